@@ -1,0 +1,42 @@
+#include "container.h"
+
+#include <cstring>
+
+namespace lz16 {
+
+ContainerHead container_head(int32_t code_len) {
+  ContainerHead head{};
+  std::memcpy(head.bytes.data(), header_str, header_text_size);  // the fill stays zero
+  uint8_t* field = head.bytes.data() + header_size;
+  const uint32_t len = static_cast<uint32_t>(code_len);
+  field[0] = static_cast<uint8_t>(len >> 8);
+  field[1] = static_cast<uint8_t>(len & 0xFE);
+  head.size = header_size + length_field_short;
+  if (code_len > short_form_max) {
+    field[1] |= long_form_flag;
+    field[2] = static_cast<uint8_t>((len >> 15) & 0xFE);
+    field[3] = static_cast<uint8_t>(len >> 23);
+    head.size = header_size + length_field_long;
+  }
+  return head;
+}
+
+namespace {
+
+bool write_all(std::FILE* out, const uint8_t* bytes, size_t n) {
+  return n == 0 || std::fwrite(bytes, 1, n, out) == n;
+}
+
+}  // namespace
+
+int64_t write_container(std::FILE* out, const Segments& seg) {
+  const ContainerHead head = container_head(static_cast<int32_t>(seg.code_seg.size()));
+  const bool ok = write_all(out, head.bytes.data(), static_cast<size_t>(head.size)) &&
+                  write_all(out, seg.code_seg.data(), seg.code_seg.size()) &&
+                  write_all(out, seg.data_seg.data(), seg.data_seg.size()) &&
+                  std::fflush(out) == 0;
+  if (!ok) return -1;
+  return head.size + static_cast<int64_t>(seg.code_seg.size() + seg.data_seg.size());
+}
+
+}  // namespace lz16

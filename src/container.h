@@ -1,0 +1,26 @@
+// Container writer: header, length field, code segment, data segment.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "encoder.h"
+
+namespace lz16 {
+
+// The header and length field that stand before the code segment.
+struct ContainerHead {
+  std::array<uint8_t, header_size + length_field_long> bytes;
+  int size;  // 18 or 20
+};
+
+// Builds the head for a code segment of code_len bytes (even, 0 <= code_len
+// <= 2 * max_pixels).
+ContainerHead container_head(int32_t code_len);
+
+// Writes the whole compressed image to out and flushes it. Returns the
+// number of bytes written, or -1 if a write failed (errno tells why).
+int64_t write_container(std::FILE* out, const Segments& seg);
+
+}  // namespace lz16

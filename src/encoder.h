@@ -1,0 +1,39 @@
+// Token encoder: a greedy sliding-window matcher over whole pixel words.
+//
+// At each position p it takes the longest run of words equal to the words
+// some distance back (distance 1..2047, run at most 15, never counting the
+// image's last word), the smallest distance among equally long runs. A run of
+// 2 or more becomes a code; otherwise the word is sent as a literal.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "format.h"
+
+namespace lz16 {
+
+struct Match {
+  int32_t count;  // run length; below min_run the position is a literal
+  int32_t dist;   // distance of the run, 0 when count is 0
+};
+
+// The longest run at p over every distance from 1 to min(p, window), tried in
+// ascending order, a later distance winning only with a strictly longer run;
+// stops at the first run of max_run. Requires 0 <= p < npix. This is the
+// reference search; the encoder uses a faster one that gives the same result
+// wherever the count is min_run or more.
+Match find_match_exhaustive(const uint16_t* rgb16_raw, int32_t npix, int32_t p);
+
+// The two token streams of an image, each sized to the bytes it holds.
+struct Segments {
+  std::vector<uint8_t> code_seg;
+  std::vector<uint8_t> data_seg;
+};
+
+// Encodes npix words (npix <= max_pixels) with the reference search. Words
+// are pixel words: bit 5 is clear (a literal's copy of it is cleared anyway).
+// May throw std::bad_alloc.
+Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix);
+
+}  // namespace lz16

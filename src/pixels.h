@@ -1,0 +1,37 @@
+// Pixel input: raw 24-bit RGB (red, green, blue, one byte each) to pixel
+// words. Words are held in host order in memory; the low-byte-first order of
+// the file is applied where tokens are written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "format.h"
+
+namespace lz16 {
+
+// One pixel as its word: the top five bits of each channel, bit 5 clear.
+constexpr uint16_t pixel_word(uint8_t r, uint8_t g, uint8_t b) {
+  const unsigned hi = (r & 0xF8u) | (g >> 5);
+  const unsigned lo = ((g << 3) & 0xC0u) | (b >> 3);
+  return static_cast<uint16_t>(hi << 8 | lo);
+}
+
+// Converts npix pixels of 3 bytes each from rgb to words in rgb16_raw.
+void convert_rgb24(const uint8_t* rgb, size_t npix, uint16_t* rgb16_raw);
+
+enum class ReadStatus {
+  ok,         // the input ended; a trailing group of 1 or 2 bytes was dropped
+  io_error,   // reading failed; errno tells why
+  too_large,  // the input holds more than the pixel limit
+};
+
+// Reads every whole pixel from in, appending their words to rgb16_raw.
+// Stops with too_large as soon as more than pixel_limit pixels have been
+// seen (pixel_limit <= max_pixels). May throw std::bad_alloc.
+ReadStatus read_pixels(std::FILE* in, std::vector<uint16_t>& rgb16_raw,
+                       int64_t pixel_limit = max_pixels);
+
+}  // namespace lz16

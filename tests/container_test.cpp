@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "container.h"
+#include "helpers.h"
+
+namespace lz16 {
+namespace {
+
+using test::hex;
+
+struct LengthCase {
+  int32_t len;
+  std::string field;
+};
+
+TEST(ContainerHead, LengthFieldShortAndLongForms) {
+  const LengthCase cases[] = {
+      {0, "00 00"},
+      {2, "00 02"},
+      {65534, "ff fe"},
+      {65536, "00 01 02 00"},
+      {65548, "00 0d 02 00"},
+      {74564, "23 45 02 00"},
+      {1048574, "ff ff 1e 00"},
+      // From 2^20 up the long form carries bits 22..16 in byte 2 and 30..23
+      // in byte 3; below it those bits are zero and the layout is unchanged.
+      {1048576, "00 01 20 00"},
+      {0x12345678, "56 79 68 24"},
+      {0x40000000, "00 01 00 80"},
+      {0x7FFFFFFE, "ff ff fe ff"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.len);
+    const ContainerHead head = container_head(c.len);
+    const test::Bytes bytes(head.bytes.begin(), head.bytes.begin() + head.size);
+    EXPECT_EQ(hex(bytes), "63 6f 6d 70 72 65 73 73 20 4c 5a 00 00 00 00 00 " + c.field);
+  }
+}
+
+TEST(ContainerHead, LongFieldRoundTripsEveryEvenLengthBit) {
+  // Any even L above the short range must be recoverable from its 4 bytes.
+  for (int bit = 1; bit < 31; ++bit) {
+    const int32_t len = static_cast<int32_t>((int64_t{1} << bit) | 0x10002);
+    const ContainerHead head = container_head(len);
+    ASSERT_EQ(head.size, 20);
+    const uint8_t* f = head.bytes.data() + header_size;
+    const int64_t back = (int64_t{f[0]} << 8) | (f[1] & 0xFE) | (int64_t{f[2] >> 1} << 16) | (int64_t{f[3]} << 23);
+    EXPECT_EQ(back, len) << "bit " << bit;
+  }
+}
+
+test::Bytes written(const Segments& seg, int64_t* total) {
+  std::FILE* out = std::tmpfile();
+  *total = write_container(out, seg);
+  test::Bytes bytes(static_cast<size_t>(std::ftell(out)));
+  std::rewind(out);
+  EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), out), bytes.size());
+  std::fclose(out);
+  return bytes;
+}
+
+TEST(WriteContainer, FlatImageNeedingTheLongForm) {
+  const std::vector<uint16_t> flat(491600, pixel_word(10, 20, 30));
+  const Segments seg = encode_exhaustive(flat.data(), 491600);
+  ASSERT_EQ(seg.code_seg.size(), 65548u);
+  int64_t total = 0;
+  const test::Bytes file = written(seg, &total);
+  EXPECT_EQ(total, 65572);
+  ASSERT_EQ(file.size(), 65572u);
+  EXPECT_EQ(hex(test::Bytes(file.begin() + 16, file.begin() + 20)), "00 0d 02 00");
+  EXPECT_EQ(hex(test::Bytes(file.end() - 4, file.end())), "a3 08 a3 08");
+}
+
+TEST(WriteContainer, ReportsAFailedWrite) {
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  Segments seg;
+  seg.data_seg = {0x20, 0x01};
+  EXPECT_EQ(write_container(full, seg), -1);
+  std::fclose(full);
+}
+
+}  // namespace
+}  // namespace lz16

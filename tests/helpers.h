@@ -1,0 +1,50 @@
+// Small helpers shared by the test files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pixels.h"
+
+namespace lz16::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// "28 01 a3" -> {0x28, 0x01, 0xa3}
+inline Bytes hex(const std::string& text) {
+  Bytes out;
+  std::istringstream in(text);
+  std::string byte;
+  while (in >> byte) out.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
+  return out;
+}
+
+// {0x28, 0x01} -> "28 01", for readable failure messages.
+inline std::string hex(const Bytes& bytes) {
+  std::string out;
+  char buf[4];
+  for (uint8_t b : bytes) {
+    std::snprintf(buf, sizeof buf, "%s%02x", out.empty() ? "" : " ", b);
+    out += buf;
+  }
+  return out;
+}
+
+inline std::vector<uint16_t> words_of(const Bytes& rgb) {
+  std::vector<uint16_t> words(rgb.size() / 3);
+  convert_rgb24(rgb.data(), words.size(), words.data());
+  return words;
+}
+
+// Words for a pattern of letters: each letter its own word, 'A' -> 0x0100,
+// 'B' -> 0x0200 and so on (literal bytes "00 01", "00 02", ...).
+inline std::vector<uint16_t> words_of(const std::string& letters) {
+  std::vector<uint16_t> words;
+  for (char c : letters) words.push_back(static_cast<uint16_t>((c - 'A' + 1) << 8));
+  return words;
+}
+
+}  // namespace lz16::test
