@@ -49,7 +49,7 @@ int run_converter(std::FILE* in, std::FILE* out, std::FILE* err, int64_t pixel_l
         return 1;
     }
     const int32_t npix = static_cast<int32_t>(rgb16_raw.size());
-    const Segments seg = encode_exhaustive(rgb16_raw.data(), npix);
+    const Segments seg = encode(rgb16_raw.data(), npix);
     const int64_t total = write_container(out, seg);
     if (total < 0) return fail(err, "cannot write standard output", std::strerror(errno));
     report(err, npix, seg, total);

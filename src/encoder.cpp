@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "match_finder.h"
+
 namespace lz16 {
 
 Match find_match_exhaustive(const uint16_t* rgb16_raw, int32_t npix, int32_t p) {
@@ -69,12 +71,12 @@ Segments finish_tokens(TokenWriter& w) {
   return std::move(w.seg);
 }
 
-}  // namespace
-
-Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
+// The greedy loop: a code for every run of min_run or more, else a literal.
+template <typename Find>
+Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
   TokenWriter w = start_tokens(npix);
   for (int32_t p = 0; p < npix;) {
-    const Match m = find_match_exhaustive(rgb16_raw, npix, p);
+    const Match m = find(p);
     if (m.count >= min_run) {
       emit_code(w, m);
       p += m.count;
@@ -84,6 +86,18 @@ Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
     }
   }
   return finish_tokens(w);
+}
+
+}  // namespace
+
+Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
+  return encode_with(rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); });
+}
+
+Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
+  MatchFinder mf;
+  match_finder_init(mf, rgb16_raw, npix);
+  return encode_with(rgb16_raw, npix, [&](int32_t p) { return match_finder_find(mf, p); });
 }
 
 }  // namespace lz16

@@ -31,9 +31,11 @@ struct Segments {
   std::vector<uint8_t> data_seg;
 };
 
-// Encodes npix words (npix <= max_pixels) with the reference search. Words
-// are pixel words: bit 5 is clear (a literal's copy of it is cleared anyway).
-// May throw std::bad_alloc.
+// Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is
+// clear (a literal's copy of it is cleared anyway). May throw std::bad_alloc.
+Segments encode(const uint16_t* rgb16_raw, int32_t npix);
+
+// The same, with the reference search: the same bytes, far slower.
 Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix);
 
 }  // namespace lz16

@@ -1,0 +1,211 @@
+#include "match_finder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace lz16 {
+
+namespace {
+
+constexpr int32_t no_position = INT32_MIN / 2;  // below every window's start
+constexpr int step_budget = 64;  // chain candidates per position before the scan takes over
+constexpr int wide_words = 16;   // words compared at once by run_length
+
+uint64_t load64(const uint16_t* w) {
+  uint64_t v;
+  std::memcpy(&v, w, sizeof v);
+  return v;
+}
+
+// Hash of the k words at w, hash_bits wide. Reads exactly k words.
+template <int k>
+uint32_t hash_words(const uint16_t* w) {
+  constexpr uint64_t mul = 0x9E3779B97F4A7C15ull;
+  uint64_t v;
+  if constexpr (k == 2) {
+    uint32_t v32;
+    std::memcpy(&v32, w, sizeof v32);
+    v = v32;
+  } else if constexpr (k == 3) {
+    v = w[0] | uint64_t{w[1]} << 16 | uint64_t{w[2]} << 32;
+  } else if constexpr (k == 4) {
+    v = load64(w);
+  } else {
+    static_assert(k == 8);
+    v = load64(w) ^ (load64(w + 4) * 0xC2B2AE3D27D4EB4Full);
+  }
+  return static_cast<uint32_t>((v * mul) >> (64 - hash_bits));
+}
+
+// Number of equal words from a and b onward, at most m (m <= max_run).
+// wide: wide_words words are readable from both.
+int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
+#if defined(__SSE2__)
+  if (wide) {
+    const __m128i* va = reinterpret_cast<const __m128i*>(a);
+    const __m128i* vb = reinterpret_cast<const __m128i*>(b);
+    const __m128i eq0 = _mm_cmpeq_epi16(_mm_loadu_si128(va), _mm_loadu_si128(vb));
+    const __m128i eq1 = _mm_cmpeq_epi16(_mm_loadu_si128(va + 1), _mm_loadu_si128(vb + 1));
+    const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(eq0, eq1)));  // bit k: word k
+    return std::min<int32_t>(__builtin_ctz(~equal), m);
+  }
+#else
+  (void)wide;
+#endif
+  int32_t j = 0;
+  while (j < m && a[j] == b[j]) ++j;
+  return j;
+}
+
+void chain_insert(HashChain& chain, uint32_t hash, int32_t q) {
+  chain.prev[static_cast<uint32_t>(q) % chain_ring] = chain.head[hash];
+  chain.head[hash] = q;
+}
+
+template <int k>
+void insert_at(MatchFinder& mf, int32_t q) {
+  chain_insert(mf.chains[level_of(k)], hash_words<k>(mf.words + q), q);
+}
+
+// Puts every position below p on the chains that its words reach.
+void insert_up_to(MatchFinder& mf, int32_t p) {
+  int32_t q = mf.inserted;
+  for (const int32_t all = std::min(p, mf.npix - 8); q < all; ++q) {
+    insert_at<8>(mf, q);
+    insert_at<4>(mf, q);
+    insert_at<3>(mf, q);
+    insert_at<2>(mf, q);
+  }
+  for (; q < p; ++q) {
+    if (q + 4 <= mf.npix) insert_at<4>(mf, q);
+    if (q + 3 <= mf.npix) insert_at<3>(mf, q);
+    if (q + 2 <= mf.npix) insert_at<2>(mf, q);
+  }
+  mf.inserted = std::max(mf.inserted, p);
+}
+
+// Walks one chain nearest first for a run longer than best, up to cap.
+// Returns false when the step budget ran out before the walk was done.
+bool walk_chain(const HashChain& chain, uint32_t hash, const uint16_t* w, int32_t p, int32_t cap, bool wide,
+                int& budget, Match& best) {
+  const int32_t oldest = p - window;
+  for (int32_t q = chain.head[hash]; q >= oldest; q = chain.prev[static_cast<uint32_t>(q) % chain_ring]) {
+    if (q == p - 1) continue;  // measured before any chain
+    if (--budget < 0) return false;
+    if (w[q + best.count] != w[p + best.count]) continue;  // cannot be longer than best
+    const int32_t j = run_length(w + p, w + q, cap, wide);
+    if (j > best.count) {
+      best = {j, p - q};
+      if (j == cap) break;
+    }
+  }
+  return true;
+}
+
+enum class Stage { found, none, over_budget };
+
+// One stage: the nearest longest run of at least k on the k-word chain.
+// Its cap is the previous stage's k - 1 when that stage ran and found
+// nothing, since any longer run would lie on that stage's chain.
+template <int k>
+Stage search_stage(const MatchFinder& mf, int32_t p, int32_t m, int32_t run1, int32_t previous_k, bool wide,
+                   int& budget, Match& best) {
+  const int32_t cap = m >= previous_k ? previous_k - 1 : m;
+  best = run1 >= k ? Match{run1, 1} : Match{k - 1, 0};
+  if (best.count < cap &&
+      !walk_chain(mf.chains[level_of(k)], hash_words<k>(mf.words + p), mf.words, p, cap, wide, budget, best))
+    return Stage::over_budget;
+  return best.count >= k ? Stage::found : Stage::none;
+}
+
+}  // namespace
+
+void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
+  mf.words = words;
+  mf.npix = npix;
+  mf.inserted = 0;
+  for (HashChain& c : mf.chains) c.head.assign(size_t{1} << hash_bits, no_position);
+}
+
+Match match_finder_find(MatchFinder& mf, int32_t p) {
+  insert_up_to(mf, p);
+  const int32_t m = std::min(max_run, mf.npix - 1 - p);
+  if (m < min_run || p == 0) return {0, 0};
+  const uint16_t* w = mf.words;
+  const bool wide = p + wide_words <= mf.npix;
+  const int32_t run1 = run_length(w + p, w + p - 1, m, wide);
+  if (run1 == m) return {m, 1};
+
+  // Most positions of busy images share their first two words with no
+  // earlier position in the window, which one look at the 2-word chain
+  // tells: then only distance 1 could have given a run.
+  const HashChain& chain2 = mf.chains[level_of(2)];
+  int32_t nearest = chain2.head[hash_words<2>(w + p)];
+  if (nearest == p - 1) nearest = chain2.prev[static_cast<uint32_t>(nearest) % chain_ring];
+  if (nearest < p - window) return run1 >= min_run ? Match{run1, 1} : Match{0, 0};
+
+  // Stages from the longest chain down: the first that finds a run of at
+  // least its k has the answer. Past the step budget the scan takes over.
+  int budget = step_budget;
+  Match best{0, 0};
+  Stage stage = Stage::none;
+  if (m >= 8) stage = search_stage<8>(mf, p, m, run1, max_run + 1, wide, budget, best);
+  if (stage == Stage::none && m >= 4) stage = search_stage<4>(mf, p, m, run1, 8, wide, budget, best);
+  if (stage == Stage::none && m >= 3) stage = search_stage<3>(mf, p, m, run1, 4, wide, budget, best);
+  if (stage == Stage::none) stage = search_stage<2>(mf, p, m, run1, 3, wide, budget, best);
+  if (stage == Stage::over_budget) return find_match_scan(w, mf.npix, p);
+  return stage == Stage::found ? best : Match{0, 0};
+}
+
+Match find_match_scan(const uint16_t* w, int32_t npix, int32_t p) {
+  const int32_t m = std::min(max_run, npix - 1 - p);
+  if (m < min_run || p == 0) return {0, 0};
+  const int32_t last = std::min(p, window);
+  Match best{min_run - 1, 0};
+  int32_t d = 1;
+#if defined(__SSE2__)
+  // Eight distances at a time: lane i of a block holds distance d + 7 - i,
+  // so the highest lane is the nearest. A lane's run counts the words
+  // compared before its first difference.
+  __m128i target[max_run];
+  for (int32_t j = 0; j < m; ++j) target[j] = _mm_set1_epi16(static_cast<short>(w[p + j]));
+  for (; d + 7 <= last; d += 8) {
+    const __m128i* base = reinterpret_cast<const __m128i*>(w + p - d - 7);
+    __m128i alive = _mm_cmpeq_epi16(_mm_loadu_si128(base), target[0]);
+    if (_mm_movemask_epi8(alive) == 0) continue;
+    __m128i run = _mm_sub_epi16(_mm_setzero_si128(), alive);
+    for (int32_t j = 1; j < m; ++j) {
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + p - d - 7 + j));
+      alive = _mm_and_si128(alive, _mm_cmpeq_epi16(next, target[j]));
+      if (_mm_movemask_epi8(alive) == 0) break;
+      run = _mm_sub_epi16(run, alive);
+    }
+    __m128i top = _mm_max_epi16(run, _mm_shuffle_epi32(run, 0x4E));
+    top = _mm_max_epi16(top, _mm_shuffle_epi32(top, 0xB1));
+    top = _mm_max_epi16(top, _mm_shufflelo_epi16(top, 0xB1));
+    const int32_t block_best = _mm_extract_epi16(top, 0);
+    if (block_best > best.count) {
+      const unsigned at_best = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_cmpeq_epi16(run, _mm_set1_epi16(static_cast<short>(block_best)))));
+      const int lane = (31 - __builtin_clz(at_best)) / 2;
+      best = {block_best, d + 7 - lane};
+      if (block_best == m) return best;
+    }
+  }
+#endif
+  for (; d <= last; ++d) {
+    const int32_t j = run_length(w + p, w + p - d, m, false);
+    if (j > best.count) {
+      best = {j, d};
+      if (j == m) return best;
+    }
+  }
+  return best.count >= min_run ? best : Match{0, 0};
+}
+
+}  // namespace lz16
