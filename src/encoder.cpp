@@ -97,7 +97,11 @@ Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
 Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
   MatchFinder mf;
   match_finder_init(mf, rgb16_raw, npix);
-  return encode_with(rgb16_raw, npix, [&](int32_t p) { return match_finder_find(mf, p); });
+  int32_t inserted = 0;  // positions below this are on the chains
+  return encode_with(rgb16_raw, npix, [&](int32_t p) {
+    while (inserted <= p) match_finder_insert(mf, inserted++);
+    return match_finder_find(mf, p);
+  });
 }
 
 }  // namespace lz16

@@ -16,32 +16,6 @@ constexpr int32_t no_position = INT32_MIN / 2;  // below every window's start
 constexpr int step_budget = 64;  // chain candidates per position before the scan takes over
 constexpr int wide_words = 16;   // words compared at once by run_length
 
-uint64_t load64(const uint16_t* w) {
-  uint64_t v;
-  std::memcpy(&v, w, sizeof v);
-  return v;
-}
-
-// Hash of the k words at w, hash_bits wide. Reads exactly k words.
-template <int k>
-uint32_t hash_words(const uint16_t* w) {
-  constexpr uint64_t mul = 0x9E3779B97F4A7C15ull;
-  uint64_t v;
-  if constexpr (k == 2) {
-    uint32_t v32;
-    std::memcpy(&v32, w, sizeof v32);
-    v = v32;
-  } else if constexpr (k == 3) {
-    v = w[0] | uint64_t{w[1]} << 16 | uint64_t{w[2]} << 32;
-  } else if constexpr (k == 4) {
-    v = load64(w);
-  } else {
-    static_assert(k == 8);
-    v = load64(w) ^ (load64(w + 4) * 0xC2B2AE3D27D4EB4Full);
-  }
-  return static_cast<uint32_t>((v * mul) >> (64 - hash_bits));
-}
-
 // Number of equal words from a and b onward, at most m (m <= max_run).
 // wide: wide_words words are readable from both.
 int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
@@ -62,39 +36,12 @@ int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
   return j;
 }
 
-void chain_insert(HashChain& chain, uint32_t hash, int32_t q) {
-  chain.prev[static_cast<uint32_t>(q) % chain_ring] = chain.head[hash];
-  chain.head[hash] = q;
-}
-
-template <int k>
-void insert_at(MatchFinder& mf, int32_t q) {
-  chain_insert(mf.chains[level_of(k)], hash_words<k>(mf.words + q), q);
-}
-
-// Puts every position below p on the chains that its words reach.
-void insert_up_to(MatchFinder& mf, int32_t p) {
-  int32_t q = mf.inserted;
-  for (const int32_t all = std::min(p, mf.npix - 8); q < all; ++q) {
-    insert_at<8>(mf, q);
-    insert_at<4>(mf, q);
-    insert_at<3>(mf, q);
-    insert_at<2>(mf, q);
-  }
-  for (; q < p; ++q) {
-    if (q + 4 <= mf.npix) insert_at<4>(mf, q);
-    if (q + 3 <= mf.npix) insert_at<3>(mf, q);
-    if (q + 2 <= mf.npix) insert_at<2>(mf, q);
-  }
-  mf.inserted = std::max(mf.inserted, p);
-}
-
 // Walks one chain nearest first for a run longer than best, up to cap.
 // Returns false when the step budget ran out before the walk was done.
-bool walk_chain(const HashChain& chain, uint32_t hash, const uint16_t* w, int32_t p, int32_t cap, bool wide,
-                int& budget, Match& best) {
+bool walk_chain(const HashChain& chain, const uint16_t* w, int32_t p, int32_t cap, bool wide, int& budget,
+                Match& best) {
   const int32_t oldest = p - window;
-  for (int32_t q = chain.head[hash]; q >= oldest; q = chain.prev[static_cast<uint32_t>(q) % chain_ring]) {
+  for (int32_t q = chain.prev[static_cast<uint32_t>(p) % chain_ring]; q >= oldest; q = chain.prev[static_cast<uint32_t>(q) % chain_ring]) {
     if (q == p - 1) continue;  // measured before any chain
     if (--budget < 0) return false;
     if (w[q + best.count] != w[p + best.count]) continue;  // cannot be longer than best
@@ -109,17 +56,14 @@ bool walk_chain(const HashChain& chain, uint32_t hash, const uint16_t* w, int32_
 
 enum class Stage { found, none, over_budget };
 
-// One stage: the nearest longest run of at least k on the k-word chain.
+// One stage: the nearest longest run of at least k on p's k-word chain.
 // Its cap is the previous stage's k - 1 when that stage ran and found
 // nothing, since any longer run would lie on that stage's chain.
-template <int k>
-Stage search_stage(const MatchFinder& mf, int32_t p, int32_t m, int32_t run1, int32_t previous_k, bool wide,
-                   int& budget, Match& best) {
+Stage search_stage(const HashChain& chain, int32_t k, const uint16_t* w, int32_t p, int32_t m, int32_t run1,
+                   int32_t previous_k, bool wide, int& budget, Match& best) {
   const int32_t cap = m >= previous_k ? previous_k - 1 : m;
   best = run1 >= k ? Match{run1, 1} : Match{k - 1, 0};
-  if (best.count < cap &&
-      !walk_chain(mf.chains[level_of(k)], hash_words<k>(mf.words + p), mf.words, p, cap, wide, budget, best))
-    return Stage::over_budget;
+  if (best.count < cap && !walk_chain(chain, w, p, cap, wide, budget, best)) return Stage::over_budget;
   return best.count >= k ? Stage::found : Stage::none;
 }
 
@@ -128,25 +72,24 @@ Stage search_stage(const MatchFinder& mf, int32_t p, int32_t m, int32_t run1, in
 void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
   mf.words = words;
   mf.npix = npix;
-  mf.inserted = 0;
-  for (HashChain& c : mf.chains) c.head.assign(size_t{1} << hash_bits, no_position);
+  for (HashChain* c : {&mf.chain8, &mf.chain4, &mf.chain3, &mf.chain2})
+    c->head.assign(size_t{1} << hash_bits, no_position);
 }
 
-Match match_finder_find(MatchFinder& mf, int32_t p) {
-  insert_up_to(mf, p);
+Match match_finder_find(const MatchFinder& mf, int32_t p) {
   const int32_t m = std::min(max_run, mf.npix - 1 - p);
   if (m < min_run || p == 0) return {0, 0};
   const uint16_t* w = mf.words;
   const bool wide = p + wide_words <= mf.npix;
-  const int32_t run1 = run_length(w + p, w + p - 1, m, wide);
+  const int32_t run1 = w[p] == w[p - 1] ? run_length(w + p, w + p - 1, m, wide) : 0;
   if (run1 == m) return {m, 1};
 
   // Most positions of busy images share their first two words with no
-  // earlier position in the window, which one look at the 2-word chain
-  // tells: then only distance 1 could have given a run.
-  const HashChain& chain2 = mf.chains[level_of(2)];
-  int32_t nearest = chain2.head[hash_words<2>(w + p)];
-  if (nearest == p - 1) nearest = chain2.prev[static_cast<uint32_t>(nearest) % chain_ring];
+  // earlier position in the window, which p's own 2-word link tells: then
+  // only distance 1 could have given a run.
+  int32_t nearest = mf.chain2.prev[static_cast<uint32_t>(p) % chain_ring];
+  while (nearest >= p - window && (nearest == p - 1 || w[nearest] != w[p] || w[nearest + 1] != w[p + 1]))
+    nearest = mf.chain2.prev[static_cast<uint32_t>(nearest) % chain_ring];
   if (nearest < p - window) return run1 >= min_run ? Match{run1, 1} : Match{0, 0};
 
   // Stages from the longest chain down: the first that finds a run of at
@@ -154,10 +97,10 @@ Match match_finder_find(MatchFinder& mf, int32_t p) {
   int budget = step_budget;
   Match best{0, 0};
   Stage stage = Stage::none;
-  if (m >= 8) stage = search_stage<8>(mf, p, m, run1, max_run + 1, wide, budget, best);
-  if (stage == Stage::none && m >= 4) stage = search_stage<4>(mf, p, m, run1, 8, wide, budget, best);
-  if (stage == Stage::none && m >= 3) stage = search_stage<3>(mf, p, m, run1, 4, wide, budget, best);
-  if (stage == Stage::none) stage = search_stage<2>(mf, p, m, run1, 3, wide, budget, best);
+  if (m >= 8) stage = search_stage(mf.chain8, 8, w, p, m, run1, max_run + 1, wide, budget, best);
+  if (stage == Stage::none && m >= 4) stage = search_stage(mf.chain4, 4, w, p, m, run1, 8, wide, budget, best);
+  if (stage == Stage::none && m >= 3) stage = search_stage(mf.chain3, 3, w, p, m, run1, 4, wide, budget, best);
+  if (stage == Stage::none) stage = search_stage(mf.chain2, 2, w, p, m, run1, 3, wide, budget, best);
   if (stage == Stage::over_budget) return find_match_scan(w, mf.npix, p);
   return stage == Stage::found ? best : Match{0, 0};
 }

@@ -6,26 +6,28 @@
 // exhaustive search returns. Only runs of min_run or more matter, since
 // shorter ones become literals.
 //
-// Three hash chains index every earlier position by its first 2, 4 and 8
-// words. Each chain links positions with the same hash, newest first, in a
-// ring of 2048 links that covers the window. Every run of 8 or more words
-// lies on the 8-word chain of p, so when that chain holds one, walking it
-// nearest-first and keeping only strictly longer runs gives the exact
-// answer. Otherwise the longest run is below 8 and the 4-word chain is
-// exact for it, and then the 2-word chain. No candidate is ever skipped:
-// chains are walked to the window's edge unless the run reaches its cap.
+// Hash chains index every position by its first 8, 4, 3 and 2 words. A
+// chain links positions with the same hash, newest first, in a ring of
+// 2048 links that covers the window. Every position is put on its chains
+// before it is searched, so the link stored for p is where the walk for p
+// starts: the lookup costs nothing beyond the insertion.
 //
-// Before any chain, distance 1 is tried on its own: in flat areas it
-// reaches the cap at once, and as the smallest distance it can never be
-// beaten by an equal run.
+// The search walks the chains from the longest down. Every run of k words
+// or more lies on p's k-word chain, so the first chain that holds one has
+// the answer: walked nearest-first, keeping only strictly longer runs, it
+// gives the longest run at the smallest distance. A chain below one that
+// held nothing cannot hold a run reaching that chain's k, which caps the
+// walk: the 3- and 2-word chains end at their first true hit.
 //
-// A step budget bounds the chain walks. Past it, the search switches to a
-// vectorised scan over all distances, exact as well and still cheaper than
-// the exhaustive search, so no input is slower than that.
+// Distance 1 is measured before any chain: in flat areas it reaches the
+// cap at once. A step budget bounds the chain walks; past it the search
+// switches to a vectorised scan over all distances, exact as well and
+// cheaper than the exhaustive search, so no input is slower than that.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "encoder.h"
@@ -37,32 +39,62 @@ inline constexpr int chain_ring = 2048;
 static_assert(chain_ring > window, "a chain's ring must cover the whole window");
 
 struct HashChain {
-  std::vector<int32_t> head;             // hash -> newest position, or no_position
+  std::vector<int32_t> head;             // hash -> newest position, or far below any window
   std::array<int32_t, chain_ring> prev;  // position % chain_ring -> next older position
 };
-
-// Chains by the number of words they index, longest first.
-inline constexpr int chain_words[] = {8, 4, 3, 2};
-constexpr int level_of(int k) { return k == 8 ? 0 : k == 4 ? 1 : k == 3 ? 2 : 3; }
 
 struct MatchFinder {
   const uint16_t* words;
   int32_t npix;
-  int32_t inserted;  // positions below this are on the chains
-  HashChain chains[std::size(chain_words)];
+  HashChain chain8, chain4, chain3, chain2;  // by the number of words hashed
 };
+
+// Hash of the k words at w, hash_bits wide. Reads exactly k words.
+template <int k>
+inline uint32_t hash_words(const uint16_t* w) {
+  uint64_t v = 0;
+  if constexpr (k == 3) {
+    v = w[0] | uint64_t{w[1]} << 16 | uint64_t{w[2]} << 32;
+  } else if constexpr (k == 8) {
+    uint64_t hi;
+    std::memcpy(&v, w, sizeof v);
+    std::memcpy(&hi, w + 4, sizeof hi);
+    v ^= hi * 0xC2B2AE3D27D4EB4Full;
+  } else {
+    static_assert(k == 2 || k == 4);
+    std::memcpy(&v, w, 2 * k);
+  }
+  return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - hash_bits));
+}
+
+template <int k>
+inline void chain_insert(HashChain& chain, const uint16_t* words, int32_t q) {
+  int32_t& head = chain.head[hash_words<k>(words + q)];
+  chain.prev[static_cast<uint32_t>(q) % chain_ring] = head;
+  head = q;
+}
 
 // Prepares a finder over npix words. The words must stay in place while the
 // finder is used. May throw std::bad_alloc.
 void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix);
 
-// The match at p, with p increasing from call to call (0 <= p < npix):
-// {count, dist} with count >= min_run, identical to find_match_exhaustive,
-// or {0, 0} where that search finds no run of min_run.
-Match match_finder_find(MatchFinder& mf, int32_t p);
+// Puts position q on the chains its words reach. Every position is
+// inserted once, in order, before it is searched or skipped.
+inline void match_finder_insert(MatchFinder& mf, int32_t q) {
+  const int32_t room = mf.npix - q;
+  if (room >= 8) chain_insert<8>(mf.chain8, mf.words, q);
+  if (room >= 4) chain_insert<4>(mf.chain4, mf.words, q);
+  if (room >= 3) chain_insert<3>(mf.chain3, mf.words, q);
+  if (room >= 2) chain_insert<2>(mf.chain2, mf.words, q);
+}
+
+// The match at p, the position inserted last (0 <= p < npix): {count,
+// dist} with count >= min_run, identical to find_match_exhaustive, or
+// {0, 0} where that search finds no run of min_run.
+Match match_finder_find(const MatchFinder& mf, int32_t p);
 
 // The exact match at p by a vectorised scan over every distance; the
-// finder's fallback, callable on its own. Same contract as above.
+// finder's fallback, callable on its own. Same result as above.
 Match find_match_scan(const uint16_t* words, int32_t npix, int32_t p);
 
 }  // namespace lz16

@@ -8,7 +8,11 @@
 namespace lz16 {
 
 void convert_rgb24(const uint8_t* rgb, size_t npix, uint16_t* rgb16_raw) {
-  for (size_t k = 0; k < npix; ++k, rgb += 3) rgb16_raw[k] = pixel_word(rgb[0], rgb[1], rgb[2]);
+  // pixel_word on the three bytes as one number: fewer operations per pixel.
+  for (size_t k = 0; k < npix; ++k, rgb += 3) {
+    const uint32_t v = rgb[0] | uint32_t{rgb[1]} << 8 | uint32_t{rgb[2]} << 16;
+    rgb16_raw[k] = static_cast<uint16_t>((v & 0xF8) << 8 | ((v >> 5) & 0x07C0) | ((v >> 19) & 0x1F));
+  }
 }
 
 namespace {
