@@ -72,13 +72,15 @@ Segments finish_tokens(TokenWriter& w) {
 }
 
 // The greedy loop: a code for every run of min_run or more, else a literal.
-template <typename Find>
-Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
+// after_code(p, m) is told of every code, before the next search.
+template <typename Find, typename AfterCode>
+Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find, AfterCode after_code) {
   TokenWriter w = start_tokens(npix);
   for (int32_t p = 0; p < npix;) {
     const Match m = find(p);
     if (m.count >= min_run) {
       emit_code(w, m);
+      after_code(p, m);
       p += m.count;
     } else {
       emit_literal(w, rgb16_raw[p]);
@@ -91,17 +93,17 @@ Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
 }  // namespace
 
 Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
-  return encode_with(rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); });
+  return encode_with(
+      rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); }, [](int32_t, Match) {});
 }
 
 Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
   MatchFinder mf;
   match_finder_init(mf, rgb16_raw, npix);
-  int32_t inserted = 0;  // positions below this are on the chains
-  return encode_with(rgb16_raw, npix, [&](int32_t p) {
-    while (inserted <= p) match_finder_insert(mf, inserted++);
-    return match_finder_find(mf, p);
-  });
+  return encode_with(
+      rgb16_raw, npix,
+      [&](int32_t p) { return match_finder_next(mf, p); },
+      [&](int32_t p, Match m) { match_finder_skip(mf, p, m); });
 }
 
 }  // namespace lz16

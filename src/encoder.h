@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "format.h"
@@ -25,10 +27,32 @@ struct Match {
 // wherever the count is min_run or more.
 Match find_match_exhaustive(const uint16_t* rgb16_raw, int32_t npix, int32_t p);
 
+// Allocates like std::allocator, but leaves elements that a resize adds
+// uninitialised: the segments are sized for the worst case and then
+// written from the start, so zeroing them first would only cost time, and
+// the pages never written cost no memory.
+template <typename T>
+struct uninit_allocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = uninit_allocator<U>;
+  };
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+using SegmentBytes = std::vector<uint8_t, uninit_allocator<uint8_t>>;
+
 // The two token streams of an image, each sized to the bytes it holds.
 struct Segments {
-  std::vector<uint8_t> code_seg;
-  std::vector<uint8_t> data_seg;
+  SegmentBytes code_seg;
+  SegmentBytes data_seg;
 };
 
 // Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is

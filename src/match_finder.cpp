@@ -14,27 +14,6 @@ namespace {
 
 constexpr int32_t no_position = INT32_MIN / 2;  // below every window's start
 constexpr int step_budget = 64;  // chain candidates per position before the scan takes over
-constexpr int wide_words = 16;   // words compared at once by run_length
-
-// Number of equal words from a and b onward, at most m (m <= max_run).
-// wide: wide_words words are readable from both.
-int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
-#if defined(__SSE2__)
-  if (wide) {
-    const __m128i* va = reinterpret_cast<const __m128i*>(a);
-    const __m128i* vb = reinterpret_cast<const __m128i*>(b);
-    const __m128i eq0 = _mm_cmpeq_epi16(_mm_loadu_si128(va), _mm_loadu_si128(vb));
-    const __m128i eq1 = _mm_cmpeq_epi16(_mm_loadu_si128(va + 1), _mm_loadu_si128(vb + 1));
-    const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(eq0, eq1)));  // bit k: word k
-    return std::min<int32_t>(__builtin_ctz(~equal), m);
-  }
-#else
-  (void)wide;
-#endif
-  int32_t j = 0;
-  while (j < m && a[j] == b[j]) ++j;
-  return j;
-}
 
 // Walks one chain nearest first for a run longer than best, up to cap.
 // Returns false when the step budget ran out before the walk was done.
@@ -72,17 +51,26 @@ Stage search_stage(const HashChain& chain, int32_t k, const uint16_t* w, int32_t
 void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
   mf.words = words;
   mf.npix = npix;
-  for (HashChain* c : {&mf.chain8, &mf.chain4, &mf.chain3, &mf.chain2})
+  for (HashChain* c : {&mf.chain8, &mf.chain4, &mf.chain3, &mf.chain2}) {
     c->head.assign(size_t{1} << hash_bits, no_position);
+    c->prev.fill(no_position);
+  }
 }
 
-Match match_finder_find(const MatchFinder& mf, int32_t p) {
+Match match_finder_next(MatchFinder& mf, int32_t p) {
   const int32_t m = std::min(max_run, mf.npix - 1 - p);
-  if (m < min_run || p == 0) return {0, 0};
   const uint16_t* w = mf.words;
   const bool wide = p + wide_words <= mf.npix;
-  const int32_t run1 = w[p] == w[p - 1] ? run_length(w + p, w + p - 1, m, wide) : 0;
-  if (run1 == m) return {m, 1};
+  const int32_t run1 = p > 0 && w[p] == w[p - 1] ? run_length(w + p, w + p - 1, m, wide) : 0;
+  if (run1 == m && m >= min_run) {
+    // Flat: distance 1 reaches the cap. p goes on the chains unless it
+    // starts 17 equal words (see match_finder_skip).
+    const bool dominated = p + max_run + 2 <= mf.npix && run_length(w + p + 1, w + p, wide_words, true) == wide_words;
+    if (!dominated) match_finder_insert(mf, p);
+    return {m, 1};
+  }
+  match_finder_insert(mf, p);
+  if (m < min_run || p == 0) return {0, 0};
 
   // Most positions of busy images share their first two words with no
   // earlier position in the window, which p's own 2-word link tells: then

@@ -1,12 +1,15 @@
 // Small helpers shared by the test files.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <ranges>
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "container.h"
 #include "pixels.h"
 
 namespace lz16::test {
@@ -23,7 +26,9 @@ inline Bytes hex(const std::string& text) {
 }
 
 // {0x28, 0x01} -> "28 01", for readable failure messages.
-inline std::string hex(const Bytes& bytes) {
+template <std::ranges::range Range>
+  requires std::same_as<std::ranges::range_value_t<Range>, uint8_t>
+std::string hex(const Range& bytes) {
   std::string out;
   char buf[4];
   for (uint8_t b : bytes) {
