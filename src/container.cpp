@@ -21,6 +21,16 @@ ContainerHead container_head(int32_t code_len) {
   return head;
 }
 
+std::vector<uint8_t> container_file(const Segments& seg) {
+  const ContainerHead head = container_head(static_cast<int32_t>(seg.code_seg.size()));
+  std::vector<uint8_t> file;
+  file.reserve(static_cast<size_t>(head.size) + seg.code_seg.size() + seg.data_seg.size());
+  file.insert(file.end(), head.bytes.begin(), head.bytes.begin() + head.size);
+  file.insert(file.end(), seg.code_seg.begin(), seg.code_seg.end());
+  file.insert(file.end(), seg.data_seg.begin(), seg.data_seg.end());
+  return file;
+}
+
 namespace {
 
 bool write_all(std::FILE* out, const uint8_t* bytes, size_t n) {

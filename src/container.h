@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "encoder.h"
 
@@ -18,6 +19,10 @@ struct ContainerHead {
 // Builds the head for a code segment of code_len bytes (even, 0 <= code_len
 // <= 2 * max_pixels).
 ContainerHead container_head(int32_t code_len);
+
+// The whole compressed image in memory: head, code segment, data segment.
+// May throw std::bad_alloc.
+std::vector<uint8_t> container_file(const Segments& seg);
 
 // Writes the whole compressed image to out and flushes it. Returns the
 // number of bytes written, or -1 if a write failed (errno tells why).

@@ -1,0 +1,112 @@
+// lz16-bench: times lz16's encoder, the exhaustive reference search and
+// zstd -1 on the same raw RGB images, memory to memory, side by side.
+//
+//   lz16-bench --corpus=DIR [Google Benchmark flags]
+//
+// DIR holds NAME.rgb files and a manifest.txt ("NAME WIDTH HEIGHT KIND").
+// Each timed lz16 run includes the RGB conversion and the container head;
+// the exhaustive run must produce the same bytes or the benchmark fails.
+#include <benchmark/benchmark.h>
+#include <zstd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "container.h"
+#include "encoder.h"
+#include "pixels.h"
+
+namespace {
+
+struct Image {
+  std::string name;
+  std::vector<uint8_t> rgb;
+};
+
+// The compressed size, so that the work cannot be optimised away.
+size_t compress(const std::vector<uint8_t>& rgb, bool exhaustive, lz16::Segments* keep = nullptr) {
+  const size_t npix = rgb.size() / 3;
+  std::vector<uint16_t> words(npix);
+  lz16::convert_rgb24(rgb.data(), npix, words.data());
+  const int32_t n = static_cast<int32_t>(npix);
+  lz16::Segments seg = exhaustive ? lz16::encode_exhaustive(words.data(), n) : lz16::encode(words.data(), n);
+  const size_t size = static_cast<size_t>(lz16::container_head(static_cast<int32_t>(seg.code_seg.size())).size) +
+                      seg.code_seg.size() + seg.data_seg.size();
+  if (keep) *keep = std::move(seg);
+  return size;
+}
+
+void run_lz16(benchmark::State& state, const Image* img) {
+  for (auto _ : state) benchmark::DoNotOptimize(compress(img->rgb, false));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * img->rgb.size()));
+}
+
+void run_exhaustive(benchmark::State& state, const Image* img) {
+  lz16::Segments fast;
+  compress(img->rgb, false, &fast);
+  for (auto _ : state) {
+    lz16::Segments slow;
+    benchmark::DoNotOptimize(compress(img->rgb, true, &slow));
+    if (slow.code_seg != fast.code_seg || slow.data_seg != fast.data_seg) {
+      state.SkipWithError("lz16 and the exhaustive search differ");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * img->rgb.size()));
+}
+
+void run_zstd(benchmark::State& state, const Image* img) {
+  std::vector<uint8_t> out(ZSTD_compressBound(img->rgb.size()));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(ZSTD_compress(out.data(), out.size(), img->rgb.data(), img->rgb.size(), 1));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * img->rgb.size()));
+}
+
+std::vector<Image> load_corpus(const std::string& dir) {
+  std::vector<Image> images;
+  std::ifstream manifest(dir + "/manifest.txt");
+  std::string line;
+  while (std::getline(manifest, line)) {
+    std::istringstream fields(line);
+    Image img;
+    if (!(fields >> img.name)) continue;
+    std::ifstream f(dir + "/" + img.name + ".rgb", std::ios::binary);
+    img.rgb.assign(std::istreambuf_iterator<char>(f), {});
+    images.push_back(std::move(img));
+  }
+  return images;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::string dir;
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--corpus=", 9) == 0) dir = argv[i] + 9;
+  if (dir.empty()) {
+    std::fprintf(stderr, "usage: lz16-bench --corpus=DIR [benchmark flags]\n");
+    return 2;
+  }
+  static std::vector<Image> images = load_corpus(dir);
+  if (images.empty()) {
+    std::fprintf(stderr, "lz16-bench: no images in %s/manifest.txt\n", dir.c_str());
+    return 1;
+  }
+  for (const Image& img : images) {
+    // Three repetitions each, reported as medians; the exhaustive search is
+    // slow enough that one iteration per repetition is plenty.
+    for (auto* b : {benchmark::RegisterBenchmark(("lz16/" + img.name).c_str(), run_lz16, &img),
+                    benchmark::RegisterBenchmark(("zstd-1/" + img.name).c_str(), run_zstd, &img),
+                    benchmark::RegisterBenchmark(("exhaustive/" + img.name).c_str(), run_exhaustive, &img)})
+      b->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(0.3);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table: per image and in aggregate, the median time
+and input throughput of lz16, the exhaustive search and zstd -1, their
+ratios, and lz16's peak memory.
+
+    report.py BENCH.json MANIFEST PEAK
+
+BENCH.json is Google Benchmark's JSON output of lz16-bench; MANIFEST lists
+"NAME WIDTH HEIGHT KIND"; PEAK lists "NAME KILOBYTES" with an "empty" line
+for a run on no input.
+"""
+import json
+import sys
+
+CODECS = ("lz16", "exhaustive", "zstd-1")
+
+
+def main():
+    bench_path, manifest_path, peak_path = sys.argv[1:4]
+    with open(bench_path) as f:
+        runs = json.load(f)["benchmarks"]
+    median = {}  # (codec, image) -> seconds
+    failed = set()
+    for r in runs:
+        codec, image = r["run_name"].split("/")[:2]
+        if r.get("error_occurred"):
+            failed.add((codec, image))
+        if r.get("aggregate_name") == "median":
+            unit = {"ms": 1e-3, "us": 1e-6, "ns": 1e-9, "s": 1.0}[r["time_unit"]]
+            median[(codec, image)] = r["real_time"] * unit
+    for codec, image in sorted(failed):
+        print(f"FAILED: {codec}/{image}: {next(r.get('error_message') for r in runs if r['run_name'].startswith(codec + '/' + image))}")
+
+    images = []
+    with open(manifest_path) as f:
+        for line in f:
+            name, width, height, kind = line.split()
+            images.append((name, int(width) * int(height), kind))
+    peak = {}
+    with open(peak_path) as f:
+        for line in f:
+            name, kb = line.split()
+            peak[name] = int(kb) * 1024
+
+    def mbs(nbytes, seconds):
+        return nbytes / seconds / 1e6
+
+    head = f"{'image':22} {'pixels':>9} {'lz16 ms':>8} {'MB/s':>7} {'exh ms':>9} {'MB/s':>6} {'zstd ms':>8} {'MB/s':>7}" \
+           f" {'x exh':>7} {'/ zstd':>7} {'peak B/px':>9}"
+    print(head)
+    print("-" * len(head))
+    total = {c: 0.0 for c in CODECS}
+    total_bytes = 0
+    slower_than_exhaustive = []
+    for name, npix, kind in images:
+        t = {c: median.get((c, name)) for c in CODECS}
+        if None in t.values():
+            continue
+        nbytes = 3 * npix
+        total_bytes += nbytes
+        for c in CODECS:
+            total[c] += t[c]
+        if t["lz16"] > t["exhaustive"]:
+            slower_than_exhaustive.append(name)
+        extra = (peak.get(name, 0) - peak.get("empty", 0)) / npix
+        print(f"{name:22} {npix:9d} {t['lz16']*1e3:8.1f} {mbs(nbytes, t['lz16']):7.0f} {t['exhaustive']*1e3:9.0f}"
+              f" {mbs(nbytes, t['exhaustive']):6.1f} {t['zstd-1']*1e3:8.1f} {mbs(nbytes, t['zstd-1']):7.0f}"
+              f" {t['exhaustive']/t['lz16']:7.1f} {t['zstd-1']/t['lz16']:7.2f} {extra:9.2f}")
+    print("-" * len(head))
+    if total_bytes:
+        print(f"{'aggregate':22} {total_bytes // 3:9d} {total['lz16']*1e3:8.0f} {mbs(total_bytes, total['lz16']):7.0f}"
+              f" {total['exhaustive']*1e3:9.0f} {mbs(total_bytes, total['exhaustive']):6.1f} {total['zstd-1']*1e3:8.0f}"
+              f" {mbs(total_bytes, total['zstd-1']):7.0f} {total['exhaustive']/total['lz16']:7.1f}"
+              f" {total['zstd-1']/total['lz16']:7.2f}")
+    print()
+    print("x exh: lz16's speed over the exhaustive search; / zstd: lz16's throughput relative to zstd -1")
+    print("(1.0 = as fast). Times are medians of 3 repetitions; MB/s counts the raw 24-bit input.")
+    print(f"peak B/px: lz16's peak resident memory above an empty run ({peak.get('empty', 0) // 1024} KB), per pixel.")
+    print("images slower than the exhaustive search:", ", ".join(slower_than_exhaustive) or "none")
+    if failed:
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()

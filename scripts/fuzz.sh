@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs both libFuzzer targets under ASan+UBSan for a bounded time each:
+#   decode_fuzzer  any bytes handed to the decoder (seeded with files the
+#                  converter writes for small synthetic images)
+#   encode_fuzzer  the fast encoder against the exhaustive search
+#
+#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS]]
+# Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as
+# .ci/run does) and build/ with the Release tools. Fails on any finding.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+decode_seconds=${1:-60}
+encode_seconds=${2:-45}
+work=build-asan/fuzz
+rm -rf "$work"
+mkdir -p "$work/seeds" "$work/decode" "$work/encode"
+
+for kind in gradient noise flat tiles twocolor periodic stripes; do
+  for size in "24 16" "7 3" "130 20"; do
+    build/lz16-mkimage "$kind" $size | build/lz16 > "$work/seeds/$kind-${size/ /x}.lz" 2>/dev/null
+  done
+done
+printf '' | build/lz16 > "$work/seeds/empty.lz" 2>/dev/null
+printf '\012\024\036' | build/lz16 > "$work/seeds/one.lz" 2>/dev/null
+
+run() {
+  local target=$1 seconds=$2
+  shift 2
+  echo "== $target for ${seconds}s"
+  build-asan/"$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix="$work/$target-" "$@" 2> "$work/$target.log" || { tail -n 40 "$work/$target.log"; return 1; }
+  grep -E "stat::number_of_executed_units|Done" "$work/$target.log"
+}
+run decode_fuzzer "$decode_seconds" "$work/decode" "$work/seeds"
+run encode_fuzzer "$encode_seconds" "$work/encode"

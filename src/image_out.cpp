@@ -1,0 +1,93 @@
+#include "image_out.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <vector>
+
+namespace lz16 {
+
+void widen_rgb24(const uint16_t* words, size_t npix, uint8_t* rgb) {
+  for (size_t k = 0; k < npix; ++k, rgb += 3) {
+    const unsigned w = words[k];
+    const unsigned r = w >> 11, g = (w >> 6) & 31, b = w & 31;
+    rgb[0] = static_cast<uint8_t>(r << 3 | r >> 2);
+    rgb[1] = static_cast<uint8_t>(g << 3 | g >> 2);
+    rgb[2] = static_cast<uint8_t>(b << 3 | b >> 2);
+  }
+}
+
+namespace {
+
+// Output goes out in blocks, so that no converted copy of the whole image
+// is ever needed.
+constexpr size_t block = 65536;
+
+}  // namespace
+
+bool write_rgb16(std::FILE* out, const uint16_t* words, size_t npix) {
+  std::vector<uint8_t> bytes(2 * std::min(block, npix));
+  for (size_t k = 0; k < npix; k += block) {
+    const size_t n = std::min(block, npix - k);
+    for (size_t i = 0; i < n; ++i) {
+      bytes[2 * i] = static_cast<uint8_t>(words[k + i] & 0xFF);
+      bytes[2 * i + 1] = static_cast<uint8_t>(words[k + i] >> 8);
+    }
+    if (std::fwrite(bytes.data(), 2, n, out) != n) return false;
+  }
+  return true;
+}
+
+bool write_rgb24(std::FILE* out, const uint16_t* words, size_t npix) {
+  std::vector<uint8_t> rgb(3 * std::min(block, npix));
+  for (size_t k = 0; k < npix; k += block) {
+    const size_t n = std::min(block, npix - k);
+    widen_rgb24(words + k, n, rgb.data());
+    if (std::fwrite(rgb.data(), 3, n, out) != n) return false;
+  }
+  return true;
+}
+
+bool write_ppm(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height) {
+  if (std::fprintf(out, "P6\n%u %u\n255\n", width, height) < 0) return false;
+  return write_rgb24(out, words, size_t{width} * height);
+}
+
+namespace {
+
+// libpng reports errors by longjmp; nothing in write_png_rows owns a
+// resource that the jump could skip. Its messages are dropped: the caller
+// reports the failure in one line of its own.
+void png_error_quietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void png_warning_quietly(png_structp, png_const_charp) {}
+
+bool write_png_rows(png_structp png, png_infop info, std::FILE* out, const uint16_t* words, uint32_t width,
+                    uint32_t height, uint8_t* row) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_init_io(png, out);
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (uint32_t y = 0; y < height; ++y) {
+    widen_rgb24(words + size_t{y} * width, width, row);
+    png_write_row(png, row);
+  }
+  png_write_end(png, info);
+  return true;
+}
+
+}  // namespace
+
+bool write_png(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_quietly, png_warning_quietly);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint8_t> row(3 * size_t{width});
+  const bool ok = info && write_png_rows(png, info, out, words, width, height, row.data());
+  png_destroy_write_struct(&png, &info);
+  return ok;
+}
+
+}  // namespace lz16

@@ -1,0 +1,24 @@
+// Decoded images as files people can look at: 24-bit RGB, PPM and PNG.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace lz16 {
+
+// Widens npix pixel words to 24-bit RGB (3 bytes each): every 5-bit channel
+// v becomes v << 3 | v >> 2, so that converting the result again gives
+// back the same words.
+void widen_rgb24(const uint16_t* words, size_t npix, uint8_t* rgb);
+
+// Write the image of words as the words themselves (low byte first), as
+// raw RGB, or width x height as a binary PPM or an 8-bit RGB PNG. Return
+// false when writing failed (errno tells why, except for libpng's own
+// errors).
+bool write_rgb16(std::FILE* out, const uint16_t* words, size_t npix);
+bool write_rgb24(std::FILE* out, const uint16_t* words, size_t npix);
+bool write_ppm(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height);
+bool write_png(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height);
+
+}  // namespace lz16

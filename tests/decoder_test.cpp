@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "decoder.h"
+#include "container.h"
+#include "encoder.h"
+#include "helpers.h"
+#include "synth.h"
+
+namespace lz16 {
+namespace {
+
+using test::Bytes;
+using test::hex;
+
+std::vector<uint16_t> round_trip(const std::vector<uint16_t>& words, size_t* code_len = nullptr) {
+  const Segments seg = encode(words.data(), static_cast<int32_t>(words.size()));
+  if (code_len) *code_len = seg.code_seg.size();
+  const Bytes file = container_file(seg);
+  DecodeResult r;
+  std::vector<uint16_t> back = decode_to_vector(file.data(), file.size(), &r);
+  EXPECT_EQ(r.error, DecodeError::none) << decode_error_text(r.error) << " at " << r.offset;
+  EXPECT_EQ(r.code_len, seg.code_seg.size());
+  EXPECT_EQ(r.data_len, seg.data_seg.size());
+  return back;
+}
+
+TEST(Decode, RoundTripsGeneratedImages) {
+  for (auto kind : synth::kinds)
+    for (auto [width, height] : {std::pair{1, 1}, {3, 1}, {181, 181}, {256, 129}}) {
+      SCOPED_TRACE(std::string(kind) + " " + std::to_string(width) + "x" + std::to_string(height));
+      const auto words = test::words_of(synth::make_rgb24(kind, width, height, 11));
+      EXPECT_TRUE(round_trip(words) == words);
+    }
+}
+
+TEST(Decode, RoundTripsACodeSegmentPast2To20Bytes) {
+  // Random words from 16 values are nearly all short codes: a million
+  // pixels give a code segment of more than a megabyte, which needs the
+  // extended length field.
+  std::mt19937 rng(5);
+  std::vector<uint16_t> words(1'300'000);
+  for (auto& w : words) w = static_cast<uint16_t>((rng() % 16) << 6);
+  size_t code_len = 0;
+  EXPECT_TRUE(round_trip(words, &code_len) == words);
+  EXPECT_GE(code_len, size_t{1} << 20);
+}
+
+TEST(Decode, ClearsBitFiveOfEveryLiteral) {
+  // Words with bit 5 set cannot come from pixels; a literal's copy of the
+  // bit is the switch bit, so the decoded word has it clear.
+  const std::vector<uint16_t> words = {0x0120, 0x0220, 0x0120};
+  const std::vector<uint16_t> want = {0x0100, 0x0200, 0x0100};
+  EXPECT_TRUE(round_trip(words) == want);
+}
+
+struct Malformed {
+  const char* what;
+  std::string hex_after_header;  // bytes after the 16-byte header
+  DecodeError error;
+  size_t offset;
+};
+
+TEST(Decode, RejectsMalformedFilesWithTheProblemAndItsOffset) {
+  // A valid file for "ABABABCDCDCDE": length 00 04, codes 48 02 48 02,
+  // literals 00 01 20 02 00 03 20 04 20 05 (code at 18, data at 22).
+  const Malformed cases[] = {
+      {"valid", "00 04 48 02 48 02 00 01 20 02 00 03 20 04 20 05", DecodeError::none, 0},
+      {"header only", "", DecodeError::short_header, 16},
+      {"length field cut", "00", DecodeError::short_header, 17},
+      {"long field cut", "00 05 00", DecodeError::short_length_field, 19},
+      {"long field for a short segment", "00 05 00 00 48 02 48 02 00 01 20 02 00 03 20 04 20 05",
+       DecodeError::bad_length_field, 16},
+      {"long field with bit 0 of byte 2", "00 01 03 00", DecodeError::bad_length_field, 18},
+      {"code past the end", "00 40 48 02", DecodeError::code_past_end, 16},
+      {"long code past the end", "00 01 02 00 48 02", DecodeError::code_past_end, 16},
+      {"odd data", "00 04 48 02 48 02 00 01 20 02 00 03 20 04 20 05 00", DecodeError::odd_data, 32},
+      {"count 1", "00 04 18 02 48 02 00 01 20 02 00 03 20 04 20 05", DecodeError::bad_count, 18},
+      {"count 0", "00 04 08 02 48 02 00 01 20 02 00 03 20 04 20 05", DecodeError::bad_count, 18},
+      {"distance 0", "00 04 48 00 48 02 00 01 20 02 00 03 20 04 20 05", DecodeError::bad_distance, 18},
+      {"distance before the start", "00 04 48 03 48 02 00 01 20 02 00 03 20 04 20 05",
+       DecodeError::distance_before_start, 18},
+      {"large distance before the start", "00 04 4f ff 48 02 00 01 20 02 00 03 20 04 20 05",
+       DecodeError::distance_before_start, 18},
+      {"last code without switch", "00 04 48 02 40 02 00 01 20 02 00 03 20 04 20 05",
+       DecodeError::code_run_unended, 22},
+      {"last literal without switch", "00 04 48 02 48 02 00 01 20 02 00 03 20 04 00 05",
+       DecodeError::missing_final_literal, 32},
+      {"no final literal", "00 04 48 02 48 02 00 01 20 02 00 03 20 04", DecodeError::missing_final_literal, 30},
+      {"codes but no data", "00 04 48 02 48 02", DecodeError::trailing_code, 18},
+      {"code left over", "00 06 48 02 48 02 28 01 00 01 20 02 00 03 20 04", DecodeError::trailing_code, 22},
+      {"data left over", "00 04 48 02 48 02 00 01 20 02 00 03 20 04 20 05 00 06", DecodeError::trailing_data, 32},
+      {"first literal only, no switch", "00 00 00 01", DecodeError::missing_final_literal, 20},
+  };
+  const Bytes header = test::hex("63 6f 6d 70 72 65 73 73 20 4c 5a 00 00 00 00 00");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = header;
+    const Bytes rest = test::hex(c.hex_after_header);
+    file.insert(file.end(), rest.begin(), rest.end());
+    const DecodeResult r = decode(file.data(), file.size(), nullptr, 0);
+    EXPECT_EQ(r.error, c.error) << decode_error_text(r.error);
+    if (c.error != DecodeError::none) {
+      EXPECT_EQ(r.offset, c.offset);
+    }
+  }
+}
+
+TEST(Decode, RejectsBadHeaders) {
+  Bytes file = test::hex("63 6f 6d 70 72 65 73 73 20 4c 5a 00 00 00 00 00 00 00");
+  DecodeResult r = decode(file.data(), file.size(), nullptr, 0);
+  EXPECT_EQ(r.error, DecodeError::none);  // the empty image
+  EXPECT_EQ(r.npix, 0u);
+  file[10] = 'z';
+  r = decode(file.data(), file.size(), nullptr, 0);
+  EXPECT_EQ(r.error, DecodeError::bad_magic);
+  EXPECT_EQ(r.offset, 10u);
+  file[10] = 'Z';
+  file[15] = 1;
+  r = decode(file.data(), file.size(), nullptr, 0);
+  EXPECT_EQ(r.error, DecodeError::bad_fill);
+  EXPECT_EQ(r.offset, 15u);
+  r = decode(file.data(), 0, nullptr, 0);
+  EXPECT_EQ(r.error, DecodeError::short_header);
+}
+
+TEST(Decode, NeverWritesPastTheCallersBuffer) {
+  const auto words = test::words_of(synth::make_rgb24("stripes", 100, 10, 3));
+  const Bytes file = container_file(encode(words.data(), static_cast<int32_t>(words.size())));
+  std::vector<uint16_t> out(words.size() + 8, 0xABCD);
+  for (size_t capacity : {size_t{0}, size_t{1}, words.size() / 2, words.size() - 1}) {
+    const DecodeResult r = decode(file.data(), file.size(), out.data(), capacity);
+    EXPECT_EQ(r.error, DecodeError::output_too_small) << capacity;
+    for (size_t k = capacity; k < out.size(); ++k) ASSERT_EQ(out[k], 0xABCD) << "capacity " << capacity;
+  }
+  const DecodeResult r = decode(file.data(), file.size(), out.data(), words.size());
+  EXPECT_EQ(r.error, DecodeError::none);
+  EXPECT_TRUE(std::equal(words.begin(), words.end(), out.begin()));
+}
+
+TEST(Decode, SurvivesRandomDamage) {
+  // Flipped bytes anywhere must give a clean result or a clean error.
+  const auto words = test::words_of(synth::make_rgb24("tiles", 64, 64, 9));
+  const Bytes good = container_file(encode(words.data(), static_cast<int32_t>(words.size())));
+  std::mt19937 rng(1);
+  for (int trial = 0; trial < 2000; ++trial) {
+    Bytes file = good;
+    for (int k = 0; k < 3; ++k) file[rng() % file.size()] = static_cast<uint8_t>(rng());
+    file.resize(file.size() - rng() % 4);
+    DecodeResult r;
+    const auto back = decode_to_vector(file.data(), file.size(), &r);
+    if (r.error == DecodeError::none) {
+      EXPECT_EQ(back.size(), r.npix);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lz16

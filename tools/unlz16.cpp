@@ -1,0 +1,168 @@
+// unlz16: checks and decodes an lz16 compressed image.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "decoder.h"
+#include "image_out.h"
+
+namespace {
+
+const char usage[] =
+    "usage: unlz16 [options] [FILE]\n"
+    "Decodes an lz16 compressed image from FILE, or standard input, to standard output.\n"
+    "\n"
+    "  --format rgb24   raw 24-bit RGB, 5-bit channels widened to 8 bits (default)\n"
+    "  --format rgb16   the 16-bit pixel words, low byte first\n"
+    "  --format ppm     binary PPM; needs --width\n"
+    "  --format png     PNG; needs --width\n"
+    "  --width W        image width in pixels (the file does not store it)\n"
+    "  --test           check the whole file and report it; write no pixels\n"
+    "  --help           show this help\n"
+    "  --version        show the version\n"
+    "\n"
+    "Exit status: 0 valid, 1 invalid file or failed I/O, 2 bad usage.\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "unlz16: %s (try 'unlz16 --help')\n", message.c_str());
+  return 2;
+}
+
+int failure(const std::string& name, const std::string& message) {
+  std::fprintf(stderr, "unlz16: %s: %s\n", name.c_str(), message.c_str());
+  return 1;
+}
+
+bool read_all(std::FILE* in, std::vector<uint8_t>& bytes) {
+  std::vector<uint8_t> block(1 << 20);
+  size_t got;
+  while ((got = std::fread(block.data(), 1, block.size(), in)) > 0) bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<long>(got));
+  return !std::ferror(in);
+}
+
+struct Options {
+  std::string format = "rgb24";
+  long long width = 0;  // 0: not given
+  bool test = false;
+  std::string file;  // empty or "-": standard input
+};
+
+// Parses the command line into opts. Returns -1 to go on, else an exit status.
+int parse(int argc, char** argv, Options& opts) {
+  bool only_files = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (only_files || arg == "-" || arg.rfind("--", 0) != 0) {
+      if (!opts.file.empty()) return usage_error("more than one input file");
+      opts.file = arg;
+      continue;
+    }
+    if (arg == "--") {
+      only_files = true;
+      continue;
+    }
+    std::string value;
+    const size_t eq = arg.find('=');
+    const bool has_value = eq != std::string::npos;
+    if (has_value) {
+      value = arg.substr(eq + 1);
+      arg.erase(eq);
+    }
+    auto take_value = [&]() -> bool {
+      if (has_value) return true;
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      return true;
+    };
+    if (arg == "--help" && !has_value) {
+      std::fputs(usage, stdout);
+      return 0;
+    } else if (arg == "--version" && !has_value) {
+      std::printf("unlz16 1.0.0\n");
+      return 0;
+    } else if (arg == "--test" && !has_value) {
+      opts.test = true;
+    } else if (arg == "--format") {
+      if (!take_value()) return usage_error("--format needs a value");
+      if (value != "rgb24" && value != "rgb16" && value != "ppm" && value != "png")
+        return usage_error("unknown format '" + value + "'");
+      opts.format = value;
+    } else if (arg == "--width") {
+      if (!take_value()) return usage_error("--width needs a value");
+      char* end = nullptr;
+      errno = 0;
+      opts.width = std::strtoll(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || errno != 0 || opts.width < 1 || opts.width > 0x7FFFFFFF)
+        return usage_error("bad width '" + value + "'");
+    } else {
+      return usage_error("unknown option '" + std::string(argv[i]) + "'");
+    }
+  }
+  if ((opts.format == "ppm" || opts.format == "png") && opts.width == 0 && !opts.test)
+    return usage_error("--format " + opts.format + " needs --width");
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#else
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  Options opts;
+  if (const int status = parse(argc, argv, opts); status >= 0) return status;
+
+  const bool from_stdin = opts.file.empty() || opts.file == "-";
+  const std::string name = from_stdin ? "standard input" : opts.file;
+  std::FILE* in = from_stdin ? stdin : std::fopen(opts.file.c_str(), "rb");
+  if (!in) return failure(name, std::strerror(errno));
+  std::vector<uint8_t> file;
+  try {
+    if (!read_all(in, file)) return failure(name, std::string("cannot read: ") + std::strerror(errno));
+    if (!from_stdin) std::fclose(in);
+
+    lz16::DecodeResult result;
+    const std::vector<uint16_t> words = lz16::decode_to_vector(file.data(), file.size(), &result);
+    if (result.error != lz16::DecodeError::none)
+      return failure(name, std::string(lz16::decode_error_text(result.error)) + " at byte " +
+                               std::to_string(result.offset));
+    if (opts.test) {
+      std::fprintf(stderr, "%s: ok, %zu pixels, code segment %zu bytes, data segment %zu bytes\n", name.c_str(),
+                   result.npix, result.code_len, result.data_len);
+      return 0;
+    }
+
+    bool ok = true;
+    if (opts.format == "rgb24") {
+      ok = lz16::write_rgb24(stdout, words.data(), words.size());
+    } else if (opts.format == "rgb16") {
+      ok = lz16::write_rgb16(stdout, words.data(), words.size());
+    } else {
+      const size_t width = static_cast<size_t>(opts.width);
+      if (words.empty()) return failure(name, "the image has no pixels to write as " + opts.format);
+      if (words.size() % width != 0)
+        return failure(name, std::to_string(words.size()) + " pixels are not a whole number of rows of " +
+                                 std::to_string(width));
+      if (words.size() / width > 0x7FFFFFFF) return failure(name, "the image is too tall for " + opts.format);
+      const auto w32 = static_cast<uint32_t>(width), h32 = static_cast<uint32_t>(words.size() / width);
+      ok = opts.format == "ppm" ? lz16::write_ppm(stdout, words.data(), w32, h32)
+                                : lz16::write_png(stdout, words.data(), w32, h32);
+    }
+    if (!ok || std::fflush(stdout) != 0) return failure("standard output", std::string("cannot write: ") + std::strerror(errno));
+  } catch (const std::bad_alloc&) {
+    return failure(name, "out of memory");
+  }
+  return 0;
+}
