@@ -72,15 +72,13 @@ Segments finish_tokens(TokenWriter& w) {
 }
 
 // The greedy loop: a code for every run of min_run or more, else a literal.
-// after_code(p, m) is told of every code, before the next search.
-template <typename Find, typename AfterCode>
-Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find, AfterCode after_code) {
+template <typename Find>
+Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
   TokenWriter w = start_tokens(npix);
   for (int32_t p = 0; p < npix;) {
     const Match m = find(p);
     if (m.count >= min_run) {
       emit_code(w, m);
-      after_code(p, m);
       p += m.count;
     } else {
       emit_literal(w, rgb16_raw[p]);
@@ -93,17 +91,13 @@ Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find, AfterCo
 }  // namespace
 
 Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
-  return encode_with(
-      rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); }, [](int32_t, Match) {});
+  return encode_with(rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); });
 }
 
 Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
   MatchFinder mf;
   match_finder_init(mf, rgb16_raw, npix);
-  return encode_with(
-      rgb16_raw, npix,
-      [&](int32_t p) { return match_finder_next(mf, p); },
-      [&](int32_t p, Match m) { match_finder_skip(mf, p, m); });
+  return encode_with(rgb16_raw, npix, [&](int32_t p) { return match_finder_next(mf, p); });
 }
 
 }  // namespace lz16

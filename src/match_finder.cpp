@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -15,13 +16,90 @@ namespace {
 constexpr int32_t no_position = INT32_MIN / 2;  // below every window's start
 constexpr int step_budget = 64;  // chain candidates per position before the scan takes over
 
-// Walks one chain nearest first for a run longer than best, up to cap.
-// Returns false when the step budget ran out before the walk was done.
-bool walk_chain(const HashChain& chain, const uint16_t* w, int32_t p, int32_t cap, bool wide, int& budget,
-                Match& best) {
-  const int32_t oldest = p - window;
-  for (int32_t q = chain.prev[static_cast<uint32_t>(p) % chain_ring]; q >= oldest; q = chain.prev[static_cast<uint32_t>(q) % chain_ring]) {
-    if (q == p - 1) continue;  // measured before any chain
+// Hash of the k words at w, hash_bits wide. Reads exactly k words.
+template <int k>
+uint32_t hash_words(const uint16_t* w) {
+  uint64_t v = 0;
+  if constexpr (k == 3) {
+    v = w[0] | uint64_t{w[1]} << 16 | uint64_t{w[2]} << 32;
+  } else if constexpr (k == 8) {
+    uint64_t hi;
+    std::memcpy(&v, w, sizeof v);
+    std::memcpy(&hi, w + 4, sizeof hi);
+    v ^= hi * 0xC2B2AE3D27D4EB4Full;
+  } else {
+    static_assert(k == 2 || k == 4);
+    std::memcpy(&v, w, 2 * k);
+  }
+  return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - hash_bits));
+}
+
+template <int k>
+void chain_insert(HashChain& chain, const uint16_t* words, int32_t q) {
+  int32_t& head = chain.head[hash_words<k>(words + q)];
+  chain.prev[static_cast<uint32_t>(q) % chain_ring] = head - head_bias;
+  head = q + head_bias;
+}
+
+void insert_position(MatchFinder& mf, int32_t q) {
+  const int32_t room = mf.npix - q;
+  if (room >= 8) chain_insert<8>(mf.chain8, mf.words, q);
+  if (room >= 4) chain_insert<4>(mf.chain4, mf.words, q);
+  if (room >= 3) chain_insert<3>(mf.chain3, mf.words, q);
+  if (room >= 2) chain_insert<2>(mf.chain2, mf.words, q);
+}
+
+// First position at or after from whose word is not v.
+int32_t end_of_run(const uint16_t* w, int32_t npix, int32_t from, uint16_t v) {
+#if defined(__SSE2__)
+  const __m128i want = _mm_set1_epi16(static_cast<short>(v));
+  for (; from + 8 <= npix; from += 8) {
+    const __m128i got = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + from));
+    const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(got, want)));
+    if (equal != 0xFFFF) return from + __builtin_ctz(~equal) / 2;
+  }
+#endif
+  while (from < npix && w[from] == v) ++from;
+  return from;
+}
+
+// Puts the positions up to last on the chains, but for those that start 17
+// equal words and continue a run: they are skipped to 16 before the run's
+// end, the first position that is not.
+void insert_through(MatchFinder& mf, int32_t last) {
+  const uint16_t* w = mf.words;
+  const int32_t stop = std::min(last + 1, mf.npix);
+  int32_t q = mf.next_insert;
+  for (; q < stop; ++q) {
+    // The 16-word comparison first: in busy images it fails predictably,
+    // where a test of two neighbouring words would be a coin toss.
+    if (q + max_run + 2 <= mf.npix && run_length(w + q + 1, w + q, wide_words, true) == wide_words && q > 0 &&
+        w[q] == w[q - 1]) {
+      q = end_of_run(w, mf.npix, q + max_run + 2, w[q]) - (max_run + 2);
+      continue;
+    }
+    insert_position(mf, q);
+  }
+  mf.next_insert = q;
+}
+
+
+int32_t next_link(const HashChain& chain, int32_t q) { return chain.prev[static_cast<uint32_t>(q) % chain_ring]; }
+
+// The nearest position in p's window whose first k words equal p's, found
+// on p's k-word chain past any hash collisions; below the window if none.
+int32_t nearest_run(const HashChain& chain, const uint16_t* w, int32_t p, int32_t k, bool wide) {
+  int32_t q = next_link(chain, p);
+  while (q >= p - window && run_length(w + p, w + q, k, wide) != k) q = next_link(chain, q);
+  return q;
+}
+
+// Walks a chain on from the candidate that gave best, nearest first, for a
+// strictly longer run up to cap. Returns false when the step budget ran
+// out before the walk was done.
+bool walk_chain(const HashChain& chain, const uint16_t* w, int32_t p, int32_t cap, bool wide, Match& best) {
+  int budget = step_budget;
+  for (int32_t q = next_link(chain, p - best.dist); q >= p - window; q = next_link(chain, q)) {
     if (--budget < 0) return false;
     if (w[q + best.count] != w[p + best.count]) continue;  // cannot be longer than best
     const int32_t j = run_length(w + p, w + q, cap, wide);
@@ -33,64 +111,52 @@ bool walk_chain(const HashChain& chain, const uint16_t* w, int32_t p, int32_t ca
   return true;
 }
 
-enum class Stage { found, none, over_budget };
-
-// One stage: the nearest longest run of at least k on p's k-word chain.
-// Its cap is the previous stage's k - 1 when that stage ran and found
-// nothing, since any longer run would lie on that stage's chain.
-Stage search_stage(const HashChain& chain, int32_t k, const uint16_t* w, int32_t p, int32_t m, int32_t run1,
-                   int32_t previous_k, bool wide, int& budget, Match& best) {
-  const int32_t cap = m >= previous_k ? previous_k - 1 : m;
-  best = run1 >= k ? Match{run1, 1} : Match{k - 1, 0};
-  if (best.count < cap && !walk_chain(chain, w, p, cap, wide, budget, best)) return Stage::over_budget;
-  return best.count >= k ? Stage::found : Stage::none;
-}
-
 }  // namespace
 
 void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
   mf.words = words;
   mf.npix = npix;
+  mf.next_insert = 0;
   for (HashChain* c : {&mf.chain8, &mf.chain4, &mf.chain3, &mf.chain2}) {
-    c->head.assign(size_t{1} << hash_bits, no_position);
+    c->head.reset(static_cast<int32_t*>(std::calloc(size_t{1} << hash_bits, sizeof(int32_t))));
+    if (!c->head) throw std::bad_alloc();
     c->prev.fill(no_position);
   }
 }
 
-Match match_finder_next(MatchFinder& mf, int32_t p) {
-  const int32_t m = std::min(max_run, mf.npix - 1 - p);
+Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m) {
   const uint16_t* w = mf.words;
   const bool wide = p + wide_words <= mf.npix;
-  const int32_t run1 = p > 0 && w[p] == w[p - 1] ? run_length(w + p, w + p - 1, m, wide) : 0;
-  if (run1 == m && m >= min_run) {
-    // Flat: distance 1 reaches the cap. p goes on the chains unless it
-    // starts 17 equal words (see match_finder_skip).
-    const bool dominated = p + max_run + 2 <= mf.npix && run_length(w + p + 1, w + p, wide_words, true) == wide_words;
-    if (!dominated) match_finder_insert(mf, p);
-    return {m, 1};
-  }
-  match_finder_insert(mf, p);
-  if (m < min_run || p == 0) return {0, 0};
 
-  // Most positions of busy images share their first two words with no
-  // earlier position in the window, which p's own 2-word link tells: then
-  // only distance 1 could have given a run.
-  int32_t nearest = mf.chain2.prev[static_cast<uint32_t>(p) % chain_ring];
-  while (nearest >= p - window && (nearest == p - 1 || w[nearest] != w[p] || w[nearest + 1] != w[p + 1]))
-    nearest = mf.chain2.prev[static_cast<uint32_t>(nearest) % chain_ring];
-  if (nearest < p - window) return run1 >= min_run ? Match{run1, 1} : Match{0, 0};
+  // The chains are searched from p's own links, which lead only to older
+  // positions, so inserting ahead of p is safe; the next search that needs
+  // the chains inserts whatever a flat stretch left out.
+  insert_through(mf, p + insert_ahead);
 
-  // Stages from the longest chain down: the first that finds a run of at
-  // least its k has the answer. Past the step budget the scan takes over.
-  int budget = step_budget;
-  Match best{0, 0};
-  Stage stage = Stage::none;
-  if (m >= 8) stage = search_stage(mf.chain8, 8, w, p, m, run1, max_run + 1, wide, budget, best);
-  if (stage == Stage::none && m >= 4) stage = search_stage(mf.chain4, 4, w, p, m, run1, 8, wide, budget, best);
-  if (stage == Stage::none && m >= 3) stage = search_stage(mf.chain3, 3, w, p, m, run1, 4, wide, budget, best);
-  if (stage == Stage::none) stage = search_stage(mf.chain2, 2, w, p, m, run1, 3, wide, budget, best);
-  if (stage == Stage::over_budget) return find_match_scan(w, mf.npix, p);
-  return stage == Stage::found ? best : Match{0, 0};
+  // From the shortest chain up: each holds a run of its k words exactly
+  // when some position in the window does, and its nearest such position
+  // is the nearest one anywhere. The first chain with none caps the run
+  // below its k. Most positions of busy images stop at the 2-word chain.
+  const int32_t q2 = nearest_run(mf.chain2, w, p, 2, wide);
+  if (q2 < p - window) return {0, 0};
+  if (m == 2) return {2, p - q2};
+  const int32_t q3 = nearest_run(mf.chain3, w, p, 3, wide);
+  if (q3 < p - window) return {2, p - q2};
+  if (m == 3) return {3, p - q3};
+  const int32_t q4 = nearest_run(mf.chain4, w, p, 4, wide);
+  if (q4 < p - window) return {3, p - q3};
+
+  // Runs of 4 or more: the longest lies on the 8-word chain if it has 8
+  // words, else on the 4-word chain, capped at 7. Either is walked from
+  // its nearest true candidate for a strictly longer run.
+  const int32_t q8 = m >= 8 ? nearest_run(mf.chain8, w, p, 8, wide) : p - window - 1;
+  const bool eight = q8 >= p - window;
+  const int32_t from = eight ? q8 : q4;
+  const int32_t cap = eight || m < 8 ? m : 7;
+  Match best{run_length(w + p, w + from, cap, wide), p - from};
+  if (best.count < cap && !walk_chain(eight ? mf.chain8 : mf.chain4, w, p, cap, wide, best))
+    return find_match_scan(w, mf.npix, p);
+  return best;
 }
 
 Match find_match_scan(const uint16_t* w, int32_t npix, int32_t p) {

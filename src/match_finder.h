@@ -8,9 +8,10 @@
 //
 // Hash chains index every position by its first 8, 4, 3 and 2 words. A
 // chain links positions with the same hash, newest first, in a ring of
-// 2048 links that covers the window. Every position is put on its chains
-// before it is searched, so the link stored for p is where the walk for p
-// starts: the lookup costs nothing beyond the insertion.
+// links that covers the window. Positions go on the chains a little ahead
+// of the search, so that the search does not wait for the table loads of
+// its own insertion; a search starts from p's own link, which leads only
+// to older positions.
 //
 // The search walks the chains from the longest down. Every run of k words
 // or more lies on p's k-word chain, so the first chain that holds one has
@@ -20,16 +21,21 @@
 // walk: the 3- and 2-word chains end at their first true hit.
 //
 // Distance 1 is measured before any chain: in flat areas it reaches the
-// cap at once, and the interiors of long flat runs stay off the chains. A step budget bounds the chain walks; past it the search
-// switches to a vectorised scan over all distances, exact as well and
-// cheaper than the exhaustive search, so no input is slower than that.
+// cap at once. A position that starts 17 equal words (and continues a run)
+// stays off the chains: the position 16 words before the end of that run
+// matches any later position exactly as far, capped at max_run, and is
+// nearer. So long flat areas cost almost nothing.
+//
+// A step budget bounds the chain walks; past it the search switches to a
+// vectorised scan over all distances, exact as well and cheaper than the
+// exhaustive search, so no input is slower than that.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -39,38 +45,34 @@
 
 namespace lz16 {
 
-inline constexpr int hash_bits = 16;  // per chain; more bits = fewer false candidates, more cache
-inline constexpr int chain_ring = 2048;
-static_assert(chain_ring > window, "a chain's ring must cover the whole window");
+inline constexpr int hash_bits = 16;       // per chain; more bits = fewer false candidates, more cache
+inline constexpr int32_t insert_ahead = 16;  // positions inserted before they are searched
+inline constexpr int chain_ring = 4096;
+static_assert(chain_ring > window + insert_ahead, "a chain's ring must cover the window and the positions ahead");
+
+struct FreeDeleter {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
 
 struct HashChain {
-  std::vector<int32_t> head;             // hash -> newest position, or far below any window
+  // hash -> newest position + head_bias; a zero (never written) reads as
+  // a position below every window. The table comes zeroed from the
+  // system, so the parts a picture never hashes to cost no memory.
+  std::unique_ptr<int32_t[], FreeDeleter> head;
   std::array<int32_t, chain_ring> prev;  // position % chain_ring -> next older position
 };
+inline constexpr int32_t head_bias = window + 2;
 
 struct MatchFinder {
   const uint16_t* words;
   int32_t npix;
+  int32_t next_insert;  // positions below this are on the chains, or left off
   HashChain chain8, chain4, chain3, chain2;  // by the number of words hashed
 };
 
-// Hash of the k words at w, hash_bits wide. Reads exactly k words.
-template <int k>
-inline uint32_t hash_words(const uint16_t* w) {
-  uint64_t v = 0;
-  if constexpr (k == 3) {
-    v = w[0] | uint64_t{w[1]} << 16 | uint64_t{w[2]} << 32;
-  } else if constexpr (k == 8) {
-    uint64_t hi;
-    std::memcpy(&v, w, sizeof v);
-    std::memcpy(&hi, w + 4, sizeof hi);
-    v ^= hi * 0xC2B2AE3D27D4EB4Full;
-  } else {
-    static_assert(k == 2 || k == 4);
-    std::memcpy(&v, w, 2 * k);
-  }
-  return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - hash_bits));
-}
+// Prepares a finder over npix words. The words must stay in place while the
+// finder is used. Throws std::bad_alloc when memory runs out.
+void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix);
 
 inline constexpr int wide_words = 16;  // words compared at once by run_length
 
@@ -94,51 +96,21 @@ inline int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool 
   return j;
 }
 
-template <int k>
-inline void chain_insert(HashChain& chain, const uint16_t* words, int32_t q) {
-  int32_t& head = chain.head[hash_words<k>(words + q)];
-  chain.prev[static_cast<uint32_t>(q) % chain_ring] = head;
-  head = q;
+// The search proper of match_finder_next, for a p whose cap m (min_run or
+// more) distance 1 does not reach.
+Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m);
+
+// Puts p on the chains (with the positions just after it) and returns the
+// match at p: {count, dist} with count >= min_run, identical to
+// find_match_exhaustive, or {0, 0} where that search finds no run of
+// min_run. p increases from call to call.
+inline Match match_finder_next(MatchFinder& mf, int32_t p) {
+  const int32_t m = std::min(max_run, mf.npix - 1 - p);
+  if (m < min_run || p == 0) return {0, 0};
+  const uint16_t* w = mf.words;
+  if (run_length(w + p, w + p - 1, m, p + wide_words <= mf.npix) == m) return {m, 1};  // flat
+  return match_finder_search(mf, p, m);
 }
-
-// Prepares a finder over npix words. The words must stay in place while the
-// finder is used. May throw std::bad_alloc.
-void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix);
-
-// Puts position q on the chains its words reach.
-inline void match_finder_insert(MatchFinder& mf, int32_t q) {
-  const int32_t room = mf.npix - q;
-  if (room >= 8) chain_insert<8>(mf.chain8, mf.words, q);
-  if (room >= 4) chain_insert<4>(mf.chain4, mf.words, q);
-  if (room >= 3) chain_insert<3>(mf.chain3, mf.words, q);
-  if (room >= 2) chain_insert<2>(mf.chain2, mf.words, q);
-}
-
-// Inserts the positions after p that the code m found at p covers.
-//
-// A position that starts 17 or more equal words is left out, here and in
-// match_finder_next: the position 16 words before the end of that run
-// matches any later position exactly as far, capped at max_run, and is
-// nearer. So long flat areas cost a comparison per 16 positions, not four
-// insertions per position. Positions inside a code are never searched, so
-// their own links are not needed.
-inline void match_finder_skip(MatchFinder& mf, int32_t p, Match m) {
-  const int32_t end = p + m.count;
-  int32_t q = p + 1;
-  if (m.dist == 1) {
-    // Words p - 1 .. end - 1 are equal; count how many after them still are.
-    const int32_t room = std::min(max_run + 1, mf.npix - end);
-    const int32_t ahead = run_length(mf.words + end, mf.words + end - 1, room, end + wide_words <= mf.npix);
-    q = std::max(q, end + ahead - (max_run + 1));
-  }
-  for (; q < end; ++q) match_finder_insert(mf, q);
-}
-
-// Puts p on the chains and returns the match at p: {count, dist} with
-// count >= min_run, identical to find_match_exhaustive, or {0, 0} where
-// that search finds no run of min_run. Positions are visited in order:
-// each either here or, inside a code, by match_finder_skip.
-Match match_finder_next(MatchFinder& mf, int32_t p);
 
 // The exact match at p by a vectorised scan over every distance; the
 // finder's fallback, callable on its own. Same result as above.
