@@ -74,9 +74,11 @@ struct MatchFinder {
 // finder is used. Throws std::bad_alloc when memory runs out.
 void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix);
 
+// Helpers of the inline part below.
+
 inline constexpr int wide_words = 16;  // words compared at once by run_length
 
-// Number of equal words from a and b onward, at most m (m <= max_run).
+// Number of equal words from a and b onward, at most m (m <= wide_words).
 // wide: wide_words words are readable from both.
 inline int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
 #if defined(__SSE2__)

@@ -32,7 +32,14 @@ TEST_F(Cli, FourPixels) {
   const test::Proc p = run(test::hex("0a 14 1e 0a 14 1e 0a 14 1e 0a 14 1e"));
   EXPECT_EQ(p.status, 0);
   EXPECT_EQ(test::hex(p.out), "63 6f 6d 70 72 65 73 73 20 4c 5a 00 00 00 00 00 00 02 28 01 a3 08 a3 08");
-  EXPECT_NE(p.err.find("total size  : 24 byte\ncomp. ratio : 300.0%\ndone!\n"), std::string::npos) << p.err;
+  EXPECT_EQ(p.err,
+            "processing image.... \n"
+            "pixel count : 4 pixels\n"
+            "code segment: 2 byte\n"
+            "data segment: 4 byte\n"
+            "total size  : 24 byte\n"
+            "comp. ratio : 300.0%\n"
+            "done!\n");
 }
 
 TEST_F(Cli, NoWholePixelGivesTheEmptyImage) {
