@@ -1,5 +1,6 @@
 // lz16-bench: times lz16's encoder, the exhaustive reference search and
-// zstd -1 on the same raw RGB images, memory to memory, side by side.
+// zstd -1 on the same raw RGB images, memory to memory, side by side; and
+// lz16's decoder on the files lz16 makes of them.
 //
 //   lz16-bench --corpus=DIR [Google Benchmark flags]
 //
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "container.h"
+#include "decoder.h"
 #include "encoder.h"
 #include "pixels.h"
 
@@ -58,6 +60,24 @@ void run_exhaustive(benchmark::State& state, const Image* img) {
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * img->rgb.size()));
+}
+
+// Decoding the image lz16 made of it, with the check pass that sizes the
+// output; throughput counts the decoded 16-bit words.
+void run_decode(benchmark::State& state, const Image* img) {
+  lz16::Segments seg;
+  compress(img->rgb, false, &seg);
+  const std::vector<uint8_t> file = lz16::container_file(seg);
+  for (auto _ : state) {
+    lz16::DecodeResult r;
+    const std::vector<uint16_t> words = lz16::decode_to_vector(file.data(), file.size(), &r);
+    if (r.error != lz16::DecodeError::none || words.size() != img->rgb.size() / 3) {
+      state.SkipWithError("lz16's own file does not decode");
+      break;
+    }
+    benchmark::DoNotOptimize(words.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (img->rgb.size() / 3 * 2)));
 }
 
 void run_zstd(benchmark::State& state, const Image* img) {
@@ -103,6 +123,7 @@ int main(int argc, char** argv) {
     // slow enough that one iteration per repetition is plenty.
     for (auto* b : {benchmark::RegisterBenchmark(("lz16/" + img.name).c_str(), run_lz16, &img),
                     benchmark::RegisterBenchmark(("zstd-1/" + img.name).c_str(), run_zstd, &img),
+                    benchmark::RegisterBenchmark(("decode/" + img.name).c_str(), run_decode, &img),
                     benchmark::RegisterBenchmark(("exhaustive/" + img.name).c_str(), run_exhaustive, &img)})
       b->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(0.3);
   }

@@ -12,7 +12,7 @@ for a run on no input.
 import json
 import sys
 
-CODECS = ("lz16", "exhaustive", "zstd-1")
+CODECS = ("lz16", "exhaustive", "zstd-1")  # each also needs its median to be listed
 
 
 def main():
@@ -46,11 +46,12 @@ def main():
         return nbytes / seconds / 1e6
 
     head = f"{'image':22} {'pixels':>9} {'lz16 ms':>8} {'MB/s':>7} {'exh ms':>9} {'MB/s':>6} {'zstd ms':>8} {'MB/s':>7}" \
-           f" {'x exh':>7} {'/ zstd':>7} {'peak B/px':>9}"
+           f" {'x exh':>7} {'/ zstd':>7} {'peak B/px':>9} {'dec MB/s':>8}"
     print(head)
     print("-" * len(head))
     total = {c: 0.0 for c in CODECS}
     total_bytes = 0
+    total_decode = [0.0]
     slower_than_exhaustive = []
     for name, npix, kind in images:
         t = {c: median.get((c, name)) for c in CODECS}
@@ -63,19 +64,23 @@ def main():
         if t["lz16"] > t["exhaustive"]:
             slower_than_exhaustive.append(name)
         extra = (peak.get(name, 0) - peak.get("empty", 0)) / npix
+        dec = median.get(("decode", name))
+        total_decode[0] += dec or 0
         print(f"{name:22} {npix:9d} {t['lz16']*1e3:8.1f} {mbs(nbytes, t['lz16']):7.0f} {t['exhaustive']*1e3:9.0f}"
               f" {mbs(nbytes, t['exhaustive']):6.1f} {t['zstd-1']*1e3:8.1f} {mbs(nbytes, t['zstd-1']):7.0f}"
-              f" {t['exhaustive']/t['lz16']:7.1f} {t['zstd-1']/t['lz16']:7.2f} {extra:9.2f}")
+              f" {t['exhaustive']/t['lz16']:7.1f} {t['zstd-1']/t['lz16']:7.2f} {extra:9.2f}"
+              f" {mbs(2 * npix, dec) if dec else 0:8.0f}")
     print("-" * len(head))
     if total_bytes:
         print(f"{'aggregate':22} {total_bytes // 3:9d} {total['lz16']*1e3:8.0f} {mbs(total_bytes, total['lz16']):7.0f}"
               f" {total['exhaustive']*1e3:9.0f} {mbs(total_bytes, total['exhaustive']):6.1f} {total['zstd-1']*1e3:8.0f}"
               f" {mbs(total_bytes, total['zstd-1']):7.0f} {total['exhaustive']/total['lz16']:7.1f}"
-              f" {total['zstd-1']/total['lz16']:7.2f}")
+              f" {total['zstd-1']/total['lz16']:7.2f} {'':9} {mbs(total_bytes * 2 // 3, total_decode[0]) if total_decode[0] else 0:8.0f}")
     print()
     print("x exh: lz16's speed over the exhaustive search; / zstd: lz16's throughput relative to zstd -1")
     print("(1.0 = as fast). Times are medians of 3 repetitions; MB/s counts the raw 24-bit input.")
     print(f"peak B/px: lz16's peak resident memory above an empty run ({peak.get('empty', 0) // 1024} KB), per pixel.")
+    print("dec MB/s: lz16's decoder (check pass and decode) on lz16's file, in MB of 16-bit pixel words per second.")
     print("images slower than the exhaustive search:", ", ".join(slower_than_exhaustive) or "none")
     if failed:
         sys.exit(1)
