@@ -86,11 +86,21 @@ void insert_through(MatchFinder& mf, int32_t last) {
 
 int32_t next_link(const HashChain& chain, int32_t q) { return chain.prev[static_cast<uint32_t>(q) % chain_ring]; }
 
+// Whether the first k words at a and b are equal.
+template <int k>
+bool same_words(const uint16_t* a, const uint16_t* b) {
+  static_assert(k == 2 || k == 3 || k == 4 || k == 8);
+  if constexpr (k == 3) return same_words<2>(a, b) && a[2] == b[2];
+  if constexpr (k == 8) return same_words<4>(a, b) && same_words<4>(a + 4, b + 4);
+  return std::memcmp(a, b, 2 * k) == 0;
+}
+
 // The nearest position in p's window whose first k words equal p's, found
 // on p's k-word chain past any hash collisions; below the window if none.
-int32_t nearest_run(const HashChain& chain, const uint16_t* w, int32_t p, int32_t k, bool wide) {
+template <int k>
+int32_t nearest_run(const HashChain& chain, const uint16_t* w, int32_t p) {
   int32_t q = next_link(chain, p);
-  while (q >= p - window && run_length(w + p, w + q, k, wide) != k) q = next_link(chain, q);
+  while (q >= p - window && !same_words<k>(w + p, w + q)) q = next_link(chain, q);
   return q;
 }
 
@@ -137,19 +147,19 @@ Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m) {
   // when some position in the window does, and its nearest such position
   // is the nearest one anywhere. The first chain with none caps the run
   // below its k. Most positions of busy images stop at the 2-word chain.
-  const int32_t q2 = nearest_run(mf.chain2, w, p, 2, wide);
+  const int32_t q2 = nearest_run<2>(mf.chain2, w, p);
   if (q2 < p - window) return {0, 0};
   if (m == 2) return {2, p - q2};
-  const int32_t q3 = nearest_run(mf.chain3, w, p, 3, wide);
+  const int32_t q3 = nearest_run<3>(mf.chain3, w, p);
   if (q3 < p - window) return {2, p - q2};
   if (m == 3) return {3, p - q3};
-  const int32_t q4 = nearest_run(mf.chain4, w, p, 4, wide);
+  const int32_t q4 = nearest_run<4>(mf.chain4, w, p);
   if (q4 < p - window) return {3, p - q3};
 
   // Runs of 4 or more: the longest lies on the 8-word chain if it has 8
   // words, else on the 4-word chain, capped at 7. Either is walked from
   // its nearest true candidate for a strictly longer run.
-  const int32_t q8 = m >= 8 ? nearest_run(mf.chain8, w, p, 8, wide) : p - window - 1;
+  const int32_t q8 = m >= 8 ? nearest_run<8>(mf.chain8, w, p) : p - window - 1;
   const bool eight = q8 >= p - window;
   const int32_t from = eight ? q8 : q4;
   const int32_t cap = eight || m < 8 ? m : 7;
