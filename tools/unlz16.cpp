@@ -1,17 +1,12 @@
 // unlz16: checks and decodes an lz16 compressed image.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
+#include "binary_stdio.h"
 #include "decoder.h"
 #include "image_out.h"
 
@@ -115,12 +110,7 @@ int parse(int argc, char** argv, Options& opts) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  _setmode(_fileno(stdin), _O_BINARY);
-  _setmode(_fileno(stdout), _O_BINARY);
-#else
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  use_binary_stdio();
   Options opts;
   if (const int status = parse(argc, argv, opts); status >= 0) return status;
 
