@@ -83,7 +83,6 @@ void insert_through(MatchFinder& mf, int32_t last) {
   mf.next_insert = q;
 }
 
-
 int32_t next_link(const HashChain& chain, int32_t q) { return chain.prev[static_cast<uint32_t>(q) % chain_ring]; }
 
 // Whether the first k words at a and b are equal.

@@ -8,17 +8,18 @@
 //
 // Hash chains index every position by its first 8, 4, 3 and 2 words. A
 // chain links positions with the same hash, newest first, in a ring of
-// links that covers the window. Positions go on the chains a little ahead
-// of the search, so that the search does not wait for the table loads of
-// its own insertion; a search starts from p's own link, which leads only
-// to older positions.
+// links that covers the window. Positions are inserted in batches a little
+// ahead of the search; a search starts from p's own links, which lead only
+// to older positions, so it never sees a position at or after p.
 //
-// The search walks the chains from the longest down. Every run of k words
-// or more lies on p's k-word chain, so the first chain that holds one has
-// the answer: walked nearest-first, keeping only strictly longer runs, it
-// gives the longest run at the smallest distance. A chain below one that
-// held nothing cannot hold a run reaching that chain's k, which caps the
-// walk: the 3- and 2-word chains end at their first true hit.
+// The search asks the chains from the shortest up. Every position whose
+// first k words equal p's lies on p's k-word chain, so that chain's nearest
+// true entry (past hash collisions) is the nearest such position anywhere.
+// The first chain without one caps the run below its k: a 2-word hit with
+// no 3-word one is a run of exactly 2 at that distance, and so for 3. Runs
+// of 4 or more walk the 8-word chain when it has a true entry, else the
+// 4-word chain (capped at 7), nearest first, keeping only strictly longer
+// runs: that is the longest run at the smallest distance.
 //
 // Distance 1 is measured before any chain: in flat areas it reaches the
 // cap at once. A position that starts 17 equal words (and continues a run)
