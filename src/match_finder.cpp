@@ -1,7 +1,6 @@
 #include "match_finder.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <new>
 
@@ -13,7 +12,6 @@ namespace lz16 {
 
 namespace {
 
-constexpr int32_t no_position = INT32_MIN / 2;  // below every window's start
 // Chain steps per position before the scan takes over. A step costs far
 // less than the scan's pass over all 2047 distances, so the budget is high:
 // lower, pictures with many similar runs (text, icons) fall to the scan.
@@ -132,7 +130,7 @@ void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
   for (HashChain* c : {&mf.chain8, &mf.chain4, &mf.chain3, &mf.chain2}) {
     c->head.reset(static_cast<int32_t*>(std::calloc(size_t{1} << hash_bits, sizeof(int32_t))));
     if (!c->head) throw std::bad_alloc();
-    c->prev.fill(no_position);
+    c->prev.fill(-head_bias);  // as a head never written: below every window
   }
 }
 
