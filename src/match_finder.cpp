@@ -17,29 +17,43 @@ namespace {
 // lower, pictures with many similar runs (text, icons) fall to the scan.
 constexpr int step_budget = 1024;
 
-// Hash of the k words at w, hash_bits wide. Reads exactly k words.
+constexpr uint64_t hash_mul = 0x9E3779B97F4A7C15ull;
+
+// Hash of the first k of the four words in first4 (k <= 4): shifted to
+// the top, the words after them drop out.
+template <int k>
+uint32_t hash_first(uint64_t first4) {
+  return static_cast<uint32_t>(((first4 << (64 - 16 * k)) * hash_mul) >> (64 - hash_bits));
+}
+
+uint32_t hash8(uint64_t first4, uint64_t next4) {
+  return static_cast<uint32_t>(((first4 ^ next4 * 0xC2B2AE3D27D4EB4Full) * hash_mul) >> (64 - hash_bits));
+}
+
+// Hash of the k words at w. Reads exactly k words.
 template <int k>
 uint32_t hash_words(const uint16_t* w) {
-  uint64_t v = 0;
-  if constexpr (k == 3) {
-    v = w[0] | uint64_t{w[1]} << 16 | uint64_t{w[2]} << 32;
-  } else if constexpr (k == 8) {
-    uint64_t hi;
-    std::memcpy(&v, w, sizeof v);
-    std::memcpy(&hi, w + 4, sizeof hi);
-    v ^= hi * 0xC2B2AE3D27D4EB4Full;
+  uint64_t first4 = 0;
+  if constexpr (k == 8) {
+    uint64_t next4;
+    std::memcpy(&first4, w, sizeof first4);
+    std::memcpy(&next4, w + 4, sizeof next4);
+    return hash8(first4, next4);
   } else {
-    static_assert(k == 2 || k == 4);
-    std::memcpy(&v, w, 2 * k);
+    for (int i = 0; i < k; ++i) first4 |= uint64_t{w[i]} << 16 * i;
+    return hash_first<k>(first4);
   }
-  return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - hash_bits));
+}
+
+// Makes q the newest position of its hash; slot is its place in the ring.
+void link(int32_t* head, int32_t* prev, uint32_t hash, uint32_t slot, int32_t q) {
+  prev[slot] = head[hash] - head_bias;
+  head[hash] = q + head_bias;
 }
 
 template <int k>
 void chain_insert(HashChain& chain, const uint16_t* words, int32_t q) {
-  int32_t& head = chain.head[hash_words<k>(words + q)];
-  chain.prev[static_cast<uint32_t>(q) % chain_ring] = head - head_bias;
-  head = q + head_bias;
+  link(chain.head.get(), chain.prev.data(), hash_words<k>(words + q), static_cast<uint32_t>(q) % chain_ring, q);
 }
 
 void insert_position(MatchFinder& mf, int32_t q) {
@@ -64,6 +78,54 @@ int32_t end_of_run(const uint16_t* w, int32_t npix, int32_t from, uint16_t v) {
   return from;
 }
 
+// Whether any of the 16 positions from q starts 17 equal words and
+// continues a run, that is, has 17 set bits from its own in e, bit i of
+// which says whether w[q + i] equals the word before it. Reads w[q - 1] to
+// w[q + 31].
+bool any_left_off(const uint16_t* w, int32_t q) {
+  uint32_t e = 0;
+#if defined(__SSE2__)
+  for (int32_t half = 0; half < 32; half += 16) {
+    const __m128i* a = reinterpret_cast<const __m128i*>(w + q + half);
+    const __m128i* b = reinterpret_cast<const __m128i*>(w + q + half - 1);
+    const __m128i eq0 = _mm_cmpeq_epi16(_mm_loadu_si128(a), _mm_loadu_si128(b));
+    const __m128i eq1 = _mm_cmpeq_epi16(_mm_loadu_si128(a + 1), _mm_loadu_si128(b + 1));
+    e |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(eq0, eq1))) << half;
+  }
+#else
+  for (int32_t i = 0; i < 32; ++i) e |= uint32_t{w[q + i] == w[q + i - 1]} << i;
+#endif
+  uint32_t sixteen = e & e >> 1;  // bit i: bits i to i + 15 of e all set
+  sixteen &= sixteen >> 2;
+  sixteen &= sixteen >> 4;
+  sixteen &= sixteen >> 8;
+  return (sixteen & e >> 16 & 0xFFFF) != 0;
+}
+
+// Puts the 16 positions from q on every chain. The caller guarantees
+// q + 16 + 8 <= npix.
+void insert_16(MatchFinder& mf, int32_t q) {
+  const uint16_t* w = mf.words;
+  int32_t* const head8 = mf.chain8.head.get();
+  int32_t* const head4 = mf.chain4.head.get();
+  int32_t* const head3 = mf.chain3.head.get();
+  int32_t* const head2 = mf.chain2.head.get();
+  int32_t* const prev8 = mf.chain8.prev.data();
+  int32_t* const prev4 = mf.chain4.prev.data();
+  int32_t* const prev3 = mf.chain3.prev.data();
+  int32_t* const prev2 = mf.chain2.prev.data();
+  for (const int32_t end = q + 16; q < end; ++q) {
+    uint64_t first4, next4;
+    std::memcpy(&first4, w + q, sizeof first4);
+    std::memcpy(&next4, w + q + 4, sizeof next4);
+    const uint32_t slot = static_cast<uint32_t>(q) % chain_ring;
+    link(head8, prev8, hash8(first4, next4), slot, q);
+    link(head4, prev4, hash_first<4>(first4), slot, q);
+    link(head3, prev3, hash_first<3>(first4), slot, q);
+    link(head2, prev2, hash_first<2>(first4), slot, q);
+  }
+}
+
 // Puts the positions up to last on the chains, but for those that start 17
 // equal words and continue a run: they are skipped to 16 before the run's
 // end, the first position that is not.
@@ -71,9 +133,9 @@ void insert_through(MatchFinder& mf, int32_t last) {
   const uint16_t* w = mf.words;
   const int32_t stop = std::min(last + 1, mf.npix);
   int32_t q = mf.next_insert;
+  // Sixteen at a time while none of them is left off, the usual case.
+  for (; q < stop && q > 0 && q + 32 <= mf.npix && !any_left_off(w, q); q += 16) insert_16(mf, q);
   for (; q < stop; ++q) {
-    // The 16-word comparison first: in busy images it fails predictably,
-    // where a test of two neighbouring words would be a coin toss.
     if (q + max_run + 2 <= mf.npix && run_length(w + q + 1, w + q, wide_words, true) == wide_words && q > 0 &&
         w[q] == w[q - 1]) {
       q = end_of_run(w, mf.npix, q + max_run + 2, w[q]) - (max_run + 2);
