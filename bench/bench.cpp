@@ -33,7 +33,7 @@ struct Image {
 // The compressed size, so that the work cannot be optimised away.
 size_t compress(const std::vector<uint8_t>& rgb, bool exhaustive, lz16::Segments* keep = nullptr) {
   const size_t npix = rgb.size() / 3;
-  std::vector<uint16_t> words(npix);
+  lz16::PixelWords words(npix);
   lz16::convert_rgb24(rgb.data(), npix, words.data());
   const int32_t n = static_cast<int32_t>(npix);
   lz16::Segments seg = exhaustive ? lz16::encode_exhaustive(words.data(), n) : lz16::encode(words.data(), n);

@@ -38,7 +38,7 @@ int run_converter(std::FILE* in, std::FILE* out, std::FILE* err, int64_t pixel_l
   std::fprintf(err, "processing image.... ");
   std::fflush(err);
   try {
-    std::vector<uint16_t> rgb16_raw;
+    PixelWords rgb16_raw;
     switch (read_pixels(in, rgb16_raw, pixel_limit)) {
       case ReadStatus::ok:
         break;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "buffer.h"
 #include "format.h"
 
 namespace lz16 {
@@ -27,27 +28,7 @@ struct Match {
 // wherever the count is min_run or more.
 Match find_match_exhaustive(const uint16_t* rgb16_raw, int32_t npix, int32_t p);
 
-// Allocates like std::allocator, but leaves elements that a resize adds
-// uninitialised: the segments are sized for the worst case and then
-// written from the start, so zeroing them first would only cost time, and
-// the pages never written cost no memory.
-template <typename T>
-struct uninit_allocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = uninit_allocator<U>;
-  };
-  template <typename U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <typename U, typename... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
-
-using SegmentBytes = std::vector<uint8_t, uninit_allocator<uint8_t>>;
+using SegmentBytes = std::vector<uint8_t, buffer_allocator<uint8_t>>;
 
 // The two token streams of an image, each sized to the bytes it holds.
 struct Segments {

@@ -53,7 +53,7 @@ constexpr size_t read_block = 3 * 65536;
 
 // For a regular file the pixel count is known up front, so the buffer can be
 // sized once instead of growing (and briefly doubling) while reading.
-void reserve_for_file(std::FILE* in, std::vector<uint16_t>& rgb16_raw, int64_t pixel_limit) {
+void reserve_for_file(std::FILE* in, PixelWords& rgb16_raw, int64_t pixel_limit) {
   struct stat st;
   if (fstat(fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) return;
   const int64_t pixels = static_cast<int64_t>(st.st_size) / 3;
@@ -70,7 +70,7 @@ void convert_rgb24(const uint8_t* rgb, size_t npix, uint16_t* rgb16_raw) {
   convert_rgb24_scalar(rgb, npix, rgb16_raw);
 }
 
-ReadStatus read_pixels(std::FILE* in, std::vector<uint16_t>& rgb16_raw, int64_t pixel_limit) {
+ReadStatus read_pixels(std::FILE* in, PixelWords& rgb16_raw, int64_t pixel_limit) {
   reserve_for_file(in, rgb16_raw, pixel_limit);
   std::vector<uint8_t> block(read_block);
   size_t carried = 0;  // bytes of an incomplete pixel left from the previous block

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "buffer.h"
 #include "format.h"
 
 namespace lz16 {
@@ -22,6 +23,9 @@ constexpr uint16_t pixel_word(uint8_t r, uint8_t g, uint8_t b) {
 // Converts npix pixels of 3 bytes each from rgb to words in rgb16_raw.
 void convert_rgb24(const uint8_t* rgb, size_t npix, uint16_t* rgb16_raw);
 
+// An image's pixel words, in a buffer that can take a whole large image.
+using PixelWords = std::vector<uint16_t, buffer_allocator<uint16_t>>;
+
 enum class ReadStatus {
   ok,         // the input ended; a trailing group of 1 or 2 bytes was dropped
   io_error,   // reading failed; errno tells why
@@ -31,7 +35,7 @@ enum class ReadStatus {
 // Reads every whole pixel from in, appending their words to rgb16_raw.
 // Stops with too_large as soon as more than pixel_limit pixels have been
 // seen (pixel_limit <= max_pixels). May throw std::bad_alloc.
-ReadStatus read_pixels(std::FILE* in, std::vector<uint16_t>& rgb16_raw,
+ReadStatus read_pixels(std::FILE* in, PixelWords& rgb16_raw,
                        int64_t pixel_limit = max_pixels);
 
 }  // namespace lz16

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 
 #include "helpers.h"
 #include "pixels.h"
@@ -27,11 +29,11 @@ TEST(PixelWord, KeepsTopFiveBitsOfEachChannelAndBitFiveClear) {
   }
 }
 
-std::vector<uint16_t> read_all(const test::Bytes& input, ReadStatus want = ReadStatus::ok, int64_t limit = max_pixels) {
+PixelWords read_all(const test::Bytes& input, ReadStatus want = ReadStatus::ok, int64_t limit = max_pixels) {
   std::FILE* in = std::tmpfile();
   if (!input.empty()) std::fwrite(input.data(), 1, input.size(), in);
   std::rewind(in);
-  std::vector<uint16_t> words;
+  PixelWords words;
   EXPECT_EQ(read_pixels(in, words, limit), want);
   std::fclose(in);
   return words;
@@ -59,11 +61,28 @@ TEST(ReadPixels, RefusesMoreThanTheLimitButNotTheLimitItself) {
 TEST(ReadPixels, ReportsAReadErrorInsteadOfAnEmptyImage) {
   std::FILE* dir = std::fopen("/", "r");
   ASSERT_NE(dir, nullptr);
-  std::vector<uint16_t> words;
+  PixelWords words;
   errno = 0;
   EXPECT_EQ(read_pixels(dir, words), ReadStatus::io_error);
   EXPECT_EQ(errno, EISDIR);
   std::fclose(dir);
+}
+
+TEST(PixelWords, BuffersHoldWhatWasAskedAndLargeOnesAreAligned) {
+  buffer_allocator<uint16_t> alloc;
+  constexpr size_t huge_words = buffer_allocator<uint16_t>::huge_page / 2;
+  for (size_t n : {size_t{1}, huge_words - 1, huge_words, huge_words + 1, 3 * huge_words + 7}) {
+    SCOPED_TRACE(n);
+    uint16_t* p = alloc.allocate(n);
+    for (size_t k = 0; k < n; ++k) p[k] = static_cast<uint16_t>(k);  // all of it is ours (ASan checks)
+    EXPECT_EQ(p[n - 1], static_cast<uint16_t>(n - 1));
+    if (n >= huge_words) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % buffer_allocator<uint16_t>::huge_page, 0u);
+    }
+    alloc.deallocate(p, n);
+  }
+  // A size whose rounding would wrap around is refused, not under-allocated.
+  EXPECT_THROW(alloc.allocate(SIZE_MAX / 2 - 1), std::bad_array_new_length);
 }
 
 }  // namespace
