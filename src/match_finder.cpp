@@ -173,12 +173,13 @@ bool walk_chain(const HashChain& chain, const uint16_t* w, int32_t p, int32_t ca
   int budget = step_budget;
   for (int32_t q = next_link(chain, p - best.dist); q >= p - window; q = next_link(chain, q)) {
     if (--budget < 0) return false;
-    if (w[q + best.count] != w[p + best.count]) continue;  // cannot be longer than best
+    // Every candidate is measured in full and kept without a branch: a
+    // test of one word first would be a coin toss where runs abound.
     const int32_t j = run_length(w + p, w + q, cap, wide);
-    if (j > best.count) {
-      best = {j, p - q};
-      if (j == cap) break;
-    }
+    const bool longer = j > best.count;
+    best.count = longer ? j : best.count;
+    best.dist = longer ? p - q : best.dist;
+    if (j == cap) break;
   }
   return true;
 }
