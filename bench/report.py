@@ -78,7 +78,7 @@ def main():
               f" {total['zstd-1']/total['lz16']:7.2f} {'':9} {mbs(total_bytes * 2 // 3, total_decode[0]) if total_decode[0] else 0:8.0f}")
     print()
     print("x exh: lz16's speed over the exhaustive search; / zstd: lz16's throughput relative to zstd -1")
-    print("(1.0 = as fast). Times are medians of 3 repetitions; MB/s counts the raw 24-bit input.")
+    print("(1.0 = as fast). Times are medians of 5 repetitions; MB/s counts the raw 24-bit input.")
     print(f"peak B/px: lz16's peak resident memory above an empty run ({peak.get('empty', 0) // 1024} KB), per pixel.")
     print("dec MB/s: lz16's decoder (check pass and decode) on lz16's file, in MB of 16-bit pixel words per second.")
     print("images slower than the exhaustive search:", ", ".join(slower_than_exhaustive) or "none")
