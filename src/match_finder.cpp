@@ -136,6 +136,8 @@ void insert_through(MatchFinder& mf, int32_t last) {
   // Sixteen at a time while none of them is left off, the usual case.
   for (; q < stop && q > 0 && q + 32 <= mf.npix && !any_left_off(w, q); q += 16) insert_16(mf, q);
   for (; q < stop; ++q) {
+    // The 16-word comparison first: in busy images it fails predictably,
+    // where a test of two neighbouring words would be a coin toss.
     if (q + max_run + 2 <= mf.npix && run_length(w + q + 1, w + q, wide_words, true) == wide_words && q > 0 &&
         w[q] == w[q - 1]) {
       q = end_of_run(w, mf.npix, q + max_run + 2, w[q]) - (max_run + 2);
