@@ -16,10 +16,9 @@ namespace lz16 {
 // Allocates image-sized buffers. Elements that a resize adds are left
 // uninitialised: the buffers are written from the start, so zeroing them
 // first would only cost time, and pages never written cost no memory.
-// Buffers of huge_page bytes or more are aligned to it and, where the
-// system offers transparent huge pages, advised onto them: a 4096x4096
-// image otherwise takes tens of thousands of page faults, and the match
-// finder's reads across the image miss the address cache on small pages.
+// Where the system offers transparent huge pages, buffers of huge_page
+// bytes or more are aligned to it and advised onto them: on small pages
+// the buffers of a 4096x4096 image take tens of thousands of page faults.
 template <typename T>
 struct buffer_allocator {
   using value_type = T;
@@ -32,16 +31,16 @@ struct buffer_allocator {
   T* allocate(size_t n) {
     if (n > SIZE_MAX / sizeof(T) - huge_page) throw std::bad_array_new_length();
     const size_t bytes = n * sizeof(T);
-    void* p;
+#if defined(MADV_HUGEPAGE)
     if (bytes >= huge_page) {
       const size_t rounded = (bytes + huge_page - 1) & ~(huge_page - 1);
-      p = std::aligned_alloc(huge_page, rounded);
-#if defined(MADV_HUGEPAGE)
-      if (p) madvise(p, rounded, MADV_HUGEPAGE);  // advice only: failure leaves small pages
-#endif
-    } else {
-      p = std::malloc(bytes);
+      void* p = std::aligned_alloc(huge_page, rounded);
+      if (!p) throw std::bad_alloc();
+      madvise(p, rounded, MADV_HUGEPAGE);  // advice only: failure leaves small pages
+      return static_cast<T*>(p);
     }
+#endif
+    void* p = std::malloc(bytes > 0 ? bytes : 1);
     if (!p) throw std::bad_alloc();
     return static_cast<T*>(p);
   }
