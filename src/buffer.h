@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <new>
 #include <utility>
-#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>

@@ -78,6 +78,8 @@ int32_t end_of_run(const uint16_t* w, int32_t npix, int32_t from, uint16_t v) {
   return from;
 }
 
+static_assert(insert_block == 16, "any_left_off and insert_16 take 16 positions at a time");
+
 // Whether any of the 16 positions from q starts 17 equal words and
 // continues a run, that is, has 17 set bits from its own in e, bit i of
 // which says whether w[q + i] equals the word before it. Reads w[q - 1] to
@@ -134,7 +136,8 @@ void insert_through(MatchFinder& mf, int32_t last) {
   const int32_t stop = std::min(last + 1, mf.npix);
   int32_t q = mf.next_insert;
   // Sixteen at a time while none of them is left off, the usual case.
-  for (; q < stop && q > 0 && q + 32 <= mf.npix && !any_left_off(w, q); q += 16) insert_16(mf, q);
+  for (; q < stop && q > 0 && q + 32 <= mf.npix && !any_left_off(w, q); q += insert_block)
+    insert_16(mf, q);
   for (; q < stop; ++q) {
     // The 16-word comparison first: in busy images it fails predictably,
     // where a test of two neighbouring words would be a coin toss.

@@ -48,8 +48,10 @@ namespace lz16 {
 
 inline constexpr int hash_bits = 16;       // per chain; more bits = fewer false candidates, more cache
 inline constexpr int32_t insert_ahead = 16;  // positions inserted before they are searched
+inline constexpr int32_t insert_block = 16;  // positions inserted at once, so up to insert_ahead + 15 ahead
 inline constexpr int chain_ring = 4096;
-static_assert(chain_ring > window + insert_ahead, "a chain's ring must cover the window and the positions ahead");
+static_assert(chain_ring > window + insert_ahead + insert_block - 1,
+              "a chain's ring must cover the window and the positions ahead");
 
 struct FreeDeleter {
   void operator()(void* p) const noexcept { std::free(p); }
