@@ -30,16 +30,20 @@ uint32_t hash8(uint64_t first4, uint64_t next4) {
   return static_cast<uint32_t>(((first4 ^ next4 * 0xC2B2AE3D27D4EB4Full) * hash_mul) >> (64 - hash_bits));
 }
 
+// The four words at w as one value, the first in the low bits.
+uint64_t four_words(const uint16_t* w) {
+  uint64_t v;
+  std::memcpy(&v, w, sizeof v);
+  return v;
+}
+
 // Hash of the k words at w. Reads exactly k words.
 template <int k>
 uint32_t hash_words(const uint16_t* w) {
-  uint64_t first4 = 0;
   if constexpr (k == 8) {
-    uint64_t next4;
-    std::memcpy(&first4, w, sizeof first4);
-    std::memcpy(&next4, w + 4, sizeof next4);
-    return hash8(first4, next4);
+    return hash8(four_words(w), four_words(w + 4));
   } else {
+    uint64_t first4 = 0;
     for (int i = 0; i < k; ++i) first4 |= uint64_t{w[i]} << 16 * i;
     return hash_first<k>(first4);
   }
@@ -77,6 +81,12 @@ int32_t end_of_run(const uint16_t* w, int32_t npix, int32_t from, uint16_t v) {
   while (from < npix && w[from] == v) ++from;
   return from;
 }
+
+// A position that starts this many equal words and continues a run stays
+// off the chains: the position max_run + 1 words before the run's end
+// matches as far and is nearer.
+constexpr int32_t flat_words = max_run + 2;
+static_assert(flat_words == wide_words + 1, "one wide comparison of neighbours tests a flat start");
 
 static_assert(insert_block == 16, "any_left_off and insert_16 take 16 positions at a time");
 
@@ -117,11 +127,9 @@ void insert_16(MatchFinder& mf, int32_t q) {
   int32_t* const prev3 = mf.chain3.prev.data();
   int32_t* const prev2 = mf.chain2.prev.data();
   for (const int32_t end = q + 16; q < end; ++q) {
-    uint64_t first4, next4;
-    std::memcpy(&first4, w + q, sizeof first4);
-    std::memcpy(&next4, w + q + 4, sizeof next4);
+    const uint64_t first4 = four_words(w + q);
     const uint32_t slot = static_cast<uint32_t>(q) % chain_ring;
-    link(head8, prev8, hash8(first4, next4), slot, q);
+    link(head8, prev8, hash8(first4, four_words(w + q + 4)), slot, q);
     link(head4, prev4, hash_first<4>(first4), slot, q);
     link(head3, prev3, hash_first<3>(first4), slot, q);
     link(head2, prev2, hash_first<2>(first4), slot, q);
@@ -141,9 +149,9 @@ void insert_through(MatchFinder& mf, int32_t last) {
   for (; q < stop; ++q) {
     // The 16-word comparison first: in busy images it fails predictably,
     // where a test of two neighbouring words would be a coin toss.
-    if (q + max_run + 2 <= mf.npix && run_length(w + q + 1, w + q, wide_words, true) == wide_words && q > 0 &&
+    if (q + flat_words <= mf.npix && run_length(w + q + 1, w + q, wide_words, true) == wide_words && q > 0 &&
         w[q] == w[q - 1]) {
-      q = end_of_run(w, mf.npix, q + max_run + 2, w[q]) - (max_run + 2);
+      q = end_of_run(w, mf.npix, q + flat_words, w[q]) - flat_words;
       continue;
     }
     insert_position(mf, q);
@@ -202,9 +210,8 @@ void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
   }
 }
 
-Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m) {
+Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m, bool wide) {
   const uint16_t* w = mf.words;
-  const bool wide = p + wide_words <= mf.npix;
 
   // The chains are searched from p's own links, which lead only to older
   // positions, so inserting ahead of p is safe; the next search that needs

@@ -102,8 +102,8 @@ inline int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool 
 }
 
 // The search proper of match_finder_next, for a p whose cap m (min_run or
-// more) distance 1 does not reach.
-Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m);
+// more) distance 1 does not reach; wide as for run_length at p.
+Match match_finder_search(MatchFinder& mf, int32_t p, int32_t m, bool wide);
 
 // Puts p on the chains (with the positions just after it) and returns the
 // match at p: {count, dist} with count >= min_run, identical to
@@ -113,8 +113,9 @@ inline Match match_finder_next(MatchFinder& mf, int32_t p) {
   const int32_t m = std::min(max_run, mf.npix - 1 - p);
   if (m < min_run || p == 0) return {0, 0};
   const uint16_t* w = mf.words;
-  if (run_length(w + p, w + p - 1, m, p + wide_words <= mf.npix) == m) return {m, 1};  // flat
-  return match_finder_search(mf, p, m);
+  const bool wide = p + wide_words <= mf.npix;
+  if (run_length(w + p, w + p - 1, m, wide) == m) return {m, 1};  // flat
+  return match_finder_search(mf, p, m, wide);
 }
 
 // The exact match at p by a vectorised scan over every distance; the

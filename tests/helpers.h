@@ -3,13 +3,12 @@
 
 #include <concepts>
 #include <cstdint>
-#include <ranges>
 #include <cstdio>
+#include <ranges>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "container.h"
 #include "pixels.h"
 
 namespace lz16::test {
