@@ -68,8 +68,10 @@ DecodeResult decode(const uint8_t* file, size_t size, uint16_t* out, size_t capa
   bool in_data = true;  // the stream starts with a literal
   for (;;) {
     if (in_data) {
-      if (data == size)
-        return code < code_end ? fail(DecodeError::trailing_code, code) : fail(DecodeError::missing_final_literal, size);
+      if (data == size) {
+        if (code < code_end) return fail(DecodeError::trailing_code, code);
+        return fail(DecodeError::missing_final_literal, size);
+      }
       const uint8_t lo = file[data], hi = file[data + 1];
       if (out) {
         if (n == capacity) return fail(DecodeError::output_too_small, data);

@@ -92,7 +92,8 @@ TEST(MatchFinder, EveryShortImageOverTwoWords) {
       for (int32_t p = 0; p < npix; ++p) {
         const Match want = as_code(find_match_exhaustive(w.data(), npix, p));
         const Match fast = match_finder_next(mf, p);
-        ASSERT_TRUE(fast.count == want.count && fast.dist == want.dist) << "bits " << bits << " npix " << npix << " p " << p;
+        ASSERT_TRUE(fast.count == want.count && fast.dist == want.dist)
+            << "bits " << bits << " npix " << npix << " p " << p;
       }
     }
 }

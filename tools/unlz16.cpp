@@ -40,7 +40,8 @@ int failure(const std::string& name, const std::string& message) {
 bool read_all(std::FILE* in, std::vector<uint8_t>& bytes) {
   std::vector<uint8_t> block(1 << 20);
   size_t got;
-  while ((got = std::fread(block.data(), 1, block.size(), in)) > 0) bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<long>(got));
+  while ((got = std::fread(block.data(), 1, block.size(), in)) > 0)
+    bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<long>(got));
   return !std::ferror(in);
 }
 
@@ -150,7 +151,8 @@ int main(int argc, char** argv) {
       ok = opts.format == "ppm" ? lz16::write_ppm(stdout, words.data(), w32, h32)
                                 : lz16::write_png(stdout, words.data(), w32, h32);
     }
-    if (!ok || std::fflush(stdout) != 0) return failure("standard output", std::string("cannot write: ") + std::strerror(errno));
+    if (!ok || std::fflush(stdout) != 0)
+      return failure("standard output", std::string("cannot write: ") + std::strerror(errno));
   } catch (const std::bad_alloc&) {
     return failure(name, "out of memory");
   }
