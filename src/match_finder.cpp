@@ -97,13 +97,7 @@ static_assert(insert_block == 16, "any_left_off and insert_16 take 16 positions 
 bool any_left_off(const uint16_t* w, int32_t q) {
   uint32_t e = 0;
 #if defined(__SSE2__)
-  for (int32_t half = 0; half < 32; half += 16) {
-    const __m128i* a = reinterpret_cast<const __m128i*>(w + q + half);
-    const __m128i* b = reinterpret_cast<const __m128i*>(w + q + half - 1);
-    const __m128i eq0 = _mm_cmpeq_epi16(_mm_loadu_si128(a), _mm_loadu_si128(b));
-    const __m128i eq1 = _mm_cmpeq_epi16(_mm_loadu_si128(a + 1), _mm_loadu_si128(b + 1));
-    e |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(eq0, eq1))) << half;
-  }
+  for (int32_t half = 0; half < 32; half += 16) e |= equal_words(w + q + half, w + q + half - 1) << half;
 #else
   for (int32_t i = 0; i < 32; ++i) e |= uint32_t{w[q + i] == w[q + i - 1]} << i;
 #endif
@@ -199,10 +193,13 @@ bool walk_chain(const HashChain& chain, const uint16_t* w, int32_t p, int32_t ca
 
 }  // namespace
 
-void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix) {
+void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix, int32_t start) {
   mf.words = words;
   mf.npix = npix;
-  mf.next_insert = 0;
+  // Whether a position goes on the chains depends only on the words around
+  // it, so starting with the window before start gives the chains the
+  // search would have had after every position before it.
+  mf.next_insert = std::max(0, start - window);
   for (HashChain* c : {&mf.chain8, &mf.chain4, &mf.chain3, &mf.chain2}) {
     c->head.reset(static_cast<int32_t*>(std::calloc(size_t{1} << hash_bits, sizeof(int32_t))));
     if (!c->head) throw std::bad_alloc();

@@ -73,32 +73,52 @@ struct MatchFinder {
   HashChain chain8, chain4, chain3, chain2;  // by the number of words hashed
 };
 
-// Prepares a finder over npix words. The words must stay in place while the
-// finder is used. Throws std::bad_alloc when memory runs out.
-void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix);
+// Prepares a finder over npix words whose first search is at start or
+// later. The words must stay in place while the finder is used. Throws
+// std::bad_alloc when memory runs out.
+void match_finder_init(MatchFinder& mf, const uint16_t* words, int32_t npix, int32_t start = 0);
 
 // Helpers of the inline part below.
 
 inline constexpr int wide_words = 16;  // words compared at once by run_length
 
+#if defined(__SSE2__)
+// Bit k set where word k at a equals word k at b, for the wide_words words
+// from each.
+inline unsigned equal_words(const uint16_t* a, const uint16_t* b) {
+  const __m128i* va = reinterpret_cast<const __m128i*>(a);
+  const __m128i* vb = reinterpret_cast<const __m128i*>(b);
+  const __m128i eq0 = _mm_cmpeq_epi16(_mm_loadu_si128(va), _mm_loadu_si128(vb));
+  const __m128i eq1 = _mm_cmpeq_epi16(_mm_loadu_si128(va + 1), _mm_loadu_si128(vb + 1));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(eq0, eq1)));
+}
+#endif
+
 // Number of equal words from a and b onward, at most m (m <= wide_words).
 // wide: wide_words words are readable from both.
 inline int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
 #if defined(__SSE2__)
-  if (wide) {
-    const __m128i* va = reinterpret_cast<const __m128i*>(a);
-    const __m128i* vb = reinterpret_cast<const __m128i*>(b);
-    const __m128i eq0 = _mm_cmpeq_epi16(_mm_loadu_si128(va), _mm_loadu_si128(vb));
-    const __m128i eq1 = _mm_cmpeq_epi16(_mm_loadu_si128(va + 1), _mm_loadu_si128(vb + 1));
-    const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(eq0, eq1)));  // bit k: word k
-    return std::min<int32_t>(__builtin_ctz(~equal), m);
-  }
+  if (wide) return std::min<int32_t>(__builtin_ctz(~equal_words(a, b)), m);
 #else
   (void)wide;
 #endif
   int32_t j = 0;
   while (j < m && a[j] == b[j]) ++j;
   return j;
+}
+
+// Whether the first m words at a and b are equal (m <= wide_words); wide
+// as for run_length. Tested by mask, not by counting: a caller that then
+// returns m does not wait for the words to arrive, so in flat areas the
+// next search can start while this one's loads are still in flight.
+inline bool same_run(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
+#if defined(__SSE2__)
+  if (wide) {
+    const unsigned want = (1u << m) - 1;
+    return (equal_words(a, b) & want) == want;
+  }
+#endif
+  return run_length(a, b, m, false) == m;
 }
 
 // The search proper of match_finder_next, for a p whose cap m (min_run or
@@ -114,7 +134,7 @@ inline Match match_finder_next(MatchFinder& mf, int32_t p) {
   if (m < min_run || p == 0) return {0, 0};
   const uint16_t* w = mf.words;
   const bool wide = p + wide_words <= mf.npix;
-  if (run_length(w + p, w + p - 1, m, wide) == m) return {m, 1};  // flat
+  if (same_run(w + p, w + p - 1, m, wide)) return {m, 1};  // flat
   return match_finder_search(mf, p, m, wide);
 }
 
