@@ -1,6 +1,7 @@
 // libFuzzer target: the fast encoder against the exhaustive one. The first
 // byte picks how many distinct words the image uses (few values make long
-// chains and many ties); the rest are the pixels. Any difference in the
+// chains and many ties) and in how many parts the fast encoder cuts it; the
+// rest are the pixels. Any difference in the
 // encoded bytes, or a decode that does not give the pixels back, aborts.
 #include <cstdint>
 #include <cstdlib>
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t k = 1; k < size; ++k) words.push_back(static_cast<uint16_t>((data[k] % values) << 6 | (data[k] & 0x1F)));
   const int32_t npix = static_cast<int32_t>(words.size());
 
-  const lz16::Segments fast = lz16::encode(words.data(), npix);
+  const lz16::Segments fast = lz16::encode_parts(words.data(), npix, 1 + data[0] / 64);
   const lz16::Segments slow = lz16::encode_exhaustive(words.data(), npix);
   if (fast.code_seg != slow.code_seg || fast.data_seg != slow.data_seg) std::abort();
 

@@ -2,7 +2,8 @@
 # Runs both libFuzzer targets under ASan+UBSan for a bounded time each:
 #   decode_fuzzer  any bytes handed to the decoder (seeded with files the
 #                  converter writes for small synthetic images)
-#   encode_fuzzer  the fast encoder against the exhaustive search
+#   encode_fuzzer  the fast encoder, cut into up to four parts, against
+#                  the exhaustive search
 #
 #   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS]]
 # Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as

@@ -1,6 +1,12 @@
 #include "encoder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "match_finder.h"
 
@@ -22,70 +28,249 @@ Match find_match_exhaustive(const uint16_t* rgb16_raw, int32_t npix, int32_t p) 
 
 namespace {
 
-// Write cursors over the two segments and the segment the stream is in.
-// Both segments are sized for the worst case before encoding starts: a code
-// covers two pixels or more and neither the first nor the last pixel, so the
-// code segment needs at most npix bytes; literals need 2 bytes per pixel.
-struct TokenWriter {
-  Segments seg;
+// Where the token stream is: write cursors into the two segments, and the
+// segment it is in.
+struct Cursor {
   uint8_t* code_ptr;
   uint8_t* data_ptr;
-  bool in_data = true;
+  bool in_data;
 };
 
-TokenWriter start_tokens(int32_t npix) {
+// The two segments and the cursor into them. Segments are sized for the
+// worst case before encoding starts: a code covers two pixels or more and
+// neither the first nor the last pixel, so n pixels need at most n bytes
+// of codes, and literals need 2 bytes a pixel.
+struct TokenWriter {
+  Segments seg;
+  Cursor at;
+};
+
+// Room for the tokens of npix pixels after lead bytes in each segment. A
+// stream that starts mid-image has no token before its first, so the lead
+// takes the switch bit its first token would set on one.
+TokenWriter start_tokens(int32_t npix, size_t lead = 0) {
   TokenWriter w;
-  w.seg.code_seg.resize(static_cast<size_t>(npix));
-  w.seg.data_seg.resize(2 * static_cast<size_t>(npix));
-  w.code_ptr = w.seg.code_seg.data();
-  w.data_ptr = w.seg.data_seg.data();
+  w.seg.code_seg.resize(lead + static_cast<size_t>(npix));
+  w.seg.data_seg.resize(lead + 2 * static_cast<size_t>(npix));
+  w.at = {w.seg.code_seg.data() + lead, w.seg.data_seg.data() + lead, true};
   return w;
 }
 
-void emit_code(TokenWriter& w, Match m) {
-  w.code_ptr[0] = static_cast<uint8_t>(m.count << 4 | ((m.dist >> 8) & 7));
-  w.code_ptr[1] = static_cast<uint8_t>(m.dist & 0xFF);
-  w.code_ptr += 2;
-  if (w.in_data) {
-    w.data_ptr[-2] |= literal_switch;
-    w.in_data = false;
+// The stream goes on with a code or a literal: where that changes segment,
+// the last token before it gets its switch bit.
+void switch_to(Cursor& at, bool code) {
+  if (code && at.in_data) at.data_ptr[-2] |= literal_switch;
+  if (!code && !at.in_data) at.code_ptr[-2] |= code_switch;
+  at.in_data = !code;
+}
+
+void emit_code(Cursor& at, Match m) {
+  at.code_ptr[0] = static_cast<uint8_t>(m.count << 4 | ((m.dist >> 8) & 7));
+  at.code_ptr[1] = static_cast<uint8_t>(m.dist & 0xFF);
+  at.code_ptr += 2;
+  if (at.in_data) {
+    at.data_ptr[-2] |= literal_switch;
+    at.in_data = false;
   }
 }
 
-void emit_literal(TokenWriter& w, uint16_t word) {
+void emit_literal(Cursor& at, uint16_t word) {
   word &= static_cast<uint16_t>(~word_free_bit);  // the bit belongs to the stream
-  w.data_ptr[0] = static_cast<uint8_t>(word & 0xFF);
-  w.data_ptr[1] = static_cast<uint8_t>(word >> 8);
-  w.data_ptr += 2;
-  if (!w.in_data) {
-    w.code_ptr[-2] |= code_switch;
-    w.in_data = true;
+  at.data_ptr[0] = static_cast<uint8_t>(word & 0xFF);
+  at.data_ptr[1] = static_cast<uint8_t>(word >> 8);
+  at.data_ptr += 2;
+  if (!at.in_data) {
+    at.code_ptr[-2] |= code_switch;
+    at.in_data = true;
   }
+}
+
+// The last literal ends the stream. An image with no pixel has none.
+void end_tokens(TokenWriter& w) {
+  if (w.at.data_ptr != w.seg.data_seg.data()) w.at.data_ptr[-2] |= literal_switch;
 }
 
 Segments finish_tokens(TokenWriter& w) {
-  // The last literal ends the stream. An image with no pixel has none.
-  if (w.data_ptr != w.seg.data_seg.data()) w.data_ptr[-2] |= literal_switch;
-  w.seg.code_seg.resize(static_cast<size_t>(w.code_ptr - w.seg.code_seg.data()));
-  w.seg.data_seg.resize(static_cast<size_t>(w.data_ptr - w.seg.data_seg.data()));
+  end_tokens(w);
+  w.seg.code_seg.resize(static_cast<size_t>(w.at.code_ptr - w.seg.code_seg.data()));
+  w.seg.data_seg.resize(static_cast<size_t>(w.at.data_ptr - w.seg.data_seg.data()));
   return std::move(w.seg);
 }
 
-// The greedy loop: a code for every run of min_run or more, else a literal.
 template <typename Find>
 Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
   TokenWriter w = start_tokens(npix);
   for (int32_t p = 0; p < npix;) {
     const Match m = find(p);
     if (m.count >= min_run) {
-      emit_code(w, m);
+      emit_code(w.at, m);
       p += m.count;
     } else {
-      emit_literal(w, rgb16_raw[p]);
+      emit_literal(w.at, rgb16_raw[p]);
       p += 1;
     }
   }
   return finish_tokens(w);
+}
+
+// Parsing in parts, side by side.
+//
+// The greedy parse is a chain of token starts, and where the next one lies
+// depends only on the current one. So a parse started anywhere, once it hits
+// a token start of the parse from the image's start, goes on exactly like
+// it. The image is cut into stretches, one per thread; each part parses from
+// its stretch's start (its finder primed with the window before it) and
+// records where its tokens start; the part before it, on reaching that
+// stretch, looks for one of its own token starts among them, stops there,
+// and the streams are joined at that point. Parses meet within a few
+// thousand pixels on every image measured; a part that has not met the next
+// one within meet_span pixels of its start gives up on it, goes on and meets
+// the part after, or parses to the end itself. The bytes never depend on
+// how the threads are timed, only on the pixels and the cut.
+
+constexpr int32_t meet_span = 1 << 16;  // pixels into its stretch a part records token starts
+constexpr int32_t no_more = INT32_MAX;  // position of the entry that closes a part's record
+
+struct TokenStart {
+  int32_t pos;
+  int32_t code_off;  // offsets of the token in its part's segments
+  int32_t data_off;
+  bool code;
+};
+
+struct Part {
+  int32_t start = 0;
+  TokenWriter w;                         // its stream, once parsed
+  std::unique_ptr<TokenStart[]> starts;  // meet_span entries and the closing one
+  std::atomic<int32_t> published{0};     // entries the part before may read
+  int32_t recorded = 0;
+  // Where this part's stream ends: at token start next_at of part next, or
+  // at the image's end when next is 0.
+  int next = 0;
+  int32_t next_at = 0;
+};
+
+void publish_start(Part& me, bool code) {
+  me.starts[me.recorded].code = code;
+  me.published.store(++me.recorded, std::memory_order_release);
+}
+
+// The record is closed: the part before sees everything this part will record.
+void close_record(Part& me) {
+  me.starts[me.recorded] = {no_more, 0, 0, false};
+  me.published.store(++me.recorded, std::memory_order_release);
+}
+
+enum class Meeting { here, not_here, never };
+
+// Whether p is a token start of part t, waiting for t to get past p. seen
+// carries the search through t's record from one call to the next.
+Meeting meet(const Part& t, int32_t p, int32_t& seen) {
+  for (;;) {
+    const int32_t n = t.published.load(std::memory_order_acquire);
+    while (seen < n && t.starts[seen].pos < p) ++seen;
+    if (seen < n) {
+      const int32_t at = t.starts[seen].pos;
+      return at == p ? Meeting::here : at == no_more ? Meeting::never : Meeting::not_here;
+    }
+    std::this_thread::yield();
+  }
+}
+
+// A part's bookkeeping between tokens: recording its own token starts for
+// the part before, and looking for the next part's.
+struct Progress {
+  Part* parts;
+  int nparts;
+  int i;
+  int32_t record_end;  // token starts below this are recorded
+  bool recording;
+  bool pending;  // the last token's start is recorded, not yet published
+  int target;    // the part whose token starts this one looks for
+  int32_t seen;  // how far into the target's record it has looked
+  bool met;      // p is one of them: the stream goes on in the target's
+};
+
+// The bookkeeping at token start p, with the stream's offsets and state
+// there; returns the next position that needs it. Out of line, so that the
+// token loop around it keeps its registers.
+[[gnu::noinline]] int32_t keep_books(Progress& s, int32_t p, int32_t npix, int32_t code_off, int32_t data_off,
+                                     bool in_data) {
+  Part& me = s.parts[s.i];
+  if (s.pending) publish_start(me, !in_data);
+  s.pending = false;
+  if (s.recording && p >= s.record_end) {
+    close_record(me);
+    s.recording = false;
+  }
+  for (; s.target < s.nparts && p >= s.parts[s.target].start; ++s.target, s.seen = 0) {
+    const Meeting m = meet(s.parts[s.target], p, s.seen);
+    if (m == Meeting::here) {
+      s.met = true;
+      return p;
+    }
+    if (m == Meeting::not_here) break;
+  }
+  const bool meeting = s.target < s.nparts && p >= s.parts[s.target].start;
+  if (s.recording) {
+    me.starts[me.recorded] = {p, code_off, data_off, false};
+    s.pending = true;
+    return p + 1;
+  }
+  return meeting ? p + 1 : s.target < s.nparts ? s.parts[s.target].start : npix;
+}
+
+// Parses part i from its start until it meets a later part or reaches the
+// image's end: the greedy loop, with the bookkeeping whenever p reaches
+// watch, which while the part records is every token. The writer and the
+// finder are locals, so that their fields can stay in registers. Only their
+// allocation throws, before anything is recorded.
+void parse_part(Part* parts, int nparts, int i, const uint16_t* rgb16_raw, int32_t npix) {
+  Part& me = parts[i];
+  TokenWriter w = start_tokens(npix - me.start, i == 0 ? 0 : 2);
+  MatchFinder mf;
+  match_finder_init(mf, rgb16_raw, npix, me.start);
+  Progress s{parts, nparts, i, i == 0 ? me.start : std::min(npix, me.start + meet_span), i > 0, false, i + 1, 0,
+             false};
+  uint8_t* const code0 = w.seg.code_seg.data();
+  uint8_t* const data0 = w.seg.data_seg.data();
+  Cursor at = w.at;
+  int32_t p = me.start;
+  for (int32_t watch = p; p < npix;) {
+    if (p >= watch) {
+      watch = keep_books(s, p, npix, static_cast<int32_t>(at.code_ptr - code0),
+                         static_cast<int32_t>(at.data_ptr - data0), at.in_data);
+      if (s.met) break;
+    }
+    const Match m = match_finder_next(mf, p);
+    if (m.count >= min_run) {
+      emit_code(at, m);
+      p += m.count;
+    } else {
+      emit_literal(at, rgb16_raw[p]);
+      p += 1;
+    }
+  }
+  if (s.pending) publish_start(me, !at.in_data);
+  if (s.recording) close_record(me);
+  if (s.met) {
+    switch_to(at, parts[s.target].starts[s.seen].code);
+    me.next = s.target;
+    me.next_at = s.seen;
+  }
+  w.at = at;
+  if (!s.met) end_tokens(w);
+  me.w = std::move(w);
+}
+
+// A part after the first, on a thread of its own. If its buffers cannot be
+// had, it records nothing and the part before parses past it.
+void run_part(Part* parts, int nparts, int i, const uint16_t* rgb16_raw, int32_t npix) {
+  try {
+    parse_part(parts, nparts, i, rgb16_raw, npix);
+  } catch (const std::bad_alloc&) {
+    close_record(parts[i]);
+  }
 }
 
 }  // namespace
@@ -94,10 +279,50 @@ Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
   return encode_with(rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); });
 }
 
+Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) {
+  nparts = std::clamp(nparts, 1, std::max(npix, 1));
+  std::vector<Part> parts(static_cast<size_t>(nparts));
+  for (int i = 0; i < nparts; ++i) {
+    parts[i].start = static_cast<int32_t>(int64_t{npix} * i / nparts);
+    if (i > 0) parts[i].starts = std::make_unique_for_overwrite<TokenStart[]>(meet_span + 1);
+  }
+
+  std::vector<std::jthread> threads;
+  threads.reserve(static_cast<size_t>(nparts - 1));
+  for (int i = 1; i < nparts; ++i) {
+    try {
+      threads.emplace_back(run_part, parts.data(), nparts, i, rgb16_raw, npix);
+    } catch (const std::system_error&) {
+      // No thread to be had: the parts before parse past these.
+      for (int k = i; k < nparts; ++k) close_record(parts[k]);
+      break;
+    }
+  }
+  parse_part(parts.data(), nparts, 0, rgb16_raw, npix);
+  for (std::jthread& t : threads) t.join();
+
+  // Part 0's segments have room for the whole image: the other parts'
+  // tokens are appended to them from where each stream meets the next.
+  TokenWriter& out = parts[0].w;
+  for (int i = 0; parts[i].next != 0;) {
+    const Part& t = parts[parts[i].next];
+    const TokenStart& from = t.starts[parts[i].next_at];
+    const uint8_t* code0 = t.w.seg.code_seg.data();
+    const uint8_t* data0 = t.w.seg.data_seg.data();
+    out.at.code_ptr = std::copy(code0 + from.code_off, static_cast<const uint8_t*>(t.w.at.code_ptr), out.at.code_ptr);
+    out.at.data_ptr = std::copy(data0 + from.data_off, static_cast<const uint8_t*>(t.w.at.data_ptr), out.at.data_ptr);
+    i = parts[i].next;
+  }
+  out.seg.code_seg.resize(static_cast<size_t>(out.at.code_ptr - out.seg.code_seg.data()));
+  out.seg.data_seg.resize(static_cast<size_t>(out.at.data_ptr - out.seg.data_seg.data()));
+  return std::move(out.seg);
+}
+
 Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
-  MatchFinder mf;
-  match_finder_init(mf, rgb16_raw, npix);
-  return encode_with(rgb16_raw, npix, [&](int32_t p) { return match_finder_next(mf, p); });
+  // Smaller stretches gain less than a thread and a primed finder cost.
+  constexpr int32_t min_part_pixels = 1 << 17;
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return encode_parts(rgb16_raw, npix, std::min(cores, npix / min_part_pixels));
 }
 
 }  // namespace lz16

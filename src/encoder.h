@@ -35,8 +35,14 @@ struct Segments {
 };
 
 // Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is
-// clear (a literal's copy of it is cleared anyway). May throw std::bad_alloc.
+// clear (a literal's copy of it is cleared anyway). Large images are cut in
+// as many parts as there are cores, parsed side by side. May throw
+// std::bad_alloc.
 Segments encode(const uint16_t* rgb16_raw, int32_t npix);
+
+// The same with the image cut in nparts parts (at most one a pixel), each
+// parsed on a thread of its own: the same bytes for every nparts.
+Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts);
 
 // The same, with the reference search: the same bytes, far slower.
 Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix);

@@ -98,5 +98,34 @@ TEST(MatchFinder, EveryShortImageOverTwoWords) {
     }
 }
 
+TEST(EncodeParts, SameBytesForEveryCut) {
+  struct Case {
+    std::string what;
+    std::vector<uint16_t> words;
+    std::vector<int> cuts;
+  };
+  std::vector<Case> cases;
+  for (auto kind : synth::kinds)
+    cases.push_back({std::string(kind), test::words_of(synth::make_rgb24(kind, 181, 181, 7)), {2, 3, 16, 500}});
+  for (unsigned alphabet : {2u, 17u})
+    cases.push_back({"alphabet " + std::to_string(alphabet), random_words(20000, alphabet, alphabet), {2, 5, 64}});
+  cases.push_back({"twelve pixels", test::words_of("ABABAAAAAAAB"), {2, 5, 12}});
+  // In a flat image every parse is codes of 15 from its start, so parses
+  // started 15k + 1 pixels apart meet at once and others never do. Halves
+  // that never meet within a part's record: the first part parses on alone.
+  cases.push_back({"flat halves that never meet", std::vector<uint16_t>(200000, 0x1214), {2}});
+  // Thirds of 69998 pixels: the first part meets the third but not the
+  // second, whose stream is skipped.
+  cases.push_back({"flat thirds", std::vector<uint16_t>(3 * 69998, 0x1214), {3}});
+  for (const Case& c : cases) {
+    const int32_t npix = static_cast<int32_t>(c.words.size());
+    const Segments want = encode_exhaustive(c.words.data(), npix);
+    for (int cut : c.cuts) {
+      const Segments got = encode_parts(c.words.data(), npix, cut);
+      EXPECT_TRUE(got.code_seg == want.code_seg && got.data_seg == want.data_seg) << c.what << " in " << cut;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lz16
