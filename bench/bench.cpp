@@ -1,12 +1,13 @@
-// lz16-bench: times lz16's encoder, the exhaustive reference search and
-// zstd -1 on the same raw RGB images, memory to memory, side by side; and
-// lz16's decoder on the files lz16 makes of them.
+// lz16-bench: times lz16's encoder (on every core, and held to one
+// thread), the exhaustive reference search and zstd -1 on the same raw RGB
+// images, memory to memory, side by side; and lz16's decoder on the files
+// lz16 makes of them.
 //
 //   lz16-bench --corpus=DIR [Google Benchmark flags]
 //
 // DIR holds NAME.rgb files and a manifest.txt ("NAME WIDTH HEIGHT KIND").
 // Each timed lz16 run includes the RGB conversion and the container head;
-// the exhaustive run must produce the same bytes or the benchmark fails.
+// the three encoders must produce the same bytes or the benchmark fails.
 #include <benchmark/benchmark.h>
 #include <zstd.h>
 
@@ -30,30 +31,40 @@ struct Image {
   std::vector<uint8_t> rgb;
 };
 
+enum class Encoder { lz16, lz16_one_thread, exhaustive };
+
 // The compressed size, so that the work cannot be optimised away.
-size_t compress(const std::vector<uint8_t>& rgb, bool exhaustive, lz16::Segments* keep = nullptr) {
+size_t compress(const std::vector<uint8_t>& rgb, Encoder encoder, lz16::Segments* keep = nullptr) {
   const size_t npix = rgb.size() / 3;
   lz16::PixelWords words(npix);
   lz16::convert_rgb24(rgb.data(), npix, words.data());
   const int32_t n = static_cast<int32_t>(npix);
-  lz16::Segments seg = exhaustive ? lz16::encode_exhaustive(words.data(), n) : lz16::encode(words.data(), n);
+  lz16::Segments seg = encoder == Encoder::exhaustive        ? lz16::encode_exhaustive(words.data(), n)
+                       : encoder == Encoder::lz16_one_thread ? lz16::encode_parts(words.data(), n, 1)
+                                                             : lz16::encode(words.data(), n);
   const size_t size = static_cast<size_t>(lz16::container_head(static_cast<int32_t>(seg.code_seg.size())).size) +
                       seg.code_seg.size() + seg.data_seg.size();
   if (keep) *keep = std::move(seg);
   return size;
 }
 
-void run_lz16(benchmark::State& state, const Image* img) {
-  for (auto _ : state) benchmark::DoNotOptimize(compress(img->rgb, false));
+void run_lz16(benchmark::State& state, const Image* img, Encoder encoder) {
+  for (auto _ : state) benchmark::DoNotOptimize(compress(img->rgb, encoder));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * img->rgb.size()));
 }
 
+// Also checks that all three encoders give the same bytes.
 void run_exhaustive(benchmark::State& state, const Image* img) {
-  lz16::Segments fast;
-  compress(img->rgb, false, &fast);
+  lz16::Segments fast, one;
+  compress(img->rgb, Encoder::lz16, &fast);
+  compress(img->rgb, Encoder::lz16_one_thread, &one);
+  if (one.code_seg != fast.code_seg || one.data_seg != fast.data_seg) {
+    state.SkipWithError("lz16 on one thread and on all cores differ");
+    return;
+  }
   for (auto _ : state) {
     lz16::Segments slow;
-    benchmark::DoNotOptimize(compress(img->rgb, true, &slow));
+    benchmark::DoNotOptimize(compress(img->rgb, Encoder::exhaustive, &slow));
     if (slow.code_seg != fast.code_seg || slow.data_seg != fast.data_seg) {
       state.SkipWithError("lz16 and the exhaustive search differ");
       break;
@@ -66,7 +77,7 @@ void run_exhaustive(benchmark::State& state, const Image* img) {
 // output; throughput counts the decoded 16-bit words.
 void run_decode(benchmark::State& state, const Image* img) {
   lz16::Segments seg;
-  compress(img->rgb, false, &seg);
+  compress(img->rgb, Encoder::lz16, &seg);
   const std::vector<uint8_t> file = lz16::container_file(seg);
   for (auto _ : state) {
     lz16::DecodeResult r;
@@ -122,7 +133,9 @@ int main(int argc, char** argv) {
     // Five repetitions each, reported as medians, which a busy neighbour on
     // a shared machine moves far less than a mean; the exhaustive search is
     // slow enough that one iteration per repetition is plenty.
-    for (auto* b : {benchmark::RegisterBenchmark(("lz16/" + img.name).c_str(), run_lz16, &img),
+    for (auto* b : {benchmark::RegisterBenchmark(("lz16/" + img.name).c_str(), run_lz16, &img, Encoder::lz16),
+                    benchmark::RegisterBenchmark(("lz16-1t/" + img.name).c_str(), run_lz16, &img,
+                                                 Encoder::lz16_one_thread),
                     benchmark::RegisterBenchmark(("zstd-1/" + img.name).c_str(), run_zstd, &img),
                     benchmark::RegisterBenchmark(("decode/" + img.name).c_str(), run_decode, &img),
                     benchmark::RegisterBenchmark(("exhaustive/" + img.name).c_str(), run_exhaustive, &img)})
