@@ -8,6 +8,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include "match_finder.h"
 
 namespace lz16 {
@@ -318,11 +322,24 @@ Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) {
   return std::move(out.seg);
 }
 
+namespace {
+
+// The cores this process may run on: where the system tells, those it is
+// allowed (a build pinned to some cores gets that many parts), else all.
+int usable_cores() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+#endif
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+}  // namespace
+
 Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
   // Smaller stretches gain less than a thread and a primed finder cost.
   constexpr int32_t min_part_pixels = 1 << 17;
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  return encode_parts(rgb16_raw, npix, std::min(cores, npix / min_part_pixels));
+  return encode_parts(rgb16_raw, npix, std::min(usable_cores(), npix / min_part_pixels));
 }
 
 }  // namespace lz16
