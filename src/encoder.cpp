@@ -128,8 +128,8 @@ Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
 // stretch, looks for one of its own token starts among them, stops there,
 // and the streams are joined at that point. Parses meet within a few
 // thousand pixels on every image measured; a part that has not met the next
-// one within meet_span pixels of its start gives up on it, goes on and meets
-// the part after, or parses to the end itself. The bytes never depend on
+// one within meet_span pixels of that one's start gives up on it, goes on and
+// meets the part after, or parses to the end itself. The bytes never depend on
 // how the threads are timed, only on the pixels and the cut.
 
 constexpr int32_t meet_span = 1 << 16;  // pixels into its stretch a part records token starts

@@ -35,9 +35,9 @@ struct Segments {
 };
 
 // Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is
-// clear (a literal's copy of it is cleared anyway). Large images are cut in
-// as many parts as there are cores, parsed side by side. May throw
-// std::bad_alloc.
+// clear (a literal's copy of it is cleared anyway). Images large enough are
+// cut in one part per core the process may use (128K pixels each at least),
+// parsed side by side. May throw std::bad_alloc.
 Segments encode(const uint16_t* rgb16_raw, int32_t npix);
 
 // The same with the image cut in nparts parts (at most one a pixel), each
