@@ -4,7 +4,10 @@
 #include <fstream>
 #include <string>
 
+#include "container.h"
+#include "encoder.h"
 #include "process.h"
+#include "synth.h"
 
 namespace lz16 {
 namespace {
@@ -40,6 +43,15 @@ TEST_F(Cli, FourPixels) {
             "total size  : 24 byte\n"
             "comp. ratio : 300.0%\n"
             "done!\n");
+}
+
+TEST_F(Cli, LargeImageMatchesTheExhaustiveSearch) {
+  // Large enough to be encoded in parts on a machine with several cores.
+  const test::Bytes rgb = synth::make_rgb24("gradient", 640, 480, 5);
+  const std::vector<uint16_t> words = test::words_of(rgb);
+  const test::Proc p = run(rgb);
+  EXPECT_EQ(p.status, 0);
+  EXPECT_TRUE(p.out == container_file(encode_exhaustive(words.data(), static_cast<int32_t>(words.size()))));
 }
 
 TEST_F(Cli, NoWholePixelGivesTheEmptyImage) {
