@@ -58,14 +58,14 @@ void run_exhaustive(benchmark::State& state, const Image* img) {
   lz16::Segments fast, one;
   compress(img->rgb, Encoder::lz16, &fast);
   compress(img->rgb, Encoder::lz16_one_thread, &one);
-  if (one.code_seg != fast.code_seg || one.data_seg != fast.data_seg) {
+  if (one != fast) {
     state.SkipWithError("lz16 on one thread and on all cores differ");
     return;
   }
   for (auto _ : state) {
     lz16::Segments slow;
     benchmark::DoNotOptimize(compress(img->rgb, Encoder::exhaustive, &slow));
-    if (slow.code_seg != fast.code_seg || slow.data_seg != fast.data_seg) {
+    if (slow != fast) {
       state.SkipWithError("lz16 and the exhaustive search differ");
       break;
     }

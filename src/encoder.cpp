@@ -68,25 +68,22 @@ void switch_to(Cursor& at, bool code) {
   at.in_data = !code;
 }
 
-void emit_code(Cursor& at, Match m) {
-  at.code_ptr[0] = static_cast<uint8_t>(m.count << 4 | ((m.dist >> 8) & 7));
-  at.code_ptr[1] = static_cast<uint8_t>(m.dist & 0xFF);
-  at.code_ptr += 2;
-  if (at.in_data) {
-    at.data_ptr[-2] |= literal_switch;
-    at.in_data = false;
+// One greedy step at p with the match m found there: a code for a run of
+// min_run or more, else a literal. Returns the position after the token.
+int32_t emit_token(Cursor& at, const uint16_t* rgb16_raw, int32_t p, Match m) {
+  if (m.count >= min_run) {
+    switch_to(at, true);
+    at.code_ptr[0] = static_cast<uint8_t>(m.count << 4 | ((m.dist >> 8) & 7));
+    at.code_ptr[1] = static_cast<uint8_t>(m.dist & 0xFF);
+    at.code_ptr += 2;
+    return p + m.count;
   }
-}
-
-void emit_literal(Cursor& at, uint16_t word) {
-  word &= static_cast<uint16_t>(~word_free_bit);  // the bit belongs to the stream
+  switch_to(at, false);
+  const uint16_t word = rgb16_raw[p] & static_cast<uint16_t>(~word_free_bit);  // the bit belongs to the stream
   at.data_ptr[0] = static_cast<uint8_t>(word & 0xFF);
   at.data_ptr[1] = static_cast<uint8_t>(word >> 8);
   at.data_ptr += 2;
-  if (!at.in_data) {
-    at.code_ptr[-2] |= code_switch;
-    at.in_data = true;
-  }
+  return p + 1;
 }
 
 // The last literal ends the stream. An image with no pixel has none.
@@ -104,16 +101,7 @@ Segments finish_tokens(TokenWriter& w) {
 template <typename Find>
 Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
   TokenWriter w = start_tokens(npix);
-  for (int32_t p = 0; p < npix;) {
-    const Match m = find(p);
-    if (m.count >= min_run) {
-      emit_code(w.at, m);
-      p += m.count;
-    } else {
-      emit_literal(w.at, rgb16_raw[p]);
-      p += 1;
-    }
-  }
+  for (int32_t p = 0; p < npix;) p = emit_token(w.at, rgb16_raw, p, find(p));
   return finish_tokens(w);
 }
 
@@ -146,23 +134,28 @@ struct Part {
   int32_t start = 0;
   TokenWriter w;                         // its stream, once parsed
   std::unique_ptr<TokenStart[]> starts;  // meet_span entries and the closing one
-  std::atomic<int32_t> published{0};     // entries the part before may read
-  int32_t recorded = 0;
+  std::atomic<int32_t> published{0};     // entries written, which the part before may read
   // Where this part's stream ends: at token start next_at of part next, or
   // at the image's end when next is 0.
   int next = 0;
   int32_t next_at = 0;
 };
 
+// Entries a part has written. Only the part itself writes them, so it reads
+// its own count without ordering.
+int32_t recorded(const Part& me) { return me.published.load(std::memory_order_relaxed); }
+
 void publish_start(Part& me, bool code) {
-  me.starts[me.recorded].code = code;
-  me.published.store(++me.recorded, std::memory_order_release);
+  const int32_t n = recorded(me);
+  me.starts[n].code = code;
+  me.published.store(n + 1, std::memory_order_release);
 }
 
 // The record is closed: the part before sees everything this part will record.
 void close_record(Part& me) {
-  me.starts[me.recorded] = {no_more, 0, 0, false};
-  me.published.store(++me.recorded, std::memory_order_release);
+  const int32_t n = recorded(me);
+  me.starts[n] = {no_more, 0, 0, false};
+  me.published.store(n + 1, std::memory_order_release);
 }
 
 enum class Meeting { here, not_here, never };
@@ -215,13 +208,13 @@ struct Progress {
     }
     if (m == Meeting::not_here) break;
   }
-  const bool meeting = s.target < s.nparts && p >= s.parts[s.target].start;
   if (s.recording) {
-    me.starts[me.recorded] = {p, code_off, data_off, false};
+    me.starts[recorded(me)] = {p, code_off, data_off, false};
     s.pending = true;
     return p + 1;
   }
-  return meeting ? p + 1 : s.target < s.nparts ? s.parts[s.target].start : npix;
+  // The next token while meeting the target, else the target's start.
+  return s.target < s.nparts ? std::max(p + 1, s.parts[s.target].start) : npix;
 }
 
 // Parses part i from its start until it meets a later part or reaches the
@@ -246,14 +239,7 @@ void parse_part(Part* parts, int nparts, int i, const uint16_t* rgb16_raw, int32
                          static_cast<int32_t>(at.data_ptr - data0), at.in_data);
       if (s.met) break;
     }
-    const Match m = match_finder_next(mf, p);
-    if (m.count >= min_run) {
-      emit_code(at, m);
-      p += m.count;
-    } else {
-      emit_literal(at, rgb16_raw[p]);
-      p += 1;
-    }
+    p = emit_token(at, rgb16_raw, p, match_finder_next(mf, p));
   }
   if (s.pending) publish_start(me, !at.in_data);
   if (s.recording) close_record(me);
@@ -302,7 +288,7 @@ Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) {
       break;
     }
   }
-  parse_part(parts.data(), nparts, 0, rgb16_raw, npix);
+  parse_part(parts.data(), nparts, 0, rgb16_raw, npix);  // if it throws, the threads are joined on the way out
   for (std::jthread& t : threads) t.join();
 
   // Part 0's segments have room for the whole image: the other parts'

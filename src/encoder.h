@@ -32,6 +32,7 @@ using SegmentBytes = std::vector<uint8_t, buffer_allocator<uint8_t>>;
 struct Segments {
   SegmentBytes code_seg;
   SegmentBytes data_seg;
+  bool operator==(const Segments&) const = default;
 };
 
 // Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is

@@ -143,7 +143,7 @@ void insert_through(MatchFinder& mf, int32_t last) {
   for (; q < stop; ++q) {
     // The 16-word comparison first: in busy images it fails predictably,
     // where a test of two neighbouring words would be a coin toss.
-    if (q + flat_words <= mf.npix && run_length(w + q + 1, w + q, wide_words, true) == wide_words && q > 0 &&
+    if (q + flat_words <= mf.npix && same_run(w + q + 1, w + q, wide_words, true) && q > 0 &&
         w[q] == w[q - 1]) {
       q = end_of_run(w, mf.npix, q + flat_words, w[q]) - flat_words;
       continue;

@@ -31,7 +31,7 @@ void expect_same_as_exhaustive(const std::vector<uint16_t>& words, const std::st
     }
   }
   const Segments a = encode(words.data(), npix), b = encode_exhaustive(words.data(), npix);
-  EXPECT_TRUE(a.code_seg == b.code_seg && a.data_seg == b.data_seg) << "encoded bytes differ";
+  EXPECT_TRUE(a == b) << "encoded bytes differ";
 }
 
 std::vector<uint16_t> random_words(size_t n, unsigned alphabet, unsigned seed) {
@@ -122,7 +122,7 @@ TEST(EncodeParts, SameBytesForEveryCut) {
     const Segments want = encode_exhaustive(c.words.data(), npix);
     for (int cut : c.cuts) {
       const Segments got = encode_parts(c.words.data(), npix, cut);
-      EXPECT_TRUE(got.code_seg == want.code_seg && got.data_seg == want.data_seg) << c.what << " in " << cut;
+      EXPECT_TRUE(got == want) << c.what << " in " << cut;
     }
   }
 }
