@@ -33,18 +33,28 @@ struct Image {
 
 enum class Encoder { lz16, lz16_one_thread, exhaustive };
 
-// The compressed size, so that the work cannot be optimised away.
+size_t file_size(size_t code_len, size_t data_len) {
+  return static_cast<size_t>(lz16::container_head(static_cast<int32_t>(code_len)).size) + code_len + data_len;
+}
+
+// The compressed size, so that the work cannot be optimised away. lz16's
+// segments stay in the pieces its parts leave, as the command writes them;
+// keep gets them joined, for comparing.
 size_t compress(const std::vector<uint8_t>& rgb, Encoder encoder, lz16::Segments* keep = nullptr) {
   const size_t npix = rgb.size() / 3;
   lz16::PixelWords words(npix);
   lz16::convert_rgb24(rgb.data(), npix, words.data());
   const int32_t n = static_cast<int32_t>(npix);
-  lz16::Segments seg = encoder == Encoder::exhaustive        ? lz16::encode_exhaustive(words.data(), n)
-                       : encoder == Encoder::lz16_one_thread ? lz16::encode_parts(words.data(), n, 1)
-                                                             : lz16::encode(words.data(), n);
-  const size_t size = static_cast<size_t>(lz16::container_head(static_cast<int32_t>(seg.code_seg.size())).size) +
-                      seg.code_seg.size() + seg.data_seg.size();
-  if (keep) *keep = std::move(seg);
+  if (encoder == Encoder::exhaustive) {
+    lz16::Segments seg = lz16::encode_exhaustive(words.data(), n);
+    const size_t size = file_size(seg.code_seg.size(), seg.data_seg.size());
+    if (keep) *keep = std::move(seg);
+    return size;
+  }
+  lz16::SegmentPieces seg = encoder == Encoder::lz16_one_thread ? lz16::encode_parts(words.data(), n, 1)
+                                                                : lz16::encode_pieces(words.data(), n);
+  const size_t size = file_size(lz16::byte_count(seg.code), lz16::byte_count(seg.data));
+  if (keep) *keep = lz16::join(std::move(seg));
   return size;
 }
 

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t k = 1; k < size; ++k) words.push_back(static_cast<uint16_t>((data[k] % values) << 6 | (data[k] & 0x1F)));
   const int32_t npix = static_cast<int32_t>(words.size());
 
-  const lz16::Segments fast = lz16::encode_parts(words.data(), npix, 1 + data[0] / 64);
+  const lz16::Segments fast = lz16::join(lz16::encode_parts(words.data(), npix, 1 + data[0] / 64));
   const lz16::Segments slow = lz16::encode_exhaustive(words.data(), npix);
   if (fast != slow) std::abort();
 

@@ -37,16 +37,21 @@ bool write_all(std::FILE* out, const uint8_t* bytes, size_t n) {
   return n == 0 || std::fwrite(bytes, 1, n, out) == n;
 }
 
+bool write_pieces(std::FILE* out, const Pieces& pieces) {
+  for (std::span<const uint8_t> piece : pieces)
+    if (!write_all(out, piece.data(), piece.size())) return false;
+  return true;
+}
+
 }  // namespace
 
-int64_t write_container(std::FILE* out, const Segments& seg) {
-  const ContainerHead head = container_head(static_cast<int32_t>(seg.code_seg.size()));
-  const bool ok = write_all(out, head.bytes.data(), static_cast<size_t>(head.size)) &&
-                  write_all(out, seg.code_seg.data(), seg.code_seg.size()) &&
-                  write_all(out, seg.data_seg.data(), seg.data_seg.size()) &&
-                  std::fflush(out) == 0;
+int64_t write_container(std::FILE* out, const Pieces& code, const Pieces& data) {
+  const size_t code_len = byte_count(code), data_len = byte_count(data);
+  const ContainerHead head = container_head(static_cast<int32_t>(code_len));
+  const bool ok = write_all(out, head.bytes.data(), static_cast<size_t>(head.size)) && write_pieces(out, code) &&
+                  write_pieces(out, data) && std::fflush(out) == 0;
   if (!ok) return -1;
-  return head.size + static_cast<int64_t>(seg.code_seg.size() + seg.data_seg.size());
+  return head.size + static_cast<int64_t>(code_len + data_len);
 }
 
 }  // namespace lz16

@@ -24,8 +24,9 @@ ContainerHead container_head(int32_t code_len);
 // May throw std::bad_alloc.
 std::vector<uint8_t> container_file(const Segments& seg);
 
-// Writes the whole compressed image to out and flushes it. Returns the
-// number of bytes written, or -1 if a write failed (errno tells why).
-int64_t write_container(std::FILE* out, const Segments& seg);
+// Writes the whole compressed image to out, the segments given in pieces,
+// and flushes it. Returns the number of bytes written, or -1 if a write
+// failed (errno tells why).
+int64_t write_container(std::FILE* out, const Pieces& code, const Pieces& data);
 
 }  // namespace lz16

@@ -21,12 +21,12 @@ int fail(std::FILE* err, const char* what, const char* why) {
   return 1;
 }
 
-void report(std::FILE* err, int32_t npix, const Segments& seg, int64_t total) {
+void report(std::FILE* err, int32_t npix, size_t code_len, size_t data_len, int64_t total) {
   const int64_t raw_size = 2 * static_cast<int64_t>(npix);
   const double ratio = raw_size > 0 ? static_cast<double>(total) * 100.0 / static_cast<double>(raw_size) : 0.0;
   std::fprintf(err, "\npixel count : %i pixels", npix);
-  std::fprintf(err, "\ncode segment: %i byte", static_cast<int32_t>(seg.code_seg.size()));
-  std::fprintf(err, "\ndata segment: %i byte", static_cast<int32_t>(seg.data_seg.size()));
+  std::fprintf(err, "\ncode segment: %i byte", static_cast<int32_t>(code_len));
+  std::fprintf(err, "\ndata segment: %i byte", static_cast<int32_t>(data_len));
   std::fprintf(err, "\ntotal size  : %" PRId64 " byte", total);
   std::fprintf(err, "\ncomp. ratio : %.1f%%", ratio);
   std::fprintf(err, "\ndone!\n");
@@ -49,10 +49,10 @@ int run_converter(std::FILE* in, std::FILE* out, std::FILE* err, int64_t pixel_l
         return 1;
     }
     const int32_t npix = static_cast<int32_t>(rgb16_raw.size());
-    const Segments seg = encode(rgb16_raw.data(), npix);
-    const int64_t total = write_container(out, seg);
+    const SegmentPieces seg = encode_pieces(rgb16_raw.data(), npix);
+    const int64_t total = write_container(out, seg.code, seg.data);
     if (total < 0) return fail(err, "cannot write standard output", std::strerror(errno));
-    report(err, npix, seg, total);
+    report(err, npix, byte_count(seg.code), byte_count(seg.data), total);
     return 0;
   } catch (const std::bad_alloc&) {
     return fail(err, "out of memory", "the image does not fit in memory");

@@ -114,11 +114,12 @@ Segments encode_with(const uint16_t* rgb16_raw, int32_t npix, Find find) {
 // its stretch's start (its finder primed with the window before it) and
 // records where its tokens start; the part before it, on reaching that
 // stretch, looks for one of its own token starts among them, stops there,
-// and the streams are joined at that point. Parses meet within a few
-// thousand pixels on every image measured; a part that has not met the next
-// one within meet_span pixels of that one's start gives up on it, goes on and
-// meets the part after, or parses to the end itself. The bytes never depend on
-// how the threads are timed, only on the pixels and the cut.
+// and the segments go on with the next part's pieces from that token on.
+// Parses meet within a few thousand pixels on every image measured; a part
+// that has not met the next one within meet_span pixels of that one's start
+// gives up on it, goes on and meets the part after, or parses to the end
+// itself. The bytes never depend on how the threads are timed, only on the
+// pixels and the cut.
 
 constexpr int32_t meet_span = 1 << 16;  // pixels into its stretch a part records token starts
 constexpr int32_t no_more = INT32_MAX;  // position of the entry that closes a part's record
@@ -269,7 +270,7 @@ Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix) {
   return encode_with(rgb16_raw, npix, [&](int32_t p) { return find_match_exhaustive(rgb16_raw, npix, p); });
 }
 
-Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) {
+SegmentPieces encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) {
   nparts = std::clamp(nparts, 1, std::max(npix, 1));
   std::vector<Part> parts(static_cast<size_t>(nparts));
   for (int i = 0; i < nparts; ++i) {
@@ -291,21 +292,46 @@ Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) {
   parse_part(parts.data(), nparts, 0, rgb16_raw, npix);  // if it throws, the threads are joined on the way out
   for (std::jthread& t : threads) t.join();
 
-  // Part 0's segments have room for the whole image: the other parts'
-  // tokens are appended to them from where each stream meets the next.
-  TokenWriter& out = parts[0].w;
-  for (int i = 0; parts[i].next != 0;) {
-    const Part& t = parts[parts[i].next];
-    const TokenStart& from = t.starts[parts[i].next_at];
-    const uint8_t* code0 = t.w.seg.code_seg.data();
-    const uint8_t* data0 = t.w.seg.data_seg.data();
-    out.at.code_ptr = std::copy(code0 + from.code_off, static_cast<const uint8_t*>(t.w.at.code_ptr), out.at.code_ptr);
-    out.at.data_ptr = std::copy(data0 + from.data_off, static_cast<const uint8_t*>(t.w.at.data_ptr), out.at.data_ptr);
-    i = parts[i].next;
+  // The streams used, each from where the stream before meets it to its end.
+  // A moved vector keeps its bytes where they are, so the pieces stay valid.
+  SegmentPieces out;
+  int32_t code_from = 0, data_from = 0;
+  for (int i = 0;; i = parts[i].next) {
+    TokenWriter& w = parts[i].w;
+    out.code.emplace_back(w.seg.code_seg.data() + code_from, w.at.code_ptr);
+    out.data.emplace_back(w.seg.data_seg.data() + data_from, w.at.data_ptr);
+    out.buffers.push_back(std::move(w.seg));
+    if (parts[i].next == 0) break;
+    const TokenStart& from = parts[parts[i].next].starts[parts[i].next_at];
+    code_from = from.code_off;
+    data_from = from.data_off;
   }
-  out.seg.code_seg.resize(static_cast<size_t>(out.at.code_ptr - out.seg.code_seg.data()));
-  out.seg.data_seg.resize(static_cast<size_t>(out.at.data_ptr - out.seg.data_seg.data()));
-  return std::move(out.seg);
+  return out;
+}
+
+size_t byte_count(const Pieces& pieces) {
+  size_t n = 0;
+  for (std::span<const uint8_t> piece : pieces) n += piece.size();
+  return n;
+}
+
+namespace {
+
+// The pieces appended to the bytes that start seg, which the first piece is.
+void join_pieces(SegmentBytes& seg, const Pieces& pieces) {
+  seg.resize(pieces.front().size());
+  for (size_t k = 1; k < pieces.size(); ++k) seg.insert(seg.end(), pieces[k].begin(), pieces[k].end());
+}
+
+}  // namespace
+
+Segments join(SegmentPieces&& pieces) {
+  // The first part's buffers were sized for the whole image and its pieces
+  // start them, so appending the rest never moves them.
+  Segments seg = std::move(pieces.buffers.front());
+  join_pieces(seg.code_seg, pieces.code);
+  join_pieces(seg.data_seg, pieces.data);
+  return seg;
 }
 
 namespace {
@@ -322,10 +348,12 @@ int usable_cores() {
 
 }  // namespace
 
-Segments encode(const uint16_t* rgb16_raw, int32_t npix) {
+SegmentPieces encode_pieces(const uint16_t* rgb16_raw, int32_t npix) {
   // Smaller stretches gain less than a thread and a primed finder cost.
   constexpr int32_t min_part_pixels = 1 << 17;
   return encode_parts(rgb16_raw, npix, std::min(usable_cores(), npix / min_part_pixels));
 }
+
+Segments encode(const uint16_t* rgb16_raw, int32_t npix) { return join(encode_pieces(rgb16_raw, npix)); }
 
 }  // namespace lz16

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "buffer.h"
@@ -35,15 +36,37 @@ struct Segments {
   bool operator==(const Segments&) const = default;
 };
 
+// Bytes of a segment in pieces, which laid end to end are the segment.
+using Pieces = std::vector<std::span<const uint8_t>>;
+
+// The two segments as the encoder's parts leave them: one piece of each per
+// part whose stream is used. Writing the pieces one after the other spares
+// copying them together. The pieces lie in buffers, which this owns.
+struct SegmentPieces {
+  Pieces code;
+  Pieces data;
+  std::vector<Segments> buffers;
+};
+
+// Bytes in all the pieces.
+size_t byte_count(const Pieces& pieces);
+
+// The segments in one piece each. Takes over the first part's buffers, which
+// have room for the rest, so that only the later pieces are copied.
+Segments join(SegmentPieces&& pieces);
+
 // Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is
 // clear (a literal's copy of it is cleared anyway). Images large enough are
 // cut in one part per core the process may use (128K pixels each at least),
 // parsed side by side. May throw std::bad_alloc.
-Segments encode(const uint16_t* rgb16_raw, int32_t npix);
+SegmentPieces encode_pieces(const uint16_t* rgb16_raw, int32_t npix);
 
 // The same with the image cut in nparts parts (at most one a pixel), each
 // parsed on a thread of its own: the same bytes for every nparts.
-Segments encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts);
+SegmentPieces encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts);
+
+// encode_pieces, joined.
+Segments encode(const uint16_t* rgb16_raw, int32_t npix);
 
 // The same, with the reference search: the same bytes, far slower.
 Segments encode_exhaustive(const uint16_t* rgb16_raw, int32_t npix);

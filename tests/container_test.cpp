@@ -39,9 +39,18 @@ TEST(ContainerHead, LengthFieldShortAndLongForms) {
   }
 }
 
-test::Bytes written(const Segments& seg, int64_t* total) {
+// What write_container writes for seg, its code segment given in pieces
+// that end at the offsets in cuts.
+test::Bytes written(const Segments& seg, const std::vector<size_t>& cuts, int64_t* total) {
+  Pieces code;
+  size_t from = 0;
+  for (size_t to : cuts) {
+    code.emplace_back(seg.code_seg.data() + from, seg.code_seg.data() + to);
+    from = to;
+  }
+  code.emplace_back(seg.code_seg.data() + from, seg.code_seg.data() + seg.code_seg.size());
   std::FILE* out = std::tmpfile();
-  *total = write_container(out, seg);
+  *total = write_container(out, code, {std::span<const uint8_t>(seg.data_seg)});
   test::Bytes bytes(static_cast<size_t>(std::ftell(out)));
   std::rewind(out);
   EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), out), bytes.size());
@@ -53,12 +62,16 @@ TEST(WriteContainer, FlatImageNeedingTheLongForm) {
   const std::vector<uint16_t> flat(491600, pixel_word(10, 20, 30));
   const Segments seg = encode_exhaustive(flat.data(), 491600);
   ASSERT_EQ(seg.code_seg.size(), 65548u);
-  int64_t total = 0;
-  const test::Bytes file = written(seg, &total);
-  EXPECT_EQ(total, 65572);
-  ASSERT_EQ(file.size(), 65572u);
-  EXPECT_EQ(hex(test::Bytes(file.begin() + 16, file.begin() + 20)), "00 0d 02 00");
-  EXPECT_EQ(hex(test::Bytes(file.end() - 4, file.end())), "a3 08 a3 08");
+  // Whole, and in pieces as the encoder's parts leave it (one of them empty).
+  for (const std::vector<size_t>& cuts : {std::vector<size_t>{}, {2, 2, 40000}}) {
+    int64_t total = 0;
+    const test::Bytes file = written(seg, cuts, &total);
+    EXPECT_EQ(total, 65572);
+    EXPECT_TRUE(file == container_file(seg)) << cuts.size() << " cuts";
+    ASSERT_EQ(file.size(), 65572u);
+    EXPECT_EQ(hex(test::Bytes(file.begin() + 16, file.begin() + 20)), "00 0d 02 00");
+    EXPECT_EQ(hex(test::Bytes(file.end() - 4, file.end())), "a3 08 a3 08");
+  }
 }
 
 }  // namespace
