@@ -3,11 +3,12 @@
 and input throughput of lz16 (on every core, and on one thread), the
 exhaustive search and zstd -1, their ratios, and lz16's peak memory.
 
-    report.py BENCH.json MANIFEST PEAK
+    report.py BENCH.json MANIFEST PEAK [COMMANDS]
 
 BENCH.json is Google Benchmark's JSON output of lz16-bench; MANIFEST lists
 "NAME WIDTH HEIGHT KIND"; PEAK lists "NAME KILOBYTES" with an "empty" line
-for a run on no input.
+for a run on no input. COMMANDS, from commands.py, adds a table of the two
+commands' times.
 """
 import json
 import os
@@ -87,8 +88,37 @@ def main():
     print(f"peak B/px: lz16's peak resident memory above an empty run ({peak.get('empty', 0) // 1024} KB), per pixel.")
     print("dec MB/s: lz16's decoder (check pass and decode) on lz16's file, in MB of 16-bit pixel words per second.")
     print("images slower than the exhaustive search:", ", ".join(slower_than_exhaustive) or "none")
+    if len(sys.argv) > 4:
+        print_commands(sys.argv[4], images)
     if failed:
         sys.exit(1)
+
+
+def print_commands(path, images):
+    """The commands' table: file in, compressed file out, as in a build."""
+    times = {}
+    with open(path) as f:
+        for line in f:
+            name, lz16, zstd = line.split()
+            times[name] = (float(lz16), float(zstd))
+    print()
+    head = f"{'command':22} {'lz16 ms':>8} {'zstd -1 ms':>10} {'/ zstd':>7}"
+    print(head)
+    print("-" * len(head))
+    total = [0.0, 0.0]
+    for name, _, _ in images:
+        if name not in times:
+            continue
+        lz16, zstd = times[name]
+        total[0] += lz16
+        total[1] += zstd
+        print(f"{name:22} {lz16*1e3:8.1f} {zstd*1e3:10.1f} {zstd/lz16:7.2f}")
+    print("-" * len(head))
+    if total[0]:
+        print(f"{'aggregate':22} {total[0]*1e3:8.0f} {total[1]*1e3:10.0f} {total[1]/total[0]:7.2f}")
+    print()
+    print("The commands themselves: lz16 and zstd -1 (its default threading) each read the image file")
+    print("on standard input and write to /dev/null; medians of 5 runs taken in turn, process start included.")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The benchmark: builds a Release lz16 with its benchmark, makes the corpus
 # if it is missing, times lz16, the exhaustive search and zstd -1 on every
-# image side by side, measures lz16's peak memory, and prints the table.
+# image side by side, measures lz16's peak memory, times the lz16 and zstd
+# commands on the image files, and prints the tables.
 #
 #   scripts/bench.sh [Google Benchmark flags, e.g. --benchmark_filter=photo]
 set -euo pipefail
@@ -24,6 +25,9 @@ while read -r name _; do
   /usr/bin/time -f "$name %M" -a -o "$peak" "$build/lz16" < "corpus/$name.rgb" >/dev/null 2>/dev/null
 done < corpus/manifest.txt
 
+# The two commands as a build runs them, file in and file out.
+python3 bench/commands.py corpus "$build/lz16" > "$build/commands.txt"
+
 "$build/lz16-bench" --corpus=corpus --benchmark_out="$build/bench.json" --benchmark_out_format=json \
   --benchmark_format=console "$@" >&2
-python3 bench/report.py "$build/bench.json" corpus/manifest.txt "$peak"
+python3 bench/report.py "$build/bench.json" corpus/manifest.txt "$peak" "$build/commands.txt"
