@@ -1,8 +1,8 @@
 // libFuzzer target: the fast encoder against the exhaustive one. The first
 // byte picks how many distinct words the image uses (few values make long
 // chains and many ties) and in how many parts the fast encoder cuts it; the
-// rest are the pixels. Any difference in the
-// encoded bytes, or a decode that does not give the pixels back, aborts.
+// rest are the pixels. Any difference in the encoded bytes, or a decode that
+// does not give the pixels back, aborts.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

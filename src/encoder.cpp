@@ -189,18 +189,24 @@ struct Progress {
   bool met;      // p is one of them: the stream goes on in the target's
 };
 
+// Publishes the start recorded last, now that the stream's state tells what
+// its token was, and closes the record if done.
+void settle_record(Progress& s, Part& me, bool in_data, bool done) {
+  if (s.pending) publish_start(me, !in_data);
+  s.pending = false;
+  if (s.recording && done) {
+    close_record(me);
+    s.recording = false;
+  }
+}
+
 // The bookkeeping at token start p, with the stream's offsets and state
 // there; returns the next position that needs it. Out of line, so that the
 // token loop around it keeps its registers.
 [[gnu::noinline]] int32_t keep_books(Progress& s, int32_t p, int32_t npix, int32_t code_off, int32_t data_off,
                                      bool in_data) {
   Part& me = s.parts[s.i];
-  if (s.pending) publish_start(me, !in_data);
-  s.pending = false;
-  if (s.recording && p >= s.record_end) {
-    close_record(me);
-    s.recording = false;
-  }
+  settle_record(s, me, in_data, p >= s.record_end);
   for (; s.target < s.nparts && p >= s.parts[s.target].start; ++s.target, s.seen = 0) {
     const Meeting m = meet(s.parts[s.target], p, s.seen);
     if (m == Meeting::here) {
@@ -242,8 +248,7 @@ void parse_part(Part* parts, int nparts, int i, const uint16_t* rgb16_raw, int32
     }
     p = emit_token(at, rgb16_raw, p, match_finder_next(mf, p));
   }
-  if (s.pending) publish_start(me, !at.in_data);
-  if (s.recording) close_record(me);
+  settle_record(s, me, at.in_data, true);
   if (s.met) {
     switch_to(at, parts[s.target].starts[s.seen].code);
     me.next = s.target;
