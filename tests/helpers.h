@@ -25,15 +25,12 @@ inline Bytes hex(const std::string& text) {
 }
 
 // {0x28, 0x01} -> "28 01", for readable failure messages.
-template <std::ranges::range Range>
+template <typename Range>
   requires std::same_as<std::ranges::range_value_t<Range>, uint8_t>
 std::string hex(const Range& bytes) {
   std::string out;
   char buf[4];
-  for (uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, "%s%02x", out.empty() ? "" : " ", b);
-    out += buf;
-  }
+  for (uint8_t b : bytes) out += (std::snprintf(buf, sizeof buf, "%s%02x", out.empty() ? "" : " ", b), buf);
   return out;
 }
 
@@ -43,8 +40,7 @@ inline std::vector<uint16_t> words_of(const Bytes& rgb) {
   return words;
 }
 
-// Words for a pattern of letters: each letter its own word, 'A' -> 0x0100,
-// 'B' -> 0x0200 and so on (literal bytes "00 01", "00 02", ...).
+// Words for a pattern of letters: 'A' -> 0x0100 (literal "00 01"), 'B' -> 0x0200, ...
 inline std::vector<uint16_t> words_of(const std::string& letters) {
   std::vector<uint16_t> words;
   for (char c : letters) words.push_back(static_cast<uint16_t>((c - 'A' + 1) << 8));

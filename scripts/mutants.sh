@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Breaks the code on purpose, one fault at a time, and checks that the test
+# suite fails for each: a suite that stays green over a fault would let it
+# ship. Works on a copy of the working tree (committed or not), so the
+# checkout is never touched.
+#
+#   scripts/mutants.sh [NAME...]    (all faults when no name is given)
+#
+# Prints "caught" or "MISSED" per fault and exits 1 if any was missed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# name <TAB> file <TAB> text to replace (must occur exactly once) <TAB> replacement
+faults=$(cat <<'EOF'
+window-2046	src/format.h	window = 2047;	window = 2046;
+run-cap-14	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run - 1, mf.npix - 1 - p)
+tie-largest-distance	src/encoder.cpp	    if (j > best.count) {	    if (j >= best.count) {
+tie-fast-finder	src/match_finder.cpp	const bool longer = j > best.count;	const bool longer = j >= best.count;
+last-pixel-counted	src/encoder.cpp	p + j < npix - 1	p + j < npix
+last-pixel-fast	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run, mf.npix - p)
+code-switch-bit	src/encoder.cpp	at.code_ptr[-2] |= code_switch;	;
+final-literal-switch	src/encoder.cpp	w.at.data_ptr[-2] |= literal_switch;	;
+green-sixth-bit	src/pixels.h	((g << 3) & 0xC0u)	((g << 3) & 0xE0u)
+long-form-shift	src/container.cpp	(len >> 15) & 0xFE	(len >> 16) & 0xFE
+long-form-threshold	src/container.cpp	code_len > short_form_max	code_len + 2 > short_form_max
+decoder-literal-bound	src/decoder.cpp	if (n == capacity)	if (n > capacity)
+decoder-code-bound	src/decoder.cpp	capacity - n < count	capacity - n + 1 < count
+decoder-distance-check	src/decoder.cpp	if (dist > n)	if (dist > n + 1)
+report-ratio	src/converter.cpp	static_cast<double>(total) * 100.0	static_cast<double>(total + 2) * 100.0
+part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
+EOF
+)
+
+work=$(mktemp -d /tmp/lz16-mutants.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/tree"
+git ls-files -co --exclude-standard -z | tar -cf - --null -T - | tar -xf - -C "$work/tree"
+cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$work/build" -j2 >/dev/null
+
+missed=0
+while IFS=$'\t' read -r name file from to; do
+  if (($#)) && [[ " $* " != *" $name "* ]]; then continue; fi
+  src=$work/tree/$file
+  cp "$src" "$work/saved"
+  FROM=$from TO=$to perl -0pi -e '$n = () = /\Q$ENV{FROM}\E/g; die "matches $n times\n" if $n != 1;
+                                  s/\Q$ENV{FROM}\E/$ENV{TO}/' "$src" || { echo "$name: cannot apply to $file"; exit 2; }
+  if ! cmake --build "$work/build" -j2 >/dev/null 2>&1; then
+    result="caught (does not build)"
+  elif ctest --test-dir "$work/build" --stop-on-failure --timeout 300 >"$work/log" 2>&1; then
+    result="MISSED"
+    missed=$((missed + 1))
+  else
+    result="caught by $(grep -m1 -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_]+ \.+\*+(Failed|Timeout|Exception)' "$work/log" | cut -d' ' -f1)"
+  fi
+  printf '%-24s %s\n' "$name" "$result"
+  cp "$work/saved" "$src"
+  touch "$src"
+done <<< "$faults"
+cmake --build "$work/build" -j2 >/dev/null
+((missed == 0))
