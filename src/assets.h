@@ -1,0 +1,47 @@
+// Asset files: a compressed image as an .lz file, as C source and header,
+// or as one self-contained header, and an index header over many assets.
+// Knows C syntax and file names, nothing of pixels. Everything written is a
+// function of its arguments alone: no dates, users or absolute paths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace lz16 {
+
+enum class AssetFormat { lz, c, h };
+
+// A C identifier for a file stem: every character other than a letter or
+// digit becomes '_', and a stem that starts with a digit gets "img_" before it.
+std::string asset_id(std::string_view stem);
+
+struct Asset {
+  std::string stem;  // file name without its extension
+  uint32_t width, height;
+  std::vector<uint8_t> lz;  // the compressed image file
+};
+
+// A file to write: its name in the output directory and its contents.
+using OutFile = std::pair<std::string, std::string>;
+
+// The files that hold the asset in the format: STEM.lz, STEM.h and STEM.c,
+// or STEM.h.
+std::vector<OutFile> asset_files(const Asset& asset, AssetFormat format);
+
+// The names asset_files gives for stem, without building them.
+std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format);
+
+// A header that includes the assets' headers and lists them in one table,
+// named after the index file's stem (format c or h).
+OutFile index_file(const std::string& name, const std::vector<const Asset*>& assets);
+
+// Writes the files into dir, each to a temporary name there and renamed
+// into place once complete. On a failure nothing of this call is left: no
+// temporary file, and none of the files under its final name. Returns "" or
+// a one-line reason.
+std::string write_files(const std::string& dir, const std::vector<OutFile>& files);
+
+}  // namespace lz16

@@ -1,0 +1,228 @@
+#include "image_in.h"
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace lz16 {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The size check every reader makes before it allocates pixels.
+std::string check_size(uint64_t width, uint64_t height, int64_t pixel_limit) {
+  if (width == 0 || height == 0) return "the image has no pixels";
+  const auto limit = static_cast<uint64_t>(pixel_limit);
+  if (width > limit || height > limit || width * height > limit)
+    return "image too large: " + std::to_string(width) + "x" + std::to_string(height) + " is more than " +
+           std::to_string(pixel_limit) + " pixels";
+  return "";
+}
+
+// ---- PNG ------------------------------------------------------------------
+//
+// libpng reports errors by longjmp. The functions that call setjmp hold no
+// object with a destructor, and allocate nothing themselves: the pixel
+// buffer is sized between the header and the rows.
+
+struct PngReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  char message[200] = "";
+  ~PngReader() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+void png_fail(png_structp png, png_const_charp message) {
+  auto* r = static_cast<PngReader*>(png_get_error_ptr(png));
+  std::snprintf(r->message, sizeof r->message, "%s", message);
+  png_longjmp(png, 1);
+}
+void png_ignore_warning(png_structp, png_const_charp) {}
+
+// Reads the header and sets up expansion of every colour type to RGBA at
+// 8 or 16 bits. Returns false on a libpng error.
+bool png_start(PngReader& r, std::FILE* f, uint32_t& width, uint32_t& height, int& depth) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_init_io(r.png, f);
+  png_set_user_limits(r.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);  // the pixel limit is ours to apply
+  png_read_info(r.png, r.info);
+  width = png_get_image_width(r.png, r.info);
+  height = png_get_image_height(r.png, r.info);
+  depth = png_get_bit_depth(r.png, r.info);
+  const int type = png_get_color_type(r.png, r.info);
+  png_set_expand(r.png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+  if (!(type & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r.png);
+  if (!(type & PNG_COLOR_MASK_ALPHA) && !png_get_valid(r.png, r.info, PNG_INFO_tRNS))
+    png_set_add_alpha(r.png, 0xFFFF, PNG_FILLER_AFTER);
+  if (depth < 8) depth = 8;
+  png_set_interlace_handling(r.png);
+  png_read_update_info(r.png, r.info);
+  return true;
+}
+
+bool png_rows(PngReader& r, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_read_image(r.png, rows);
+  png_read_end(r.png, nullptr);
+  return true;
+}
+
+std::string read_png(std::FILE* f, Image& img, int64_t pixel_limit) {
+  PngReader r;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, png_fail, png_ignore_warning);
+  if (r.png) r.info = png_create_info_struct(r.png);
+  if (!r.info) throw std::bad_alloc();
+  uint32_t width = 0, height = 0;
+  int depth = 8;
+  if (!png_start(r, f, width, height, depth)) return std::string("bad PNG: ") + r.message;
+  if (std::string e = check_size(width, height, pixel_limit); !e.empty()) return e;
+
+  // 16-bit samples are read big-endian into a buffer twice the size, then
+  // scaled down in place, front to back.
+  const size_t bytes_per_sample = depth == 16 ? 2 : 1;
+  const size_t row_bytes = size_t{width} * 4 * bytes_per_sample;
+  std::vector<uint8_t> pixels(row_bytes * height);
+  std::vector<png_bytep> rows(height);
+  for (uint32_t y = 0; y < height; ++y) rows[y] = pixels.data() + row_bytes * y;
+  if (!png_rows(r, rows.data())) return std::string("bad PNG: ") + r.message;
+  if (depth == 16) {
+    const size_t samples = size_t{width} * height * 4;
+    for (size_t k = 0; k < samples; ++k) {
+      const uint32_t v = uint32_t{pixels[2 * k]} << 8 | pixels[2 * k + 1];
+      pixels[k] = static_cast<uint8_t>((v * 255 + 32767) / 65535);
+    }
+    pixels.resize(samples);
+    pixels.shrink_to_fit();
+  }
+  img.width = width;
+  img.height = height;
+  img.rgba = std::move(pixels);
+  return "";
+}
+
+// ---- JPEG -----------------------------------------------------------------
+
+struct JpegReader {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX] = "";
+  JpegReader() {
+    cinfo.err = jpeg_std_error(&jerr);
+    cinfo.client_data = this;
+    jerr.error_exit = [](j_common_ptr c) {
+      auto* r = static_cast<JpegReader*>(c->client_data);
+      c->err->format_message(c, r->message);
+      std::longjmp(r->jump, 1);
+    };
+    jerr.emit_message = [](j_common_ptr, int) {};
+    jpeg_create_decompress(&cinfo);
+  }
+  ~JpegReader() { jpeg_destroy_decompress(&cinfo); }
+};
+
+// Reads the header; RGB and greyscale are decoded straight to RGBA.
+bool jpeg_start(JpegReader& r, std::FILE* f) {
+  if (setjmp(r.jump)) return false;
+  jpeg_stdio_src(&r.cinfo, f);
+  jpeg_read_header(&r.cinfo, TRUE);
+  if (r.cinfo.jpeg_color_space == JCS_CMYK || r.cinfo.jpeg_color_space == JCS_YCCK) return true;
+  r.cinfo.out_color_space = JCS_EXT_RGBA;
+  jpeg_start_decompress(&r.cinfo);
+  return true;
+}
+
+bool jpeg_rows(JpegReader& r, uint8_t* pixels, size_t row_bytes) {
+  if (setjmp(r.jump)) return false;
+  while (r.cinfo.output_scanline < r.cinfo.output_height) {
+    JSAMPROW row = pixels + row_bytes * r.cinfo.output_scanline;
+    jpeg_read_scanlines(&r.cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&r.cinfo);
+  return true;
+}
+
+std::string read_jpeg(std::FILE* f, Image& img, int64_t pixel_limit) {
+  auto r = std::make_unique<JpegReader>();
+  if (!jpeg_start(*r, f)) return std::string("bad JPEG: ") + r->message;
+  if (r->cinfo.out_color_space != JCS_EXT_RGBA) return "CMYK JPEG is not supported: convert it to RGB first";
+  if (std::string e = check_size(r->cinfo.output_width, r->cinfo.output_height, pixel_limit); !e.empty()) return e;
+  const size_t row_bytes = size_t{r->cinfo.output_width} * 4;
+  std::vector<uint8_t> pixels(row_bytes * r->cinfo.output_height);
+  if (!jpeg_rows(*r, pixels.data(), row_bytes)) return std::string("bad JPEG: ") + r->message;
+  img.width = r->cinfo.output_width;
+  img.height = r->cinfo.output_height;
+  img.rgba = std::move(pixels);
+  return "";
+}
+
+// ---- PPM ------------------------------------------------------------------
+
+// Reads a header number after white space and # comments; -1 if there is none.
+int64_t ppm_number(std::FILE* f) {
+  int c = std::fgetc(f);
+  for (;;) {
+    if (c == '#') {
+      while (c != '\n' && c != EOF) c = std::fgetc(f);
+    } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      c = std::fgetc(f);
+    } else {
+      break;
+    }
+  }
+  if (c < '0' || c > '9') return -1;
+  int64_t v = 0;
+  for (; c >= '0' && c <= '9'; c = std::fgetc(f))
+    if ((v = v * 10 + (c - '0')) > (int64_t{1} << 40)) return -1;
+  if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return -1;  // one white space before the pixels
+  return v;
+}
+
+std::string read_ppm(std::FILE* f, Image& img, int64_t pixel_limit) {
+  std::fseek(f, 2, SEEK_SET);
+  const int64_t width = ppm_number(f), height = ppm_number(f), maxval = ppm_number(f);
+  if (width < 0 || height < 0 || maxval < 0) return "bad PPM header";
+  if (maxval != 255) return "PPM with maxval " + std::to_string(maxval) + " is not supported (only 255)";
+  if (std::string e = check_size(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixel_limit); !e.empty())
+    return e;
+  const size_t npix = static_cast<size_t>(width * height);
+  std::vector<uint8_t> pixels(npix * 4);
+  // Read as RGB into the back three quarters, then spread to RGBA front to back.
+  uint8_t* rgb = pixels.data() + npix;
+  if (std::fread(rgb, 3, npix, f) != npix) return std::ferror(f) ? std::strerror(errno) : "truncated PPM";
+  for (size_t k = 0; k < npix; ++k) {
+    const uint8_t r = rgb[3 * k], g = rgb[3 * k + 1], b = rgb[3 * k + 2];
+    pixels[4 * k] = r, pixels[4 * k + 1] = g, pixels[4 * k + 2] = b, pixels[4 * k + 3] = 255;
+  }
+  img.width = static_cast<uint32_t>(width);
+  img.height = static_cast<uint32_t>(height);
+  img.rgba = std::move(pixels);
+  return "";
+}
+
+}  // namespace
+
+std::string read_image(const std::string& path, Image& img, int64_t pixel_limit) {
+  errno = 0;
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return std::strerror(errno);
+  uint8_t magic[8] = {};
+  const size_t got = std::fread(magic, 1, sizeof magic, f.get());
+  if (std::ferror(f.get())) return std::strerror(errno);
+  std::rewind(f.get());
+  if (got == 8 && png_sig_cmp(magic, 0, 8) == 0) return read_png(f.get(), img, pixel_limit);
+  if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) return read_jpeg(f.get(), img, pixel_limit);
+  if (got >= 2 && magic[0] == 'P' && magic[1] == '6') return read_ppm(f.get(), img, pixel_limit);
+  return "not a PNG, JPEG or binary PPM image";
+}
+
+}  // namespace lz16
