@@ -28,6 +28,10 @@ decoder-code-bound	src/decoder.cpp	capacity - n < count	capacity - n + 1 < count
 decoder-distance-check	src/decoder.cpp	if (dist > n)	if (dist > n + 1)
 report-ratio	src/converter.cpp	static_cast<double>(total) * 100.0	static_cast<double>(total + 2) * 100.0
 part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
+composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255
+png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8
+stale-output-kept	src/pack.cpp	      std::remove((options.out_dir + "/" + name).c_str());	      (void)name;
+index-drops-last	src/assets.cpp	for (const Asset* a : assets) {	for (const Asset* a : std::vector<const Asset*>(assets.begin(), assets.end() - 1)) {
 EOF
 )
 

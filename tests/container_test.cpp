@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "container.h"
 #include "helpers.h"
 
@@ -21,24 +18,6 @@ TEST(ContainerHead, LengthFieldShortAndLongForms) {
     const ContainerHead head = container_head(len);
     EXPECT_EQ(test::hex(test::Bytes(head.bytes.begin(), head.bytes.begin() + head.size)),
               "63 6f 6d 70 72 65 73 73 20 4c 5a 00 00 00 00 00 " + field);
-  }
-}
-
-TEST(WriteContainer, PiecesAreWrittenAsTheWholeFile) {
-  const std::vector<uint16_t> flat(491600, pixel_word(10, 20, 30));
-  const Segments seg = encode_exhaustive(flat.data(), 491600);
-  ASSERT_EQ(seg.code_seg.size(), 65548u);  // needs the long form
-  // The code segment whole, and cut as the encoder's parts leave it (one piece empty).
-  for (const std::vector<size_t>& cuts : {std::vector<size_t>{0, 65548}, {0, 2, 2, 40000, 65548}}) {
-    Pieces code;
-    for (size_t k = 1; k < cuts.size(); ++k) code.emplace_back(seg.code_seg.data() + cuts[k - 1], cuts[k] - cuts[k - 1]);
-    char* bytes = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&bytes, &size);
-    EXPECT_EQ(write_container(out, code, {std::span<const uint8_t>(seg.data_seg)}), 65572);
-    std::fclose(out);
-    EXPECT_TRUE(test::Bytes(bytes, bytes + size) == container_file(seg)) << cuts.size() << " cuts";
-    std::free(bytes);
   }
 }
 

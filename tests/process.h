@@ -44,15 +44,10 @@ class ProcessTest : public testing::Test {
 
   // Runs "prefix cmd 2> err redirect"; redirect defaults to "> out".
   Proc run_cmd(const std::string& cmd, const std::string& redirect = "", const std::string& prefix = "") {
-    const std::string out_to = redirect.empty() ? "> " + path("out") : redirect;
-    const std::string line = prefix + cmd + " 2> " + path("err") + " " + out_to;
+    const std::string line = prefix + cmd + " 2> " + path("err") + " " + (redirect.empty() ? "> " + path("out") : redirect);
     const int raw = std::system(("sh -c '" + line + "'").c_str());
-    Proc p;
-    p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     const std::string out = read_file(path("out"));
-    p.out.assign(out.begin(), out.end());
-    p.err = read_file(path("err"));
-    return p;
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Bytes(out.begin(), out.end()), read_file(path("err"))};
   }
 
   std::string dir_;

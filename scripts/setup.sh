@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building and testing lz16 needs, from Debian's packages,
+# where it is missing. Safe to run again: it installs nothing twice.
+#
+#   scripts/setup.sh
+set -euo pipefail
+packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpng-dev libjpeg-dev libcli11-dev)
+missing=()
+for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if ((${#missing[@]})); then
+  echo "installing ${missing[*]}" >&2
+  sudo=$( ((EUID == 0)) || echo sudo)
+  $sudo apt-get update -qq >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

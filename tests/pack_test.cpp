@@ -1,0 +1,249 @@
+// lz16pack: image files of every kind in, the converter's bytes out, and
+// failures that leave nothing behind.
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <png.h>
+
+#include <filesystem>
+
+#include "colour.h"
+#include "container.h"
+#include "encoder.h"
+#include "image_in.h"
+#include "process.h"
+
+namespace lz16 {
+namespace {
+
+constexpr uint32_t W = 16, H = 6;
+
+// The test picture: four grey levels, 0, 85, 170, 255 (two, 0 and 255, at
+// one bit), so every PNG form can hold it exactly.
+int level(uint32_t x, uint32_t y, int levels) {
+  return static_cast<int>((x * 3 + y * 5 + x * y) % 4) * (levels - 1) / 3;
+}
+
+struct Png {
+  const char* what;
+  int type, depth;
+  bool interlace = false;
+  bool clear_black = false;  // black pixels fully transparent, their colour other
+};
+
+// Writes the picture in the given PNG form.
+void write_png(const std::string& path, const Png& v) {
+  const int levels = v.depth == 1 ? 2 : 4, top = (1 << v.depth) - 1;
+  const int channels = v.type == PNG_COLOR_TYPE_PALETTE
+                           ? 1
+                           : 1 + (v.type & PNG_COLOR_MASK_COLOR ? 2 : 0) + (v.type & PNG_COLOR_MASK_ALPHA ? 1 : 0);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, W, H, v.depth, v.type, v.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (v.type == PNG_COLOR_TYPE_PALETTE) {
+    png_color palette[4];
+    for (int i = 0; i < levels; ++i)
+      palette[i].red = palette[i].green = palette[i].blue = static_cast<uint8_t>(255 * i / (levels - 1));
+    if (v.clear_black) palette[0] = {200, 100, 50};
+    png_set_PLTE(png, info, palette, levels);
+    const png_byte alpha[1] = {0};
+    if (v.clear_black) png_set_tRNS(png, info, alpha, 1, nullptr);
+  }
+  png_write_info(png, info);
+  png_set_packing(png);
+  png_set_interlace_handling(png);
+  const int bytes = v.depth == 16 ? 2 : 1;
+  std::vector<uint8_t> image(size_t{W} * H * static_cast<size_t>(channels * bytes));
+  std::vector<png_bytep> rows(H);
+  for (uint32_t y = 0; y < H; ++y) {
+    rows[y] = image.data() + size_t{W} * y * static_cast<size_t>(channels * bytes);
+    for (uint32_t x = 0; x < W; ++x) {
+      // 16-bit levels lie 128 below 257 * 85 * l: scaling gives 85 * l, stripping the low byte 85 * l - 1.
+      const int l = level(x, y, levels), sample = v.type == PNG_COLOR_TYPE_PALETTE ? l
+                                                  : v.depth == 16 && l > 0         ? 257 * 85 * l - 128
+                                                                                   : top * l / (levels - 1);
+      const bool clear = v.clear_black && l == 0;
+      for (int c = 0; c < channels; ++c) {
+        const bool alpha = (v.type & PNG_COLOR_MASK_ALPHA) && c == channels - 1;
+        const int s = alpha ? (clear ? 0 : top) : clear && v.type != PNG_COLOR_TYPE_PALETTE ? top / 3 : sample;
+        for (int b = 0; b < bytes; ++b)
+          rows[y][(x * channels + c) * bytes + b] = static_cast<uint8_t>(s >> 8 * (bytes - 1 - b));
+      }
+    }
+  }
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+// A JPEG of one flat colour (four components for CMYK).
+void write_jpeg(const std::string& path, J_COLOR_SPACE space, int components, uint8_t value) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  jpeg_stdio_dest(&c, f);
+  c.image_width = W, c.image_height = H, c.input_components = components, c.in_color_space = space;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 100, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<uint8_t> row(W * static_cast<size_t>(components), value);
+  for (JSAMPROW r = row.data(); c.next_scanline < H;) jpeg_write_scanlines(&c, &r, 1);
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::fclose(f);
+}
+
+class Pack : public test::ProcessTest {
+ protected:
+  test::Proc pack(const std::string& args) {
+    return run_cmd("cd " + dir_ + " && " + LZ16PACK_EXE + " " + args, "> /dev/null");
+  }
+  std::vector<uint16_t> words(const std::string& name) {
+    Image img;
+    EXPECT_EQ(read_image(path(name.c_str()), img), "") << name;
+    std::vector<uint16_t> w(size_t{img.width} * img.height);
+    rgba_to_words(img.rgba.data(), w.size(), {0, 0, 0}, w.data());
+    return w;
+  }
+};
+
+TEST_F(Pack, EveryPngFormGivesTheSameWords) {
+  std::vector<uint16_t> want(W * H), want1(W * H);
+  for (uint32_t k = 0; k < W * H; ++k) {
+    const auto v = static_cast<uint8_t>(85 * level(k % W, k / W, 4)),
+               v1 = static_cast<uint8_t>(255 * level(k % W, k / W, 2));
+    want[k] = pixel_word(v, v, v), want1[k] = pixel_word(v1, v1, v1);
+  }
+  const Png forms[] = {
+      {"palette 1", PNG_COLOR_TYPE_PALETTE, 1},
+      {"palette 2", PNG_COLOR_TYPE_PALETTE, 2},
+      {"palette 4", PNG_COLOR_TYPE_PALETTE, 4},
+      {"palette 8 tRNS", PNG_COLOR_TYPE_PALETTE, 8, false, true},
+      {"grey 1", PNG_COLOR_TYPE_GRAY, 1},
+      {"grey 2", PNG_COLOR_TYPE_GRAY, 2},
+      {"grey 4", PNG_COLOR_TYPE_GRAY, 4},
+      {"grey 8", PNG_COLOR_TYPE_GRAY, 8},
+      {"grey 16", PNG_COLOR_TYPE_GRAY, 16},
+      {"grey+alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, true},
+      {"rgb", PNG_COLOR_TYPE_RGB, 8},
+      {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true},
+      {"rgba 16", PNG_COLOR_TYPE_RGBA, 16, false, true},
+      {"rgb 16 interlaced", PNG_COLOR_TYPE_RGB, 16, true},
+      {"palette 2 interlaced", PNG_COLOR_TYPE_PALETTE, 2, true},
+  };
+  for (const Png& form : forms) {
+    write_png(path("a.png"), form);
+    EXPECT_TRUE(words("a.png") == (form.depth == 1 ? want1 : want)) << form.what;
+    Image img;
+    read_image(path("a.png"), img);
+    for (uint32_t k = 0; form.depth == 16 && k < W * H; ++k)
+      ASSERT_EQ(img.rgba[4 * k + 3] ? img.rgba[4 * k] : 0, 85 * level(k % W, k / W, 4)) << k;
+  }
+  // JPEG (colour and grey) at a level well inside one 5-bit step; CMYK is refused.
+  write_jpeg(path("c.jpg"), JCS_RGB, 3, 0x84);
+  write_jpeg(path("g.jpg"), JCS_GRAYSCALE, 1, 0x84);
+  EXPECT_TRUE(words("c.jpg") == std::vector<uint16_t>(W * H, pixel_word(0x84, 0x84, 0x84)));
+  EXPECT_TRUE(words("g.jpg") == std::vector<uint16_t>(W * H, pixel_word(0x84, 0x84, 0x84)));
+  write_jpeg(path("k.jpg"), JCS_CMYK, 4, 0x84);
+  Image img;
+  EXPECT_EQ(read_image(path("k.jpg"), img), "CMYK JPEG is not supported: convert it to RGB first");
+}
+
+TEST(Colour, CompositesOverTheBackground) {
+  // {r, g, b, a} over background 204060: (c * a + bg * (255 - a) + 127) / 255.
+  const uint8_t rgba[] = {255, 0, 100, 0, 255, 0, 100, 128, 255, 0, 100, 255, 7, 8, 9, 1};
+  std::vector<uint16_t> w(4);
+  rgba_to_words(rgba, 4, *parse_rgb("#204060"), w.data());
+  EXPECT_EQ(w, (std::vector<uint16_t>{pixel_word(0x20, 0x40, 0x60), pixel_word(144, 32, 98), pixel_word(255, 0, 100),
+                                      pixel_word(32, 64, 96)}));
+  EXPECT_FALSE(parse_rgb("12345g") || parse_rgb("1234567"));
+}
+
+TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
+  write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
+  // A 3x1 PPM with a comment, whose stem needs "img_" and '_' in its ID.
+  write_file("2b-c.ppm", test::hex("50 36 0a 23 20 68 69 0a 33 20 31 0a 32 35 35 0a 0a 14 1e 0a 14 1e 01 02 03"));
+  ASSERT_EQ(pack("a.png 2b-c.ppm").status, 0);
+  for (const char* name : {"a.png", "2b-c.ppm"}) {
+    const std::vector<uint16_t> w = words(name);
+    const test::Bytes want = container_file(encode_exhaustive(w.data(), static_cast<int32_t>(w.size())));
+    const std::string stem = std::filesystem::path(name).stem().string();
+    EXPECT_EQ(read_file(path((stem + ".lz").c_str())), std::string(want.begin(), want.end())) << name;
+  }
+  // The index lists every asset; a program dumps each from it, built
+  // against the C files and against the self-contained headers, as C and C++.
+  ASSERT_EQ(pack("-f c -j 1 --index all.h -o c a.png 2b-c.ppm").status, 0);
+  ASSERT_EQ(pack("-f h -j 2 --index all.h -o h a.png 2b-c.ppm").status, 0);
+  std::ofstream(path("dump.c"))
+      << "#include <stdio.h>\n#include \"all.h\"\nint main(void) {\n"
+         "  for (unsigned i = 0; i < ALL_COUNT; ++i) {\n"
+         "    FILE *f = fopen(all[i].name, \"wb\");\n"
+         "    fwrite(all[i].data, 1, all[i].size, f);\n    fclose(f);\n"
+         "    printf(\"%s %u %u\\n\", all[i].name, (unsigned)all[i].width, (unsigned)all[i].height);\n"
+         "  }\n  return 0;\n}\n";
+  for (const std::string build : {"cc -std=c99 -Ic dump.c c/a.c c/2b-c.c", "c++ -x c++ -Ic dump.c c/a.c c/2b-c.c",
+                                  "cc -std=c99 -Ih dump.c", "c++ -x c++ -Ih dump.c"}) {
+    const test::Proc p = run_cmd("cd " + dir_ + " && " + build + " -Wall -Wextra -pedantic -Werror -o dump && ./dump");
+    EXPECT_EQ(p.status, 0) << build << "\n" << p.err;
+    EXPECT_EQ(std::string(p.out.begin(), p.out.end()), "a 16 6\n2b-c 3 1\n") << build;
+    for (const char* stem : {"a", "2b-c"})
+      EXPECT_EQ(read_file(path(stem)), read_file(path((std::string(stem) + ".lz").c_str()))) << build << " " << stem;
+  }
+}
+
+TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
+  write_png(path("good.png"), {"grey", PNG_COLOR_TYPE_GRAY, 8});
+  const std::string good = read_file(path("good.png"));
+  write_file("cut.png", test::Bytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2)));
+  test::Bytes corrupt(good.begin(), good.end());
+  corrupt[40] ^= 0xFF;  // inside the image data: a CRC error
+  write_file("corrupt.png", corrupt);
+  write_file("huge.ppm", test::hex("50 36 20 36 35 35 33 36 20 36 35 35 33 36 20 32 35 35 0a"));  // 65536 x 65536
+  write_file("bad.ppm", test::hex("50 36 20 31 32 20 78 20 32 35 35 0a"));
+  write_file("text.png", test::hex("68 65 6c 6c 6f 0a"));
+  write_file("notadir", {});
+  const std::pair<std::string, std::string> cases[] = {
+      {"cut.png", "cut.png: bad PNG: "},
+      {"corrupt.png", "corrupt.png: bad PNG: "},
+      {"huge.ppm", "huge.ppm: image too large: 65536x65536 is more than 1073741823 pixels"},
+      {"bad.ppm", "bad.ppm: bad PPM header"},
+      {"text.png", "text.png: not a PNG, JPEG or binary PPM image"},
+      {"missing.png", "missing.png: No such file or directory"},
+  };
+  for (const auto& [bad, err] : cases) {
+    std::filesystem::remove_all(path("assets"));
+    const test::Proc p = pack("-o assets good.png " + bad);
+    EXPECT_EQ(p.status, 1) << bad;
+    EXPECT_EQ(p.err.find("\nlz16pack: " + err), p.err.find('\n')) << p.err;  // after good.png's line
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(path("assets")))
+      left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"good.lz"}) << bad;
+  }
+  write_file("cut.lz", test::hex("01 02"));  // from an earlier run that went well
+  const test::Proc unwritable = pack("-q -o notadir good.png cut.png");
+  EXPECT_EQ(unwritable.err,
+            "lz16pack: good.png: cannot write notadir/good.lz: Not a directory\n"
+            "lz16pack: cut.png: bad PNG: Read Error\n");
+  EXPECT_EQ(pack("-q good.png cut.png").status, 1);
+  EXPECT_FALSE(std::filesystem::exists(path("cut.lz"))) << "a failed input's earlier output stays";
+  // Usage errors: nothing is written at all.
+  std::filesystem::remove(path("good.lz"));
+  std::filesystem::remove_all(path("assets"));
+  for (const char* args :
+       {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/good.ppm", "good.png good.lz",
+        "-o assets --background 12345 good.png", "-o assets --index x.h good.png"}) {
+    const test::Proc p = pack(args);
+    EXPECT_EQ(p.status, 2) << args;
+    EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;
+    EXPECT_FALSE(std::filesystem::exists(path("assets")) || std::filesystem::exists(path("good.lz"))) << args;
+  }
+}
+
+}  // namespace
+}  // namespace lz16

@@ -1,0 +1,166 @@
+// lz16pack: image files in, device-ready lz16 assets out, a batch at a time.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pack.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "lz16pack: %s (try 'lz16pack --help')\n", message.c_str());
+  return 2;
+}
+
+struct Job {
+  std::string path, stem;
+  lz16::PackResult result;
+  bool done = false;
+};
+
+// The cores this process may run on.
+int usable_cores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// The checks that come before anything is written. Returns "" or the usage error.
+std::string check_batch(const std::vector<Job>& jobs, const lz16::PackOptions& options, const std::string& index) {
+  std::map<std::string, std::string> ids;   // ID -> input that has it
+  std::map<fs::path, std::string> outputs;  // output path -> input that writes it
+  std::error_code ec;
+  auto where = [&](const std::string& name) { return fs::weakly_canonical(fs::path(options.out_dir) / name, ec); };
+  for (const Job& job : jobs) {
+    const std::string id = lz16::asset_id(job.stem);
+    if (auto [it, fresh] = ids.emplace(id, job.path); !fresh)
+      return "'" + it->second + "' and '" + job.path + "' would both be named " + id;
+    for (const std::string& name : lz16::asset_file_names(job.stem, options.format)) outputs[where(name)] = job.path;
+  }
+  if (!index.empty()) outputs[where(index)] = "--index";
+  for (const Job& job : jobs)
+    if (auto it = outputs.find(fs::weakly_canonical(job.path, ec)); it != outputs.end())
+      return "'" + job.path + "' is an input and would be overwritten by an output";
+  return "";
+}
+
+std::string ratio(uint64_t bytes, uint64_t npix) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%",
+                npix ? static_cast<double>(bytes) * 100.0 / (2.0 * static_cast<double>(npix)) : 0.0);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "lz16pack: converts PNG, JPEG and binary PPM images to lz16 compressed assets.\n"
+      "Each output is verified by decoding it again before it is written.",
+      "lz16pack"};
+  std::vector<std::string> inputs;
+  std::string format = "lz", background = "000000", index;
+  lz16::PackOptions options;
+  bool quiet = false;
+  int jobs = usable_cores();
+  app.add_option("IMAGE", inputs, "PNG, JPEG or binary PPM (P6) files");
+  app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
+  app.add_option("-f,--format", format, "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h")
+      ->check(CLI::IsMember({"lz", "c", "h"}));
+  app.add_option("--background", background,
+                 "RRGGBB colour that transparent pixels are composited over (default 000000)");
+  app.add_option("--index", index,
+                 "also write this header (in the output directory), listing every asset; needs -f c or h");
+  app.add_option("-j,--jobs", jobs, "images converted at once (default: the number of cores)")
+      ->check(CLI::Range(1, 1024));
+  app.add_flag("-q,--quiet", quiet, "print only errors");
+  app.set_version_flag("--version", "lz16pack " LZ16_VERSION);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return usage_error(e.what());
+  }
+
+  if (inputs.empty()) return usage_error("no input images");
+  const auto bg = lz16::parse_rgb(background);
+  if (!bg) return usage_error("--background takes RRGGBB, not '" + background + "'");
+  options.background = *bg;
+  options.format = format == "c" ? lz16::AssetFormat::c : format == "h" ? lz16::AssetFormat::h : lz16::AssetFormat::lz;
+  if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
+    return usage_error("--index takes a file name, and needs --format c or h");
+
+  std::vector<Job> batch(inputs.size());
+  for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], fs::path(inputs[k]).stem().string(), {}, false};
+  if (std::string error = check_batch(batch, options, index); !error.empty()) return usage_error(error);
+  std::error_code ec;
+  fs::create_directories(options.out_dir, ec);
+
+  // Workers take the images in turn; the report follows input order.
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::atomic<size_t> next{0};
+  std::vector<std::jthread> workers;
+  for (int w = 0; w < std::min<int>(jobs, static_cast<int>(batch.size())); ++w)
+    workers.emplace_back([&] {
+      for (size_t k; (k = next++) < batch.size();) {
+        lz16::PackResult result = lz16::pack_image(batch[k].path, batch[k].stem, options);
+        std::lock_guard lock(mutex);
+        batch[k].result = std::move(result);
+        batch[k].done = true;
+        finished.notify_all();
+      }
+    });
+
+  const bool progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
+  uint64_t total_bytes = 0, total_pixels = 0;
+  size_t failed = 0;
+  std::vector<const lz16::Asset*> written;
+  for (size_t k = 0; k < batch.size(); ++k) {
+    if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [&] { return batch[k].done; });
+    const lz16::PackResult& r = batch[k].result;
+    if (progress) std::fprintf(stderr, "\r\033[K");
+    if (!r.error.empty()) {
+      std::fprintf(stderr, "lz16pack: %s: %s\n", batch[k].path.c_str(), r.error.c_str());
+      ++failed;
+      continue;
+    }
+    const uint64_t npix = uint64_t{r.asset.width} * r.asset.height;
+    total_bytes += r.asset.lz.size();
+    total_pixels += npix;
+    written.push_back(&r.asset);
+    if (!quiet)
+      std::fprintf(stderr, "%s: %ux%u, %zu bytes, %s, verified\n", batch[k].path.c_str(), r.asset.width, r.asset.height,
+                   r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str());
+  }
+  workers.clear();
+
+  if (!index.empty() && !written.empty()) {
+    if (std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, written)}); !error.empty()) {
+      std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
+      ++failed;
+    }
+  }
+  if (!quiet)
+    std::fprintf(stderr, "total: %zu image%s, %llu bytes, %s%s\n", written.size(), written.size() == 1 ? "" : "s",
+                 static_cast<unsigned long long>(total_bytes), ratio(total_bytes, total_pixels).c_str(),
+                 failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
+  return failed ? 1 : 0;
+}
