@@ -26,7 +26,8 @@ uint8_t over(unsigned c, unsigned a, unsigned bg) { return static_cast<uint8_t>(
 
 }  // namespace
 
-void rgba_to_words(const uint8_t* rgba, size_t npix, Rgb bg, uint16_t* words) {
+void image_words(const uint8_t* rgba, int channels, size_t npix, Rgb bg, uint16_t* words) {
+  if (channels == 3) return convert_rgb24(rgba, npix, words);
   for (size_t k = 0; k < npix; ++k, rgba += 4) {
     const unsigned a = rgba[3];
     words[k] = a == 255 ? pixel_word(rgba[0], rgba[1], rgba[2])

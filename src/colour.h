@@ -16,9 +16,10 @@ struct Rgb {
 // "RRGGBB" (six hex digits, an optional leading '#') as a colour.
 std::optional<Rgb> parse_rgb(std::string_view text);
 
-// Converts npix RGBA pixels to words: each channel c with alpha a becomes
-// (c * a + bg * (255 - a) + 127) / 255, then the pixel its word. Opaque
-// pixels keep their channels, so an opaque image gives the converter's words.
-void rgba_to_words(const uint8_t* rgba, size_t npix, Rgb background, uint16_t* words);
+// Converts npix pixels of channels bytes each, RGB (3) or RGBA (4), to
+// words. With alpha a, each channel c becomes (c * a + bg * (255 - a) + 127)
+// / 255 first. Opaque pixels keep their channels, so an opaque image gives
+// the converter's words.
+void image_words(const uint8_t* pixels, int channels, size_t npix, Rgb background, uint16_t* words);
 
 }  // namespace lz16

@@ -21,14 +21,18 @@ ContainerHead container_head(int32_t code_len) {
   return head;
 }
 
-std::vector<uint8_t> container_file(const Segments& seg) {
-  const ContainerHead head = container_head(static_cast<int32_t>(seg.code_seg.size()));
+std::vector<uint8_t> container_file(const Pieces& code, const Pieces& data) {
+  const ContainerHead head = container_head(static_cast<int32_t>(byte_count(code)));
   std::vector<uint8_t> file;
-  file.reserve(static_cast<size_t>(head.size) + seg.code_seg.size() + seg.data_seg.size());
+  file.reserve(static_cast<size_t>(head.size) + byte_count(code) + byte_count(data));
   file.insert(file.end(), head.bytes.begin(), head.bytes.begin() + head.size);
-  file.insert(file.end(), seg.code_seg.begin(), seg.code_seg.end());
-  file.insert(file.end(), seg.data_seg.begin(), seg.data_seg.end());
+  for (const Pieces* seg : {&code, &data})
+    for (std::span<const uint8_t> piece : *seg) file.insert(file.end(), piece.begin(), piece.end());
   return file;
+}
+
+std::vector<uint8_t> container_file(const Segments& seg) {
+  return container_file(Pieces{std::span<const uint8_t>(seg.code_seg)}, Pieces{std::span<const uint8_t>(seg.data_seg)});
 }
 
 namespace {

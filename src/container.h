@@ -20,9 +20,10 @@ struct ContainerHead {
 // <= 2 * max_pixels).
 ContainerHead container_head(int32_t code_len);
 
-// The whole compressed image in memory: head, code segment, data segment.
-// May throw std::bad_alloc.
+// The whole compressed image in memory: head, code segment, data segment,
+// the segments whole or in pieces. May throw std::bad_alloc.
 std::vector<uint8_t> container_file(const Segments& seg);
+std::vector<uint8_t> container_file(const Pieces& code, const Pieces& data);
 
 // Writes the whole compressed image to out, the segments given in pieces,
 // and flushes it. Returns the number of bytes written, or -1 if a write

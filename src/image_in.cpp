@@ -48,9 +48,10 @@ void png_fail(png_structp png, png_const_charp message) {
 }
 void png_ignore_warning(png_structp, png_const_charp) {}
 
-// Reads the header and sets up expansion of every colour type to RGBA at
-// 8 or 16 bits. Returns false on a libpng error.
-bool png_start(PngReader& r, std::FILE* f, uint32_t& width, uint32_t& height, int& depth) {
+// Reads the header and sets up expansion of every colour type to RGB, or
+// RGBA where it has transparency, at 8 or 16 bits. Returns false on a
+// libpng error.
+bool png_start(PngReader& r, std::FILE* f, uint32_t& width, uint32_t& height, int& depth, int& channels) {
   if (setjmp(png_jmpbuf(r.png))) return false;
   png_init_io(r.png, f);
   png_set_user_limits(r.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);  // the pixel limit is ours to apply
@@ -61,8 +62,7 @@ bool png_start(PngReader& r, std::FILE* f, uint32_t& width, uint32_t& height, in
   const int type = png_get_color_type(r.png, r.info);
   png_set_expand(r.png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
   if (!(type & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r.png);
-  if (!(type & PNG_COLOR_MASK_ALPHA) && !png_get_valid(r.png, r.info, PNG_INFO_tRNS))
-    png_set_add_alpha(r.png, 0xFFFF, PNG_FILLER_AFTER);
+  channels = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(r.png, r.info, PNG_INFO_tRNS) ? 4 : 3;
   if (depth < 8) depth = 8;
   png_set_interlace_handling(r.png);
   png_read_update_info(r.png, r.info);
@@ -82,20 +82,20 @@ std::string read_png(std::FILE* f, Image& img, int64_t pixel_limit) {
   if (r.png) r.info = png_create_info_struct(r.png);
   if (!r.info) throw std::bad_alloc();
   uint32_t width = 0, height = 0;
-  int depth = 8;
-  if (!png_start(r, f, width, height, depth)) return std::string("bad PNG: ") + r.message;
+  int depth = 8, channels = 3;
+  if (!png_start(r, f, width, height, depth, channels)) return std::string("bad PNG: ") + r.message;
   if (std::string e = check_size(width, height, pixel_limit); !e.empty()) return e;
 
   // 16-bit samples are read big-endian into a buffer twice the size, then
   // scaled down in place, front to back.
   const size_t bytes_per_sample = depth == 16 ? 2 : 1;
-  const size_t row_bytes = size_t{width} * 4 * bytes_per_sample;
+  const size_t row_bytes = size_t{width} * static_cast<size_t>(channels) * bytes_per_sample;
   std::vector<uint8_t> pixels(row_bytes * height);
   std::vector<png_bytep> rows(height);
   for (uint32_t y = 0; y < height; ++y) rows[y] = pixels.data() + row_bytes * y;
   if (!png_rows(r, rows.data())) return std::string("bad PNG: ") + r.message;
   if (depth == 16) {
-    const size_t samples = size_t{width} * height * 4;
+    const size_t samples = size_t{width} * height * static_cast<size_t>(channels);
     for (size_t k = 0; k < samples; ++k) {
       const uint32_t v = uint32_t{pixels[2 * k]} << 8 | pixels[2 * k + 1];
       pixels[k] = static_cast<uint8_t>((v * 255 + 32767) / 65535);
@@ -105,7 +105,8 @@ std::string read_png(std::FILE* f, Image& img, int64_t pixel_limit) {
   }
   img.width = width;
   img.height = height;
-  img.rgba = std::move(pixels);
+  img.channels = channels;
+  img.pixels = std::move(pixels);
   return "";
 }
 
@@ -130,13 +131,13 @@ struct JpegReader {
   ~JpegReader() { jpeg_destroy_decompress(&cinfo); }
 };
 
-// Reads the header; RGB and greyscale are decoded straight to RGBA.
+// Reads the header; RGB and greyscale are decoded straight to RGB.
 bool jpeg_start(JpegReader& r, std::FILE* f) {
   if (setjmp(r.jump)) return false;
   jpeg_stdio_src(&r.cinfo, f);
   jpeg_read_header(&r.cinfo, TRUE);
   if (r.cinfo.jpeg_color_space == JCS_CMYK || r.cinfo.jpeg_color_space == JCS_YCCK) return true;
-  r.cinfo.out_color_space = JCS_EXT_RGBA;
+  r.cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&r.cinfo);
   return true;
 }
@@ -154,14 +155,15 @@ bool jpeg_rows(JpegReader& r, uint8_t* pixels, size_t row_bytes) {
 std::string read_jpeg(std::FILE* f, Image& img, int64_t pixel_limit) {
   auto r = std::make_unique<JpegReader>();
   if (!jpeg_start(*r, f)) return std::string("bad JPEG: ") + r->message;
-  if (r->cinfo.out_color_space != JCS_EXT_RGBA) return "CMYK JPEG is not supported: convert it to RGB first";
+  if (r->cinfo.out_color_space != JCS_RGB) return "CMYK JPEG is not supported: convert it to RGB first";
   if (std::string e = check_size(r->cinfo.output_width, r->cinfo.output_height, pixel_limit); !e.empty()) return e;
-  const size_t row_bytes = size_t{r->cinfo.output_width} * 4;
+  const size_t row_bytes = size_t{r->cinfo.output_width} * 3;
   std::vector<uint8_t> pixels(row_bytes * r->cinfo.output_height);
   if (!jpeg_rows(*r, pixels.data(), row_bytes)) return std::string("bad JPEG: ") + r->message;
   img.width = r->cinfo.output_width;
   img.height = r->cinfo.output_height;
-  img.rgba = std::move(pixels);
+  img.channels = 3;
+  img.pixels = std::move(pixels);
   return "";
 }
 
@@ -195,17 +197,12 @@ std::string read_ppm(std::FILE* f, Image& img, int64_t pixel_limit) {
   if (std::string e = check_size(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixel_limit); !e.empty())
     return e;
   const size_t npix = static_cast<size_t>(width * height);
-  std::vector<uint8_t> pixels(npix * 4);
-  // Read as RGB into the back three quarters, then spread to RGBA front to back.
-  uint8_t* rgb = pixels.data() + npix;
-  if (std::fread(rgb, 3, npix, f) != npix) return std::ferror(f) ? std::strerror(errno) : "truncated PPM";
-  for (size_t k = 0; k < npix; ++k) {
-    const uint8_t r = rgb[3 * k], g = rgb[3 * k + 1], b = rgb[3 * k + 2];
-    pixels[4 * k] = r, pixels[4 * k + 1] = g, pixels[4 * k + 2] = b, pixels[4 * k + 3] = 255;
-  }
+  std::vector<uint8_t> pixels(npix * 3);
+  if (std::fread(pixels.data(), 3, npix, f) != npix) return std::ferror(f) ? std::strerror(errno) : "truncated PPM";
   img.width = static_cast<uint32_t>(width);
   img.height = static_cast<uint32_t>(height);
-  img.rgba = std::move(pixels);
+  img.channels = 3;
+  img.pixels = std::move(pixels);
   return "";
 }
 

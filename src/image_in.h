@@ -1,9 +1,9 @@
 // Image files in: PNG (through libpng), JPEG (through libjpeg-turbo) and
-// binary PPM, told apart by their first bytes, each read to 8-bit RGBA.
+// binary PPM, told apart by their first bytes, each read to 8-bit RGB, or
+// RGBA where the image has transparency.
 //
 // Samples are taken as stored: no gamma or colour-profile conversion. A
-// 16-bit sample v becomes (v * 255 + 32767) / 65535. Images without alpha
-// come out opaque. Declared sizes are checked against the pixel limit
+// 16-bit sample v becomes (v * 255 + 32767) / 65535. Declared sizes are checked against the pixel limit
 // before any pixel buffer is allocated.
 #pragma once
 
@@ -17,7 +17,8 @@ namespace lz16 {
 
 struct Image {
   uint32_t width = 0, height = 0;
-  std::vector<uint8_t> rgba;  // 4 bytes a pixel, rows top to bottom
+  int channels = 3;            // 3: RGB; 4: RGBA
+  std::vector<uint8_t> pixels;  // channels bytes a pixel, rows top to bottom
 };
 
 // Reads the image file at path into img. Returns "" on success, else a

@@ -20,22 +20,25 @@ std::string image_words(const std::string& path, const PackOptions& options, Ass
   asset.width = img.width;
   asset.height = img.height;
   words.resize(size_t{img.width} * img.height);
-  rgba_to_words(img.rgba.data(), words.size(), options.background, words.data());
+  image_words(img.pixels.data(), img.channels, words.size(), options.background, words.data());
   return "";
 }
 
 // The file must decode, with the strict decoder, to exactly the words it
-// was made from before it counts as written.
+// was made from before it counts as written. Room for one word more shows
+// a file that holds too many.
 bool verified(const std::vector<uint8_t>& file, const PixelWords& words) {
-  DecodeResult r;
-  const std::vector<uint16_t> back = decode_to_vector(file.data(), file.size(), &r);
-  return r.error == DecodeError::none && std::equal(back.begin(), back.end(), words.begin(), words.end());
+  PixelWords back(words.size() + 1);
+  const DecodeResult r = decode(file.data(), file.size(), back.data(), back.size());
+  return r.error == DecodeError::none && r.npix == words.size() &&
+         std::equal(words.begin(), words.end(), back.begin());
 }
 
 std::string pack(const std::string& path, const PackOptions& options, Asset& asset) {
   PixelWords words;
   if (std::string error = image_words(path, options, asset, words); !error.empty()) return error;
-  asset.lz = container_file(encode(words.data(), static_cast<int32_t>(words.size())));
+  const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
+  asset.lz = container_file(seg.code, seg.data);
   if (!verified(asset.lz, words)) return "the compressed image does not decode to its pixels";
   return write_files(options.out_dir, asset_files(asset, options.format));
 }

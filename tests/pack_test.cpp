@@ -107,7 +107,7 @@ class Pack : public test::ProcessTest {
     Image img;
     EXPECT_EQ(read_image(path(name.c_str()), img), "") << name;
     std::vector<uint16_t> w(size_t{img.width} * img.height);
-    rgba_to_words(img.rgba.data(), w.size(), {0, 0, 0}, w.data());
+    image_words(img.pixels.data(), img.channels, w.size(), {0, 0, 0}, w.data());
     return w;
   }
 };
@@ -142,7 +142,7 @@ TEST_F(Pack, EveryPngFormGivesTheSameWords) {
     Image img;
     read_image(path("a.png"), img);
     for (uint32_t k = 0; form.depth == 16 && k < W * H; ++k)
-      ASSERT_EQ(img.rgba[4 * k + 3] ? img.rgba[4 * k] : 0, 85 * level(k % W, k / W, 4)) << k;
+      ASSERT_EQ(img.channels == 3 || img.pixels[4 * k + 3] ? img.pixels[img.channels * k] : 0, 85 * level(k % W, k / W, 4));
   }
   // JPEG (colour and grey) at a level well inside one 5-bit step; CMYK is refused.
   write_jpeg(path("c.jpg"), JCS_RGB, 3, 0x84);
@@ -158,7 +158,7 @@ TEST(Colour, CompositesOverTheBackground) {
   // {r, g, b, a} over background 204060: (c * a + bg * (255 - a) + 127) / 255.
   const uint8_t rgba[] = {255, 0, 100, 0, 255, 0, 100, 128, 255, 0, 100, 255, 7, 8, 9, 1};
   std::vector<uint16_t> w(4);
-  rgba_to_words(rgba, 4, *parse_rgb("#204060"), w.data());
+  image_words(rgba, 4, 4, *parse_rgb("#204060"), w.data());
   EXPECT_EQ(w, (std::vector<uint16_t>{pixel_word(0x20, 0x40, 0x60), pixel_word(144, 32, 98), pixel_word(255, 0, 100),
                                       pixel_word(32, 64, 96)}));
   EXPECT_FALSE(parse_rgb("12345g") || parse_rgb("1234567"));
