@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The batch benchmark: lz16pack on a folder of PNG files from Debian packages
+# (4096x4096 wallpapers down to small sprites and tiles), against a shell
+# loop of ImageMagick piped into lz16 and against libpng alone. Installs what
+# it needs, builds a Release tree in build-bench/, writes the files to
+# corpus/png/ (not kept in git) once, and prints the table.
+#
+#   scripts/bench-pack.sh [RUNS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-bench
+png=corpus/png
+
+packages=(imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data lincity-ng-data
+          adwaita-icon-theme libzstd-dev)
+missing=()
+for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if ((${#missing[@]})); then
+  apt-get update -qq >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLZ16_BENCH=ON -DLZ16_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target lz16 lz16pack lz16-png-floor >/dev/null
+
+if [ ! -f "$png/.complete" ]; then
+  rm -rf "$png"
+  mkdir -p "$png"
+  # take KIND FILE...: copies (or converts) each to KIND-NNN-NAME.png
+  take() {
+    local kind=$1 n=0 f
+    shift
+    for f in "$@"; do
+      convert "$f" "png:$png/$kind-$(printf %03d $n)-$(basename "${f%.*}").png"
+      n=$((n + 1))
+    done
+  }
+  bg=/usr/share/backgrounds
+  games=/usr/share/games
+  take wallpaper "$bg"/gnome/{wood,pixels,truchet}-l.webp "$bg"/mate/abstract/{Flow,Gulp,Silk,Spring,Waves}.png
+  take photo "$bg"/mate/nature/{Garden,LadyBird,Aqua}.jpg
+  take tile $(find "$games/lincity-ng/images/tiles" -name '*.png' | sort | head -n 40)
+  take sprite $(find "$games/pingus/data/images" -name '*.png' | sort | awk 'NR % 20 == 0' | head -n 40)
+  take game $(find "$games/frozen-bubble/gfx" -name '*.png' | sort | awk 'NR % 50 == 0' | head -n 20)
+  take icon $(find /usr/share/icons/Adwaita/48x48 -name '*.png' | sort | head -n 20)
+  touch "$png/.complete"
+fi
+python3 bench/batch.py "$build" "$png" "${1:-5}"
