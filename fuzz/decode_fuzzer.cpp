@@ -1,6 +1,7 @@
-// libFuzzer target: any byte string handed to the decoder. It must come back
-// with a result or a clean error, never touch memory it does not own, and a
-// file it accepts must decode the same way twice and survive re-encoding.
+// libFuzzer target: any byte string handed to the decoders. Each must come
+// back with a result or a clean error, never touch memory it does not own;
+// the device decoder, whole or streamed, must give the strict decoder's
+// verdict and pixels; and a file they accept must survive re-encoding.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -8,16 +9,29 @@
 #include "container.h"
 #include "decoder.h"
 #include "encoder.h"
+#include "lz16dec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const lz16::DecodeResult check = lz16::decode(data, size, nullptr, 0);
-  if (check.error != lz16::DecodeError::none || check.npix > (size_t{1} << 20)) return 0;
+  const bool ok = check.error == lz16::DecodeError::none;
+  const int32_t counted = lz16_decode(data, size, nullptr, 0);
+  if (ok != (counted >= 0) || (ok && static_cast<size_t>(counted) != check.npix)) std::abort();
+  if (!ok || check.npix > (size_t{1} << 20)) return 0;
 
-  std::vector<uint16_t> words(check.npix);
+  std::vector<uint16_t> words(check.npix), c(check.npix), streamed;
   const lz16::DecodeResult full = lz16::decode(data, size, words.data(), words.size());
   if (full.error != lz16::DecodeError::none || full.npix != check.npix) std::abort();
   for (uint16_t w : words)
     if (w & lz16::word_free_bit) std::abort();
+  if (lz16_decode(data, size, c.data(), c.size()) != counted || c != words) std::abort();
+  static lz16_stream s;
+  if (lz16_stream_init(&s, data, size) != 0) std::abort();
+  uint16_t chunk[13];
+  for (int32_t got; (got = lz16_stream_read(&s, chunk, 1 + streamed.size() % 13)) != 0;) {
+    if (got < 0) std::abort();
+    streamed.insert(streamed.end(), chunk, chunk + got);
+  }
+  if (streamed != words) std::abort();
 
   // The converter's own encoding of these pixels must decode to them again.
   const lz16::Segments seg = lz16::encode(words.data(), static_cast<int32_t>(words.size()));

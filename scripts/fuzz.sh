@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs both libFuzzer targets under ASan+UBSan for a bounded time each:
-#   decode_fuzzer  any bytes handed to the decoder (seeded with files the
+#   decode_fuzzer  any bytes handed to both decoders, the device decoder
+#                  whole and streamed against the strict one (seeded with files the
 #                  converter writes for small synthetic images)
 #   encode_fuzzer  the fast encoder, cut into up to four parts, against
 #                  the exhaustive search
