@@ -21,6 +21,7 @@
 
 #include "container.h"
 #include "decoder.h"
+#include "lz16dec.h"
 #include "encoder.h"
 #include "pixels.h"
 
@@ -101,6 +102,46 @@ void run_decode(benchmark::State& state, const Image* img) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (img->rgb.size() / 3 * 2)));
 }
 
+// The decoders side by side, each into a buffer made ready beforehand: the
+// strict C++ decoder and the device decoder's three ways in, the stream 4096
+// pixels (a band of rows) at a time.
+enum class Decoder { strict, unpack, checked, stream };
+
+size_t decode_with(Decoder d, const std::vector<uint8_t>& file, std::vector<uint16_t>& out) {
+  switch (d) {
+    case Decoder::strict:
+      return lz16::decode(file.data(), file.size(), out.data(), out.size()).npix;
+    case Decoder::unpack:
+      return static_cast<size_t>(lz16_unpack(file.data(), out.data()) - out.data());
+    case Decoder::checked:
+      return static_cast<size_t>(lz16_decode(file.data(), file.size(), out.data(), out.size()));
+    case Decoder::stream: {
+      static lz16_stream s;
+      size_t got = 0;
+      lz16_stream_init(&s, file.data(), file.size());
+      for (int32_t n; (n = lz16_stream_read(&s, out.data() + got, std::min<size_t>(4096, out.size() - got))) > 0;)
+        got += static_cast<size_t>(n);
+      return got;
+    }
+  }
+  return 0;
+}
+
+void run_decoder(benchmark::State& state, const Image* img, Decoder d) {
+  lz16::Segments seg;
+  compress(img->rgb, Encoder::lz16, &seg);
+  const std::vector<uint8_t> file = lz16::container_file(seg);
+  std::vector<uint16_t> out(img->rgb.size() / 3);
+  for (auto _ : state) {
+    if (decode_with(d, file, out) != out.size()) {
+      state.SkipWithError("lz16's own file does not decode");
+      break;
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size() * 2));
+}
+
 void run_zstd(benchmark::State& state, const Image* img) {
   std::vector<uint8_t> out(ZSTD_compressBound(img->rgb.size()));
   for (auto _ : state)
@@ -148,6 +189,11 @@ int main(int argc, char** argv) {
                                                  Encoder::lz16_one_thread),
                     benchmark::RegisterBenchmark(("zstd-1/" + img.name).c_str(), run_zstd, &img),
                     benchmark::RegisterBenchmark(("decode/" + img.name).c_str(), run_decode, &img),
+                    benchmark::RegisterBenchmark(("dec-strict/" + img.name).c_str(), run_decoder, &img, Decoder::strict),
+                    benchmark::RegisterBenchmark(("dec-unpack/" + img.name).c_str(), run_decoder, &img, Decoder::unpack),
+                    benchmark::RegisterBenchmark(("dec-checked/" + img.name).c_str(), run_decoder, &img,
+                                                 Decoder::checked),
+                    benchmark::RegisterBenchmark(("dec-stream/" + img.name).c_str(), run_decoder, &img, Decoder::stream),
                     benchmark::RegisterBenchmark(("exhaustive/" + img.name).c_str(), run_exhaustive, &img)})
       b->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(0.3);
   }

@@ -88,10 +88,38 @@ def main():
     print(f"peak B/px: lz16's peak resident memory above an empty run ({peak.get('empty', 0) // 1024} KB), per pixel.")
     print("dec MB/s: lz16's decoder (check pass and decode) on lz16's file, in MB of 16-bit pixel words per second.")
     print("images slower than the exhaustive search:", ", ".join(slower_than_exhaustive) or "none")
+    print_decoders(median, images)
     if len(sys.argv) > 4:
         print_commands(sys.argv[4], images)
     if failed:
         sys.exit(1)
+
+
+DECODERS = ["dec-strict", "dec-unpack", "dec-checked", "dec-stream"]
+
+
+def print_decoders(median, images):
+    """The decoders' table: MB of 16-bit pixel words per second."""
+    head = f"{'decoder MB/s':22} {'C++ decode':>10} {'lz16_unpack':>11} {'lz16_decode':>11} {'stream':>8}"
+    rows, total, total_bytes = [], {d: 0.0 for d in DECODERS}, 0
+    for name, npix, _ in images:
+        t = {d: median.get((d, name)) for d in DECODERS}
+        if None in t.values():
+            continue
+        total_bytes += 2 * npix
+        for d in DECODERS:
+            total[d] += t[d]
+        rows.append(f"{name:22} " + " ".join(f"{2 * npix / t[d] / 1e6:{w}.0f}" for d, w in zip(DECODERS, (10, 11, 11, 8))))
+    if not rows:
+        return
+    print()
+    print(head)
+    print("-" * len(head))
+    print("\n".join(rows))
+    print("-" * len(head))
+    print(f"{'aggregate':22} " + " ".join(f"{total_bytes / total[d] / 1e6:{w}.0f}" for d, w in zip(DECODERS, (10, 11, 11, 8))))
+    print()
+    print("Each decoder into a buffer made ready beforehand; the stream 4096 pixels at a time.")
 
 
 def print_commands(path, images):
