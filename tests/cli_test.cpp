@@ -9,7 +9,7 @@
 #include "container.h"
 #include "converter.h"
 #include "encoder.h"
-#include "process.h"
+#include "helpers.h"
 #include "synth.h"
 
 namespace lz16 {
@@ -19,9 +19,10 @@ const test::Bytes four = test::hex("0a 14 1e 0a 14 1e 0a 14 1e 0a 14 1e");
 const std::string header = "63 6f 6d 70 72 65 73 73 20 4c 5a 00 00 00 00 00";
 
 std::string report(int npix, int code, int data, int total, const char* ratio) {
-  return "processing image.... \npixel count : " + std::to_string(npix) + " pixels\ncode segment: " +
-         std::to_string(code) + " byte\ndata segment: " + std::to_string(data) + " byte\ntotal size  : " +
-         std::to_string(total) + " byte\ncomp. ratio : " + ratio + "%\ndone!\n";
+  char text[256];
+  std::snprintf(text, sizeof text, "processing image.... \npixel count : %d pixels\ncode segment: %d byte\n"
+                "data segment: %d byte\ntotal size  : %d byte\ncomp. ratio : %s%%\ndone!\n", npix, code, data, total, ratio);
+  return text;
 }
 
 class Cli : public test::ProcessTest {
@@ -42,7 +43,6 @@ TEST_F(Cli, SmallInputsGiveTheirFilesAndReports) {
       {four, header + " 00 02 28 01 a3 08 a3 08", report(4, 2, 4, 24, "300.0")},
       {test::hex("0a 14 1e ff ff"), header + " 00 00 a3 08", report(1, 0, 2, 20, "1000.0")},  // trailing bytes dropped
       {{}, header + " 00 00", report(0, 0, 0, 18, "0.0")},  // no whole pixel: the empty image
-      {test::Bytes(2, 0xAB), header + " 00 00", report(0, 0, 0, 18, "0.0")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);

@@ -1,9 +1,18 @@
-// Small helpers shared by the test files.
+// Helpers shared by the test files: byte strings, words, and the built
+// programs run as processes through the shell, in a scratch folder of their
+// own, with their status, standard output and error.
 #pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <concepts>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <ranges>
 #include <sstream>
 #include <string>
@@ -46,5 +55,43 @@ inline std::vector<uint16_t> words_of(const std::string& letters) {
   for (char c : letters) words.push_back(static_cast<uint16_t>((c - 'A' + 1) << 8));
   return words;
 }
+
+struct Proc {
+  int status;
+  Bytes out;
+  std::string err;
+};
+
+class ProcessTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/lz16-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+  std::string path(const char* name) const { return dir_ + "/" + name; }
+
+  void write_file(const char* name, const Bytes& bytes) const {
+    std::ofstream(path(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  static std::string read_file(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+  }
+
+  // Runs "prefix cmd 2> err redirect"; redirect defaults to "> out".
+  Proc run_cmd(const std::string& cmd, const std::string& redirect = "", const std::string& prefix = "") {
+    const std::string line = prefix + cmd + " 2> " + path("err") + " " + (redirect.empty() ? "> " + path("out") : redirect);
+    const int raw = std::system(("sh -c '" + line + "'").c_str());
+    const std::string out = read_file(path("out"));
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Bytes(out.begin(), out.end()), read_file(path("err"))};
+  }
+
+  std::string dir_;
+};
 
 }  // namespace lz16::test

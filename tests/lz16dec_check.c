@@ -11,19 +11,21 @@
 
 #include "lz16dec.h"
 
-static unsigned char *slurp(const char *path, size_t *size)
+/* Room for images of up to 2^21 pixels; the file goes in one byte on, at
+ * an odd address: no entry point may assume alignment. */
+static unsigned char rgb[3 << 21], lz[(3 << 21) + 1];
+static uint16_t want[1 << 21], out[(1 << 21) + 16];
+
+static size_t slurp(const char *path, unsigned char *bytes, size_t room)
 {
     FILE *f = fopen(path, "rb");
-    unsigned char *bytes = NULL;
-    long n;
-    if (!f || fseek(f, 0, SEEK_END) != 0 || (n = ftell(f)) < 0 || fseek(f, 0, SEEK_SET) != 0 ||
-        !(bytes = malloc((size_t)n + 2)) || fread(bytes + 1, 1, (size_t)n, f) != (size_t)n) {
-        fprintf(stderr, "lz16dec_check: cannot read %s\n", path);
+    size_t n = f ? fread(bytes, 1, room, f) : room;
+    if (n == room || (f && ferror(f))) {
+        fprintf(stderr, "lz16dec_check: cannot read %s, or it is too large\n", path);
         exit(2);
     }
     fclose(f);
-    *size = (size_t)n;
-    return bytes + 1; /* at an odd address: no entry point may assume alignment */
+    return n;
 }
 
 #define CHECK(cond, what)                                                          \
@@ -37,17 +39,13 @@ static unsigned char *slurp(const char *path, size_t *size)
 int main(int argc, char **argv)
 {
     static struct lz16_stream s;
-    size_t rgb_size, size, npix, k, got = 0, step = 1;
-    const unsigned char *rgb, *lz;
-    uint16_t *want, *out;
+    size_t size, npix, k, got = 0, step = 1;
+    const unsigned char *file = lz + 1;
     int32_t r;
     if (argc != 3)
         return 2;
-    rgb = slurp(argv[1], &rgb_size);
-    lz = slurp(argv[2], &size);
-    npix = rgb_size / 3;
-    want = malloc(2 * npix + 2);
-    out = malloc(2 * npix + 32);
+    npix = slurp(argv[1], rgb, sizeof rgb) / 3;
+    size = slurp(argv[2], lz + 1, sizeof lz - 1);
     for (k = 0; k < npix; ++k) {
         const unsigned r8 = rgb[3 * k], g8 = rgb[3 * k + 1], b8 = rgb[3 * k + 2];
         const unsigned w = (r8 & 0xF8) << 8 | (g8 & 0xF8) << 3 | b8 >> 3;
@@ -58,21 +56,21 @@ int main(int argc, char **argv)
 #endif
     }
 
-    CHECK(lz16_decode(lz, size, NULL, 0) == (int32_t)npix, "lz16_decode counting");
+    CHECK(lz16_decode(file, size, NULL, 0) == (int32_t)npix, "lz16_decode counting");
     memset(out, 0xAB, 2 * npix + 32);
-    CHECK(lz16_decode(lz, size, out, npix) == (int32_t)npix && memcmp(out, want, 2 * npix) == 0 &&
+    CHECK(lz16_decode(file, size, out, npix) == (int32_t)npix && memcmp(out, want, 2 * npix) == 0 &&
               out[npix] == 0xABAB,
           "lz16_decode");
-    CHECK(npix == 0 || lz16_decode(lz, size, out, npix - 1) == LZ16_E_CAPACITY, "lz16_decode short of room");
-    CHECK(lz16_decode(lz, size - 1, NULL, 0) < 0 && lz16_decode(lz, size + 1, NULL, 0) < 0, "lz16_decode length");
+    CHECK(npix == 0 || lz16_decode(file, size, out, npix - 1) == LZ16_E_CAPACITY, "lz16_decode short of room");
+    CHECK(lz16_decode(file, size - 1, NULL, 0) < 0 && lz16_decode(file, size + 1, NULL, 0) < 0, "lz16_decode length");
     memset(out, 0xAB, 2 * npix + 32);
-    CHECK(npix == 0 || (lz16_unpack(lz, out) == out + npix && memcmp(out, want, 2 * npix) == 0 &&
+    CHECK(npix == 0 || (lz16_unpack(file, out) == out + npix && memcmp(out, want, 2 * npix) == 0 &&
                         out[npix] == 0xABAB),
           "lz16_unpack");
 
     /* Streaming in pieces of 1, 2, 3, ... pixels. */
     memset(out, 0xAB, 2 * npix + 32);
-    CHECK(lz16_stream_init(&s, lz, size) == 0, "lz16_stream_init");
+    CHECK(lz16_stream_init(&s, file, size) == 0, "lz16_stream_init");
     while ((r = lz16_stream_read(&s, out + got, step++)) > 0)
         got += (size_t)r;
     CHECK(r == 0 && got == npix && memcmp(out, want, 2 * npix) == 0 && lz16_stream_read(&s, out, 1) == 0,

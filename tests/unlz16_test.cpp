@@ -5,7 +5,7 @@
 
 #include "container.h"
 #include "encoder.h"
-#include "process.h"
+#include "helpers.h"
 #include "synth.h"
 
 namespace lz16 {
@@ -62,8 +62,6 @@ TEST_F(Unlz16, FailuresAreOneLine) {
       {"--format ppm --width 5 " + path("a.lz"), "", 1, "unlz16: " + path("a.lz") + ": 384 pixels are not a whole number of rows of 5"},
       {path("a.lz"), "> /dev/full", 1, "unlz16: standard output: cannot write: No space left on device"},
       {"--frobnicate", "", 2, "unlz16: unknown option '--frobnicate'"},
-      {"--format png", "", 2, "unlz16: --format png needs --width"},
-      {"a.lz b.lz", "", 2, "unlz16: more than one input file"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
