@@ -14,8 +14,10 @@ namespace lz16 {
 
 enum class AssetFormat { lz, c, h };
 
-// A C identifier for a file stem: every character other than a letter or
-// digit becomes '_', and a stem that starts with a digit gets "img_" before it.
+// A C identifier for a file stem, in lower case: every character other than
+// a letter or digit becomes '_', and a stem that starts with a digit gets
+// "img_" before it. Macros take it in upper case, so stems that differ only
+// in case share an ID.
 std::string asset_id(std::string_view stem);
 
 struct Asset {

@@ -339,10 +339,6 @@ Segments join(SegmentPieces&& pieces) {
   return seg;
 }
 
-namespace {
-
-// The cores this process may run on: where the system tells, those it is
-// allowed (a build pinned to some cores gets that many parts), else all.
 int usable_cores() {
 #if defined(__linux__)
   cpu_set_t set;
@@ -350,8 +346,6 @@ int usable_cores() {
 #endif
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
-
-}  // namespace
 
 SegmentPieces encode_pieces(const uint16_t* rgb16_raw, int32_t npix) {
   // Smaller stretches gain less than a thread and a primed finder cost.

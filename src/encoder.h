@@ -55,6 +55,10 @@ size_t byte_count(const Pieces& pieces);
 // have room for the rest, so that only the later pieces are copied.
 Segments join(SegmentPieces&& pieces);
 
+// The cores this process may run on: where the system tells, those it is
+// allowed (a build pinned to some cores gets that many parts), else all.
+int usable_cores();
+
 // Encodes npix words (npix <= max_pixels). Words are pixel words: bit 5 is
 // clear (a literal's copy of it is cleared anyway). Images large enough are
 // cut in one part per core the process may use (128K pixels each at least),

@@ -220,7 +220,7 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
   std::filesystem::remove(path("good.lz"));
   std::filesystem::remove_all(path("assets"));
   for (const char* args :
-       {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/good.ppm", "good.png good.lz",
+       {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/Good.ppm", "good.png good.lz",
         "-o assets --background 12345 good.png", "-o assets --index x.h good.png"}) {
     const test::Proc p = pack(args);
     EXPECT_EQ(p.status, 2) << args;

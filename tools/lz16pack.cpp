@@ -10,9 +10,11 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "encoder.h"
 #include "pack.h"
 
 namespace fs = std::filesystem;
@@ -29,13 +31,6 @@ struct Job {
   lz16::PackResult result;
   bool done = false;
 };
-
-// The cores this process may run on.
-int usable_cores() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 // The checks that come before anything is written. Returns "" or the usage error.
 std::string check_batch(const std::vector<Job>& jobs, const lz16::PackOptions& options, const std::string& index) {
@@ -74,7 +69,7 @@ int main(int argc, char** argv) {
   std::string format = "lz", background = "000000", index;
   lz16::PackOptions options;
   bool quiet = false;
-  int jobs = usable_cores();
+  int jobs = lz16::usable_cores();
   app.add_option("IMAGE", inputs, "PNG, JPEG or binary PPM (P6) files");
   app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
   app.add_option("-f,--format", format, "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h")
@@ -115,17 +110,24 @@ int main(int argc, char** argv) {
   std::mutex mutex;
   std::condition_variable finished;
   std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t k; (k = next++) < batch.size();) {
+      lz16::PackResult result = lz16::pack_image(batch[k].path, batch[k].stem, options);
+      std::lock_guard lock(mutex);
+      batch[k].result = std::move(result);
+      batch[k].done = true;
+      finished.notify_all();
+    }
+  };
   std::vector<std::jthread> workers;
-  for (int w = 0; w < std::min<int>(jobs, static_cast<int>(batch.size())); ++w)
-    workers.emplace_back([&] {
-      for (size_t k; (k = next++) < batch.size();) {
-        lz16::PackResult result = lz16::pack_image(batch[k].path, batch[k].stem, options);
-        std::lock_guard lock(mutex);
-        batch[k].result = std::move(result);
-        batch[k].done = true;
-        finished.notify_all();
-      }
-    });
+  for (int w = 0; w < std::min<int>(jobs, static_cast<int>(batch.size())); ++w) {
+    try {
+      workers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // fewer workers; with none at all, the images are converted here
+    }
+  }
+  if (workers.empty()) work();
 
   const bool progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
   uint64_t total_bytes = 0, total_pixels = 0;
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
     if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
     std::unique_lock lock(mutex);
     finished.wait(lock, [&] { return batch[k].done; });
-    const lz16::PackResult& r = batch[k].result;
+    lz16::PackResult& r = batch[k].result;
     if (progress) std::fprintf(stderr, "\r\033[K");
     if (!r.error.empty()) {
       std::fprintf(stderr, "lz16pack: %s: %s\n", batch[k].path.c_str(), r.error.c_str());
@@ -149,6 +151,7 @@ int main(int argc, char** argv) {
     if (!quiet)
       std::fprintf(stderr, "%s: %ux%u, %zu bytes, %s, verified\n", batch[k].path.c_str(), r.asset.width, r.asset.height,
                    r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str());
+    std::vector<uint8_t>().swap(r.asset.lz);  // written; the index needs only names and sizes
   }
   workers.clear();
 
