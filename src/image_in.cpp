@@ -131,19 +131,19 @@ struct JpegReader {
   ~JpegReader() { jpeg_destroy_decompress(&cinfo); }
 };
 
-// Reads the header; RGB and greyscale are decoded straight to RGB.
-bool jpeg_start(JpegReader& r, std::FILE* f) {
+// Reads the header alone: nothing the size of the image is allocated yet.
+bool jpeg_header(JpegReader& r, std::FILE* f) {
   if (setjmp(r.jump)) return false;
   jpeg_stdio_src(&r.cinfo, f);
   jpeg_read_header(&r.cinfo, TRUE);
-  if (r.cinfo.jpeg_color_space == JCS_CMYK || r.cinfo.jpeg_color_space == JCS_YCCK) return true;
-  r.cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&r.cinfo);
   return true;
 }
 
+// Decodes RGB and greyscale alike straight to RGB rows.
 bool jpeg_rows(JpegReader& r, uint8_t* pixels, size_t row_bytes) {
   if (setjmp(r.jump)) return false;
+  r.cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&r.cinfo);
   while (r.cinfo.output_scanline < r.cinfo.output_height) {
     JSAMPROW row = pixels + row_bytes * r.cinfo.output_scanline;
     jpeg_read_scanlines(&r.cinfo, &row, 1);
@@ -154,14 +154,16 @@ bool jpeg_rows(JpegReader& r, uint8_t* pixels, size_t row_bytes) {
 
 std::string read_jpeg(std::FILE* f, Image& img, int64_t pixel_limit) {
   auto r = std::make_unique<JpegReader>();
-  if (!jpeg_start(*r, f)) return std::string("bad JPEG: ") + r->message;
-  if (r->cinfo.out_color_space != JCS_RGB) return "CMYK JPEG is not supported: convert it to RGB first";
-  if (std::string e = check_size(r->cinfo.output_width, r->cinfo.output_height, pixel_limit); !e.empty()) return e;
-  const size_t row_bytes = size_t{r->cinfo.output_width} * 3;
-  std::vector<uint8_t> pixels(row_bytes * r->cinfo.output_height);
+  if (!jpeg_header(*r, f)) return std::string("bad JPEG: ") + r->message;
+  if (r->cinfo.jpeg_color_space == JCS_CMYK || r->cinfo.jpeg_color_space == JCS_YCCK)
+    return "CMYK JPEG is not supported: convert it to RGB first";
+  const uint32_t width = r->cinfo.image_width, height = r->cinfo.image_height;
+  if (std::string e = check_size(width, height, pixel_limit); !e.empty()) return e;
+  const size_t row_bytes = size_t{width} * 3;
+  std::vector<uint8_t> pixels(row_bytes * height);
   if (!jpeg_rows(*r, pixels.data(), row_bytes)) return std::string("bad JPEG: ") + r->message;
-  img.width = r->cinfo.output_width;
-  img.height = r->cinfo.output_height;
+  img.width = width;
+  img.height = height;
   img.channels = 3;
   img.pixels = std::move(pixels);
   return "";
