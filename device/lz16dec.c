@@ -15,7 +15,6 @@
 #include "lz16dec.h"
 
 #define LZ16_LITERAL_SWITCH 0x20u /* in a literal's word */
-#define LZ16_CODE_SWITCH 0x800u   /* in a code token's big-endian word */
 
 /* A literal's two bytes as they lie, low byte first: in the pixel's order,
  * or swapped, as asked for; the switch bit is bit 5 or bit 13. */
@@ -36,16 +35,21 @@
  * big-endian CPUs load in one go: a code is then CCCCSDDDDDDDDDDD. */
 #define LZ16_TOKEN(p) ((unsigned)(p)[0] << 8 | (p)[1])
 
+/* Whether a code token's switch bit is set, by the sign of the bit shifted
+ * to the top of 16: a shift and a branch, with no constant to load. The
+ * narrowing wraps, as every compiler for these CPUs defines it to. */
+#define LZ16_CODE_SWITCHES(t) ((int16_t)((t) << 4) < 0)
+
 uint16_t *lz16_unpack(const void *file, uint16_t *dst)
 {
-    const uint8_t *code = (const uint8_t *)file + 18;
-    const uint8_t *data, *code_end;
-    uint32_t len = (uint32_t)code[-2] << 8 | code[-1];
-    if (len & 1) {
-        len += ((uint32_t)code[0] << 15 | (uint32_t)code[1] << 23) - 1;
+    const uint8_t *f = (const uint8_t *)file;
+    const uint8_t *code = f + 18;
+    const uint8_t *data = code + ((unsigned)f[16] << 8) + f[17], *code_end;
+    if (f[17] & 1) { /* the long form: the odd length is its flag, and 2 more bytes */
+        data += ((uint32_t)f[18] << 15 | (uint32_t)f[19] << 23) + 1;
         code += 2;
     }
-    data = code_end = code + len;
+    code_end = data;
     for (;;) {
         const uint16_t lit = LZ16_LITERAL(data);
         data += 2;
@@ -63,7 +67,7 @@ uint16_t *lz16_unpack(const void *file, uint16_t *dst)
                 *dst = dst[-dist];
                 ++dst;
             } while (dst != stop);
-            if (t & LZ16_CODE_SWITCH)
+            if (LZ16_CODE_SWITCHES(t))
                 break;
         }
     }
@@ -151,7 +155,7 @@ int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacit
                 } while (out != stop);
             }
             n += count;
-            if (t & LZ16_CODE_SWITCH)
+            if (LZ16_CODE_SWITCHES(t))
                 break;
         }
     }
@@ -205,7 +209,7 @@ int32_t lz16_stream_read(struct lz16_stream *s, uint16_t *out, size_t n)
                 return lz16_stream_fail(s, LZ16_E_DISTANCE);
             s->run = (uint16_t)count;
             s->dist = (uint16_t)dist;
-            s->in_code = !(t & LZ16_CODE_SWITCH);
+            s->in_code = !LZ16_CODE_SWITCHES(t);
             continue;
         } else {
             uint16_t lit;
