@@ -49,3 +49,4 @@ for target in "arm arm-linux-gnueabi-gcc -mthumb" "m68k m68k-linux-gnu-gcc"; do
     echo "$arch${swap:+ $swap}: every kind decodes to its pixels under qemu-$arch"
   done
 done
+echo "the device checks took ${SECONDS} s"
