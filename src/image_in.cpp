@@ -100,8 +100,7 @@ std::string read_png(std::FILE* f, Image& img, int64_t pixel_limit) {
       const uint32_t v = uint32_t{pixels[2 * k]} << 8 | pixels[2 * k + 1];
       pixels[k] = static_cast<uint8_t>((v * 255 + 32767) / 65535);
     }
-    pixels.resize(samples);
-    pixels.shrink_to_fit();
+    pixels.resize(samples);  // the image is converted and let go of soon: no copy to a smaller buffer
   }
   img.width = width;
   img.height = height;
