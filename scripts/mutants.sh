@@ -26,7 +26,7 @@ long-form-threshold	src/container.cpp	code_len > short_form_max	code_len + 2 > s
 decoder-literal-bound	src/decoder.cpp	if (n == capacity)	if (n > capacity)
 decoder-code-bound	src/decoder.cpp	capacity - n < count	capacity - n + 1 < count
 decoder-distance-check	src/decoder.cpp	if (dist > n)	if (dist > n + 1)
-report-ratio	src/converter.cpp	static_cast<double>(total) * 100.0	static_cast<double>(total + 2) * 100.0
+report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<double>(bytes + 2) * 100.0
 part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
 composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255
 png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8

@@ -22,8 +22,7 @@ int fail(std::FILE* err, const char* what, const char* why) {
 }
 
 void report(std::FILE* err, int32_t npix, size_t code_len, size_t data_len, int64_t total) {
-  const int64_t raw_size = 2 * static_cast<int64_t>(npix);
-  const double ratio = raw_size > 0 ? static_cast<double>(total) * 100.0 / static_cast<double>(raw_size) : 0.0;
+  const double ratio = compression_ratio(total, npix);
   std::fprintf(err, "\npixel count : %i pixels", npix);
   std::fprintf(err, "\ncode segment: %i byte", static_cast<int32_t>(code_len));
   std::fprintf(err, "\ndata segment: %i byte", static_cast<int32_t>(data_len));
@@ -33,6 +32,11 @@ void report(std::FILE* err, int32_t npix, size_t code_len, size_t data_len, int6
 }
 
 }  // namespace
+
+double compression_ratio(int64_t bytes, int64_t npix) {
+  const int64_t raw_size = 2 * npix;
+  return raw_size > 0 ? static_cast<double>(bytes) * 100.0 / static_cast<double>(raw_size) : 0.0;
+}
 
 int run_converter(std::FILE* in, std::FILE* out, std::FILE* err, int64_t pixel_limit) {
   std::fprintf(err, "processing image.... ");

@@ -13,8 +13,8 @@ namespace lz16 {
 
 namespace {
 
-// The image as pixel words; "" or why not.
-std::string image_words(const std::string& path, const PackOptions& options, Asset& asset, PixelWords& words) {
+// The image file as pixel words; "" or why not.
+std::string read_words(const std::string& path, const PackOptions& options, Asset& asset, PixelWords& words) {
   Image img;
   if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
   asset.width = img.width;
@@ -36,7 +36,7 @@ bool verified(const std::vector<uint8_t>& file, const PixelWords& words) {
 
 std::string pack(const std::string& path, const PackOptions& options, Asset& asset) {
   PixelWords words;
-  if (std::string error = image_words(path, options, asset, words); !error.empty()) return error;
+  if (std::string error = read_words(path, options, asset, words); !error.empty()) return error;
   const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
   asset.lz = container_file(seg.code, seg.data);
   if (!verified(asset.lz, words)) return "the compressed image does not decode to its pixels";

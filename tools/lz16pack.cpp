@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "converter.h"
 #include "encoder.h"
 #include "pack.h"
 
@@ -54,7 +55,7 @@ std::string check_batch(const std::vector<Job>& jobs, const lz16::PackOptions& o
 std::string ratio(uint64_t bytes, uint64_t npix) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f%%",
-                npix ? static_cast<double>(bytes) * 100.0 / (2.0 * static_cast<double>(npix)) : 0.0);
+                lz16::compression_ratio(static_cast<int64_t>(bytes), static_cast<int64_t>(npix)));
   return text;
 }
 
