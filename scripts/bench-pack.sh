@@ -11,14 +11,7 @@ cd "$(dirname "$0")/.."
 build=build-bench
 png=corpus/png
 
-packages=(imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data lincity-ng-data
-          adwaita-icon-theme libzstd-dev)
-missing=()
-for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-if ((${#missing[@]})); then
-  apt-get update -qq >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLZ16_BENCH=ON -DLZ16_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target lz16 lz16pack lz16-png-floor >/dev/null
 

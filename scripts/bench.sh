@@ -9,10 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
 
-if ! dpkg -s libzstd-dev >/dev/null 2>&1; then
-  apt-get update -qq >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libzstd-dev zstd >/dev/null
-fi
+scripts/setup.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLZ16_BENCH=ON -DLZ16_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 >/dev/null
 [ -f corpus/manifest.txt ] || scripts/make-corpus.sh "$build/lz16-mkimage"

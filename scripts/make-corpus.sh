@@ -12,15 +12,7 @@ mkimage=${1:-build/lz16-mkimage}
 out=corpus
 mkdir -p "$out"
 
-packages=(imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data
-          lincity-ng-data adwaita-icon-theme fonts-dejavu-core)
-missing=()
-for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-if ((${#missing[@]})); then
-  echo "installing ${missing[*]}" >&2
-  apt-get update -qq >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh --bench
 
 manifest=$out/manifest.txt
 : > "$manifest"

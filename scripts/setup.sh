@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Installs what building and testing lz16 needs, from Debian's packages,
-# where it is missing. Safe to run again: it installs nothing twice.
+# where it is missing; with --bench, what the benchmarks need too. Safe to
+# run again: it installs nothing twice.
 #
-#   scripts/setup.sh
+#   scripts/setup.sh [--bench]
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpng-dev libjpeg-dev libcli11-dev
           # the device decoder on other CPUs: sizes, cross builds, and qemu to run them
           gcc-arm-none-eabi gcc-arm-linux-gnueabi libc6-dev-armel-cross gcc-m68k-linux-gnu libc6-dev-m68k-cross
           qemu-user)
+if [ "${1:-}" = --bench ]; then
+  # zstd to compare with; ImageMagick and Debian's pictures for the corpus
+  packages+=(libzstd-dev zstd imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data
+             lincity-ng-data adwaita-icon-theme fonts-dejavu-core)
+fi
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if ((${#missing[@]})); then
