@@ -84,24 +84,6 @@ void run_exhaustive(benchmark::State& state, const Image* img) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * img->rgb.size()));
 }
 
-// Decoding the image lz16 made of it, with the check pass that sizes the
-// output; throughput counts the decoded 16-bit words.
-void run_decode(benchmark::State& state, const Image* img) {
-  lz16::Segments seg;
-  compress(img->rgb, Encoder::lz16, &seg);
-  const std::vector<uint8_t> file = lz16::container_file(seg);
-  for (auto _ : state) {
-    lz16::DecodeResult r;
-    const std::vector<uint16_t> words = lz16::decode_to_vector(file.data(), file.size(), &r);
-    if (r.error != lz16::DecodeError::none || words.size() != img->rgb.size() / 3) {
-      state.SkipWithError("lz16's own file does not decode");
-      break;
-    }
-    benchmark::DoNotOptimize(words.data());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (img->rgb.size() / 3 * 2)));
-}
-
 // The decoders side by side, each into a buffer made ready beforehand: the
 // strict C++ decoder and the device decoder's three ways in, the stream 4096
 // pixels (a band of rows) at a time.
@@ -188,7 +170,6 @@ int main(int argc, char** argv) {
                     benchmark::RegisterBenchmark(("lz16-1t/" + img.name).c_str(), run_lz16, &img,
                                                  Encoder::lz16_one_thread),
                     benchmark::RegisterBenchmark(("zstd-1/" + img.name).c_str(), run_zstd, &img),
-                    benchmark::RegisterBenchmark(("decode/" + img.name).c_str(), run_decode, &img),
                     benchmark::RegisterBenchmark(("dec-strict/" + img.name).c_str(), run_decoder, &img, Decoder::strict),
                     benchmark::RegisterBenchmark(("dec-unpack/" + img.name).c_str(), run_decoder, &img, Decoder::unpack),
                     benchmark::RegisterBenchmark(("dec-checked/" + img.name).c_str(), run_decoder, &img,
