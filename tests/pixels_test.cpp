@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
-#include <new>
 
 #include "helpers.h"
 #include "pixels.h"
