@@ -37,8 +37,9 @@ std::vector<OutFile> asset_files(const Asset& asset, AssetFormat format);
 std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format);
 
 // A header that includes the assets' headers and lists them in one table,
-// named after the index file's stem (format c or h).
-OutFile index_file(const std::string& name, const std::vector<const Asset*>& assets);
+// named after the index file's stem (format c or h). It takes every figure
+// from those headers, so it needs only the assets' stems.
+OutFile index_file(const std::string& name, const std::vector<std::string>& stems);
 
 // Writes the files into dir, each to a temporary name there and renamed
 // into place once complete. On a failure nothing of this call is left: no

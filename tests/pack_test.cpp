@@ -169,6 +169,10 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
   // against the C files and against the self-contained headers, as C and C++.
   ASSERT_EQ(pack("-f c -j 1 --index all.h -o c a.png 2b-c.ppm").status, 0);
   ASSERT_EQ(pack("-f h -j 2 --index all.h -o h a.png 2b-c.ppm").status, 0);
+  // --index-only writes the same index from the names alone.
+  ASSERT_EQ(pack("-f c --index all.h --index-only -o only a.png 2b-c.ppm").status, 0);
+  EXPECT_EQ(read_file(path("only/all.h")), read_file(path("c/all.h")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path("only")), {}), 1);
   std::ofstream(path("dump.c"))
       << "#include <stdio.h>\n#include \"all.h\"\nint main(void) {\n"
          "  for (unsigned i = 0; i < ALL_COUNT; ++i) {\n"
@@ -221,7 +225,8 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
   std::filesystem::remove_all(path("assets"));
   for (const char* args :
        {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/Good.ppm", "good.png good.lz",
-        "-o assets --background 12345 good.png", "-o assets --index x.h good.png"}) {
+        "-o assets --background 12345 good.png", "-o assets --index x.h good.png",
+        "-f c -o assets --index-only good.png"}) {
     const test::Proc p = pack(args);
     EXPECT_EQ(p.status, 2) << args;
     EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;

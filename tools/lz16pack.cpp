@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> inputs;
   std::string format = "lz", background = "000000", index;
   lz16::PackOptions options;
-  bool quiet = false;
+  bool quiet = false, index_only = false;
   int jobs = lz16::usable_cores();
   app.add_option("IMAGE", inputs, "PNG, JPEG or binary PPM (P6) files");
   app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
                  "RRGGBB colour that transparent pixels are composited over (default 000000)");
   app.add_option("--index", index,
                  "also write this header (in the output directory), listing every asset; needs -f c or h");
+  app.add_flag("--index-only", index_only,
+               "write only the --index header, from the images' names; read and convert no image");
   app.add_option("-j,--jobs", jobs, "images converted at once (default: the number of cores)")
       ->check(CLI::Range(1, 1024));
   app.add_flag("-q,--quiet", quiet, "print only errors");
@@ -100,12 +102,20 @@ int main(int argc, char** argv) {
   options.format = format == "c" ? lz16::AssetFormat::c : format == "h" ? lz16::AssetFormat::h : lz16::AssetFormat::lz;
   if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
     return usage_error("--index takes a file name, and needs --format c or h");
+  if (index_only && index.empty()) return usage_error("--index-only needs --index");
 
   std::vector<Job> batch(inputs.size());
   for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], fs::path(inputs[k]).stem().string(), {}, false};
   if (std::string error = check_batch(batch, options, index); !error.empty()) return usage_error(error);
   std::error_code ec;
   fs::create_directories(options.out_dir, ec);
+  if (index_only) {
+    std::vector<std::string> stems;
+    for (const Job& job : batch) stems.push_back(job.stem);
+    const std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, stems)});
+    if (!error.empty()) std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
+    return error.empty() ? 0 : 1;
+  }
 
   // Workers take the images in turn; the report follows input order.
   std::mutex mutex;
@@ -133,7 +143,7 @@ int main(int argc, char** argv) {
   const bool progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
   uint64_t total_bytes = 0, total_pixels = 0;
   size_t failed = 0;
-  std::vector<const lz16::Asset*> written;
+  std::vector<std::string> written;  // the stems of the assets written
   for (size_t k = 0; k < batch.size(); ++k) {
     if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
     std::unique_lock lock(mutex);
@@ -148,11 +158,11 @@ int main(int argc, char** argv) {
     const uint64_t npix = uint64_t{r.asset.width} * r.asset.height;
     total_bytes += r.asset.lz.size();
     total_pixels += npix;
-    written.push_back(&r.asset);
+    written.push_back(batch[k].stem);
     if (!quiet)
       std::fprintf(stderr, "%s: %ux%u, %zu bytes, %s, verified\n", batch[k].path.c_str(), r.asset.width, r.asset.height,
                    r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str());
-    std::vector<uint8_t>().swap(r.asset.lz);  // written; the index needs only names and sizes
+    std::vector<uint8_t>().swap(r.asset.lz);  // written, and no longer needed
   }
   workers.clear();
 
