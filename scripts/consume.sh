@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# lz16 as its users get it: installs BUILD_DIR to a temporary prefix, then
+# builds the outside project in examples/assets against it, as its README
+# says, and checks that
+#  - every asset it decodes band by band with lz16::dec equals what the
+#    installed lz16pack and unlz16 make of the same image;
+#  - configuring and building again regenerates nothing, and touching one image regenerates
+#    only that image's files;
+#  - the pkg-config file leads to a decoder source that compiles;
+#  - the decoder library and the assets build for a Cortex-M0 with the
+#    example's toolchain file.
+#
+#   scripts/consume.sh [BUILD_DIR]   (default build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+work=$(mktemp -d /tmp/lz16-consume.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+# A copy of the project, so that touching an image leaves the checkout alone.
+cp -r examples/assets "$work/project"
+ex=$work/build
+cmake -S "$work/project" -B "$ex" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$ex" >/dev/null
+mkdir "$work/shown" "$work/ref"
+"$ex/show_assets" "$work/shown"
+
+echo "assets decoded by the example against the installed lz16pack and unlz16"
+for image in "$work"/project/images/*.png; do
+  stem=$(basename "$image" .png)
+  report=$("$prefix/bin/lz16pack" --background ff00ff -o "$work/ref" "$image" 2>&1)
+  width=$(sed -n 's/^[^:]*: \([0-9]*\)x.*/\1/p' <<<"$report" | head -n 1)
+  "$prefix/bin/unlz16" --format ppm --width "$width" "$work/ref/$stem.lz" >"$work/ref/$stem.ppm"
+  cmp "$work/ref/$stem.ppm" "$work/shown/$stem.ppm"
+  echo "  $stem: same pixels"
+done
+
+generated=$ex/lz16_assets/game_assets
+changed() { find "$generated" -maxdepth 1 -type f -newer "$work/mark" -printf '%f\n' | sort | tr '\n' ' '; }
+touch "$work/mark"
+sleep 1
+cmake -S "$work/project" -B "$ex" >/dev/null
+cmake --build "$ex" >/dev/null
+[ -z "$(changed)" ] || { echo "configuring and building again regenerated: $(changed)" >&2; exit 1; }
+touch "$work/mark"
+sleep 1
+touch "$work/project/images/ball.png"
+cmake --build "$ex" >/dev/null
+[ "$(changed)" = "ball.c ball.h " ] || { echo "touching ball.png regenerated: $(changed)" >&2; exit 1; }
+echo "rebuilds: nothing regenerated unchanged; touching one image regenerated only its files"
+
+source=$(PKG_CONFIG_PATH=$prefix/share/pkgconfig pkg-config --variable=source lz16dec)
+cc -std=c99 -Wall -Wextra -pedantic -Werror $(PKG_CONFIG_PATH=$prefix/share/pkgconfig pkg-config --cflags lz16dec) \
+  -c "$source" -o "$work/lz16dec.o"
+echo "pkg-config: the decoder source compiles"
+
+cmake -S "$work/project" -B "$work/arm" -DCMAKE_TOOLCHAIN_FILE="$work/project/arm-none-eabi.cmake" \
+  -Dlz16_DIR="$prefix/lib/cmake/lz16" >/dev/null
+cmake --build "$work/arm" >/dev/null
+arm-none-eabi-objdump -f "$work/arm/liblz16_dec.a" | grep -q 'architecture: arm'
+echo "Cortex-M0: lz16::dec and the assets built"
