@@ -35,7 +35,14 @@ device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)
 device-stream-distance	device/lz16dec.c	            if (dist > s->npix)	            if (dist > s->npix + 1)
 device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT (LZ16_LITERAL_SWITCH << 8)	#define LZ16_SWITCH_BIT (LZ16_LITERAL_SWITCH << 9)
-index-drops-last	src/assets.cpp	for (const Asset* a : assets) {	for (const Asset* a : std::vector<const Asset*>(assets.begin(), assets.end() - 1)) {
+index-drops-last	src/assets.cpp	for (const std::string& stem : stems) {	for (const std::string& stem : std::vector<std::string>(stems.begin(), stems.end() - 1)) {
+round-tie-upper	src/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q
+dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;
+dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]
+key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {
+key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;
+loss-alpha	src/colour.cpp	    if (a < 128) continue;	    if (a < 127) continue;
+preview-key-shown	src/pack.cpp	  if (asset.key) {	  if (false) {
 EOF
 )
 

@@ -69,6 +69,11 @@ std::string header(const Asset& a, bool self_contained) {
   s += "#define " + ID + "_HEIGHT " + std::to_string(a.height) + "\n";
   s += "#define " + ID + "_PIXELS " + std::to_string(uint64_t{a.width} * a.height) + "\n";
   s += "#define " + ID + "_LZ16_SIZE " + std::to_string(a.lz.size()) + "\n";
+  if (a.key) {
+    char key[16];
+    std::snprintf(key, sizeof key, "0x%04x", *a.key);
+    s += "#define " + ID + "_KEY " + key + " /* the pixel word of transparent pixels */\n";
+  }
   s += "/* Where the bytes go (PROGMEM, a section, an alignment): define before including. */\n";
   s += "#ifndef " + ID + "_ATTR\n#define " + ID + "_ATTR\n#endif\n\n";
   if (self_contained)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,6 +25,7 @@ struct Asset {
   std::string stem;  // file name without its extension
   uint32_t width, height;
   std::vector<uint8_t> lz;  // the compressed image file
+  std::optional<uint16_t> key;  // the word of its transparent pixels, if it has a key
 };
 
 // A file to write: its name in the output directory and its contents.

@@ -1,5 +1,10 @@
 #include "colour.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
 #include "pixels.h"
 
 namespace lz16 {
@@ -24,15 +29,91 @@ namespace {
 
 uint8_t over(unsigned c, unsigned a, unsigned bg) { return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255); }
 
+// The 4x4 ordered-dither matrix: every entry from 0 to 15 in each 4x4 tile,
+// spread so that each fraction of them is as even as it can be.
+constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+// A channel's level for every value, per dither threshold, for each way of
+// reducing: [round][dither]. Without dither every row is the same.
+struct LevelTable {
+  uint8_t level[16][256];
+};
+
+const LevelTable& level_table(bool round, bool dither) {
+  static const auto tables = [] {
+    std::array<LevelTable, 4> t;
+    for (int way = 0; way < 4; ++way)
+      for (int th = 0; th < 16; ++th)
+        for (unsigned v = 0; v < 256; ++v)
+          t[way].level[th][v] = static_cast<uint8_t>(channel_level(v, way & 2, way & 1 ? th : -1));
+    return t;
+  }();
+  return tables[(round ? 2 : 0) + (dither ? 1 : 0)];
+}
+
+uint16_t word_of(unsigned r, unsigned g, unsigned b) { return static_cast<uint16_t>(r << 11 | g << 6 | b); }
+
 }  // namespace
 
-void image_words(const uint8_t* rgba, int channels, size_t npix, Rgb bg, uint16_t* words) {
-  if (channels == 3) return convert_rgb24(rgba, npix, words);
-  for (size_t k = 0; k < npix; ++k, rgba += 4) {
-    const unsigned a = rgba[3];
-    words[k] = a == 255 ? pixel_word(rgba[0], rgba[1], rgba[2])
-                        : pixel_word(over(rgba[0], a, bg.r), over(rgba[1], a, bg.g), over(rgba[2], a, bg.b));
+unsigned channel_level(unsigned v, bool round, int threshold) {
+  for (unsigned level = 0; level < 32; ++level)
+    if (widen5(level) == v) return level;
+  // v in quarters, moved by the matrix's offset: up to a whole step of 8
+  // above v for the top five bits, half a step either side for rounding,
+  // so that the levels average out to v either way.
+  const int q = 4 * static_cast<int>(v) + (threshold < 0 ? 0 : round ? 2 * threshold - 15 : 2 * threshold + 1);
+  if (!round) return static_cast<unsigned>(std::clamp(q / 32, 0, 31));
+  unsigned level = 0;  // the levels whose midpoint with the one below q is above
+  while (level < 31 && 2 * (widen5(level) + widen5(level + 1)) < q) ++level;
+  return level;
+}
+
+uint16_t key_word(const Reduction& r) {
+  return word_of(channel_level(r.key->r, r.round, -1), channel_level(r.key->g, r.round, -1),
+                 channel_level(r.key->b, r.round, -1));
+}
+
+uint64_t image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& r,
+                     uint16_t* words) {
+  if (channels == 3 && !r.round && !r.dither && !r.key) return convert_rgb24(pixels, npix, words), 0;
+  const LevelTable& table = level_table(r.round, r.dither);
+  const int key = r.key ? key_word(r) : -1;
+  uint64_t moved = 0;
+  for (size_t k = 0, x = 0, y = 0; k < npix; ++k, pixels += channels, x = x + 1 == width ? (++y, 0) : x + 1) {
+    const unsigned a = channels == 4 ? pixels[3] : 255;
+    if (key >= 0 && a < 128) {
+      words[k] = static_cast<uint16_t>(key);
+      continue;
+    }
+    const uint8_t* level = table.level[r.dither ? bayer[y % 4][x % 4] : 0];
+    const unsigned red = level[over(pixels[0], a, r.background.r)], green = level[over(pixels[1], a, r.background.g)];
+    unsigned blue = level[over(pixels[2], a, r.background.b)];
+    if (word_of(red, green, blue) == key) {
+      blue = blue >= 16 ? blue - 1 : blue + 1;
+      ++moved;
+    }
+    words[k] = word_of(red, green, blue);
   }
+  return moved;
+}
+
+ColourLoss colour_loss(const uint8_t* pixels, int channels, size_t npix, Rgb bg, const uint16_t* words) {
+  ColourLoss loss;
+  for (size_t k = 0; k < npix; ++k, pixels += channels) {
+    const unsigned a = channels == 4 ? pixels[3] : 255;
+    if (a < 128) continue;
+    const unsigned w = words[k];
+    const int d[3] = {widen5(w >> 11) - over(pixels[0], a, bg.r), widen5(w >> 6 & 31) - over(pixels[1], a, bg.g),
+                      widen5(w & 31) - over(pixels[2], a, bg.b)};
+    loss.squared_error += static_cast<uint64_t>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    loss.samples += 3;
+  }
+  return loss;
+}
+
+double psnr(const ColourLoss& loss) {
+  if (loss.squared_error == 0) return std::numeric_limits<double>::infinity();
+  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(loss.samples) / static_cast<double>(loss.squared_error));
 }
 
 }  // namespace lz16

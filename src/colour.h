@@ -1,5 +1,7 @@
 // Colour: 8-bit RGBA to pixel words. The format has no transparency, so
-// each pixel is first composited over a background colour.
+// each pixel is first composited over a background colour (or, with a key,
+// a clear pixel becomes the key's word); then each channel is reduced to a
+// 5-bit level.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +18,45 @@ struct Rgb {
 // "RRGGBB" (six hex digits, an optional leading '#') as a colour.
 std::optional<Rgb> parse_rgb(std::string_view text);
 
-// Converts npix pixels of channels bytes each, RGB (3) or RGBA (4), to
-// words. With alpha a, each channel c becomes (c * a + bg * (255 - a) + 127)
-// / 255 first. Opaque pixels keep their channels, so an opaque image gives
-// the converter's words.
-void image_words(const uint8_t* pixels, int channels, size_t npix, Rgb background, uint16_t* words);
+// How pixels become words.
+struct Reduction {
+  Rgb background{0, 0, 0};
+  // Each channel to the level whose widened value is nearest (a tie goes
+  // to the lower level), instead of its top five bits.
+  bool round = false;
+  // A 4x4 ordered dither before the reduction. A channel value that a
+  // level widens to exactly is kept as that level, undithered.
+  bool dither = false;
+  // Pixels with alpha below 128 become the key colour's word; an opaque
+  // pixel that would get that word has its blue level moved one toward
+  // the middle instead.
+  std::optional<Rgb> key;
+};
+
+// The 5-bit level of the 8-bit channel value v. threshold is the dither
+// matrix's entry (0 to 15) for the pixel, or -1 for no dither.
+unsigned channel_level(unsigned v, bool round, int threshold);
+
+// The key colour's word (reduced without dither); the reduction must have a key.
+uint16_t key_word(const Reduction& reduction);
+
+// Converts the width-wide image of npix pixels, channels bytes each, RGB (3)
+// or RGBA (4), to words. With alpha a, each channel c becomes (c * a + bg *
+// (255 - a) + 127) / 255 first. Opaque pixels keep their channels, so an
+// opaque image with the default reduction gives the converter's words.
+// Returns the number of pixels moved off the key.
+uint64_t image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& reduction,
+                     uint16_t* words);
+
+// How far the words' widened colours lie from the source's, over the
+// pixels with alpha of 128 or more, composited over the background.
+struct ColourLoss {
+  uint64_t squared_error = 0;  // summed over every channel of those pixels
+  uint64_t samples = 0;        // channels compared: 3 a pixel
+};
+ColourLoss colour_loss(const uint8_t* pixels, int channels, size_t npix, Rgb background, const uint16_t* words);
+
+// Peak signal-to-noise ratio in dB; infinite when nothing was lost.
+double psnr(const ColourLoss& loss);
 
 }  // namespace lz16

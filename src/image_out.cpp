@@ -6,15 +6,17 @@
 #include <csetjmp>
 #include <vector>
 
+#include "pixels.h"
+
 namespace lz16 {
 
 void widen_rgb24(const uint16_t* words, size_t npix, uint8_t* rgb) {
   for (size_t k = 0; k < npix; ++k, rgb += 3) {
     const unsigned w = words[k];
     const unsigned r = w >> 11, g = (w >> 6) & 31, b = w & 31;
-    rgb[0] = static_cast<uint8_t>(r << 3 | r >> 2);
-    rgb[1] = static_cast<uint8_t>(g << 3 | g >> 2);
-    rgb[2] = static_cast<uint8_t>(b << 3 | b >> 2);
+    rgb[0] = widen5(r);
+    rgb[1] = widen5(g);
+    rgb[2] = widen5(b);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "assets.h"
 #include "colour.h"
@@ -14,15 +15,21 @@ namespace lz16 {
 
 struct PackOptions {
   AssetFormat format = AssetFormat::lz;
-  Rgb background{0, 0, 0};
+  Reduction reduction;
+  bool preview = false;  // also STEM.preview.png: the picture as the device shows it
   std::string out_dir = ".";
   int64_t pixel_limit = max_pixels;
 };
 
 struct PackResult {
   std::string error;  // "" when the asset was written and verified
-  Asset asset;        // stem, size and the .lz bytes
+  Asset asset;        // stem, size, the .lz bytes and the key's word
+  ColourLoss loss;    // of the picture shown against the source
+  uint64_t moved = 0; // opaque pixels moved off the key
 };
+
+// The names of the files pack_image writes for stem.
+std::vector<std::string> pack_file_names(const std::string& stem, const PackOptions& options);
 
 // Packs the image at path under the name stem. On any failure the reason
 // is in error and none of the asset's files is left under its final name,

@@ -20,6 +20,10 @@ constexpr uint16_t pixel_word(uint8_t r, uint8_t g, uint8_t b) {
   return static_cast<uint16_t>(hi << 8 | lo);
 }
 
+// A 5-bit channel level widened to 8 bits, as displays and previews show
+// it: the top bits repeated below, so that 0 and 31 give 0 and 255.
+constexpr uint8_t widen5(unsigned level) { return static_cast<uint8_t>(level << 3 | level >> 2); }
+
 // Converts npix pixels of 3 bytes each from rgb to words in rgb16_raw.
 void convert_rgb24(const uint8_t* rgb, size_t npix, uint16_t* rgb16_raw);
 

@@ -4,10 +4,12 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "colour.h"
 #include "container.h"
+#include "decoder.h"
 #include "encoder.h"
 #include "image_in.h"
 #include "helpers.h"
@@ -106,7 +108,7 @@ class Pack : public test::ProcessTest {
     Image img;
     EXPECT_EQ(read_image(path(name.c_str()), img), "") << name;
     std::vector<uint16_t> w(size_t{img.width} * img.height);
-    image_words(img.pixels.data(), img.channels, w.size(), {0, 0, 0}, w.data());
+    image_words(img.pixels.data(), img.channels, img.width, w.size(), {}, w.data());
     return w;
   }
 };
@@ -149,9 +151,92 @@ TEST(Colour, CompositesOverTheBackground) {
   // {r, g, b, a} over background 204060: (c * a + bg * (255 - a) + 127) / 255.
   const uint8_t rgba[] = {255, 0, 100, 0, 255, 0, 100, 128, 255, 0, 100, 255, 7, 8, 9, 1};
   std::vector<uint16_t> w(4);
-  image_words(rgba, 4, 4, *parse_rgb("#204060"), w.data());
+  Reduction over;
+  over.background = *parse_rgb("#204060");
+  image_words(rgba, 4, 4, 4, over, w.data());
   EXPECT_EQ(w, (std::vector<uint16_t>{pixel_word(0x20, 0x40, 0x60), pixel_word(144, 32, 98), pixel_word(255, 0, 100),
                                       pixel_word(32, 64, 96)}));
+}
+
+TEST(Colour, RoundingPicksTheNearestWidenedLevelAndTiesGoLower) {
+  int ties = 0;
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned nearest = 0;  // first of the closest: the lower on a tie
+    for (unsigned l = 1; l < 32; ++l)
+      if (std::abs(widen5(l) - int(v)) < std::abs(widen5(nearest) - int(v))) nearest = l;
+    ties += nearest < 31 && widen5(nearest + 1) - int(v) == int(v) - widen5(nearest);
+    EXPECT_EQ(channel_level(v, true, -1), nearest) << v;
+    EXPECT_EQ(channel_level(v, false, -1), v >> 3) << v;
+  }
+  EXPECT_EQ(ties, 24);  // between levels l and l + 1 for every l but 3, 7, 11, ..., 31
+  for (const auto& [v, level] : {std::pair{4u, 0u}, {5, 1}, {12, 1}, {37, 4}, {70, 8}, {71, 9}, {251, 30}, {252, 31}})
+    EXPECT_EQ(channel_level(v, true, -1), level) << v;
+}
+
+TEST(Colour, DitherKeepsExactColoursFlatAndBreaksBands) {
+  // Every level's widened value, in every channel: dithered or not, the same words.
+  std::vector<uint8_t> exact;
+  for (unsigned k = 0; k < 32 * 32; ++k)
+    for (unsigned c : {k % 32, k / 32, (k * 7) % 32}) exact.push_back(widen5(c));
+  // A grey ramp 248 wide (short of the values that keeping the top bits
+  // puts in the last level, with none above to dither with), 8 high: once
+  // dithered, no column may repeat its neighbour more than 3 times.
+  std::vector<uint8_t> ramp;
+  for (unsigned k = 0; k < 248 * 8; ++k) ramp.insert(ramp.end(), 3, static_cast<uint8_t>(k % 248));
+  for (int way = 0; way < 4; ++way) {
+    Reduction r;
+    r.round = way & 1, r.dither = way & 2;
+    std::vector<uint16_t> w(32 * 32), plain(32 * 32), g(248 * 8);
+    image_words(exact.data(), 3, 32, w.size(), r, w.data());
+    image_words(exact.data(), 3, 32, w.size(), {}, plain.data());
+    EXPECT_EQ(w, plain) << way;
+    image_words(ramp.data(), 3, 248, g.size(), r, g.data());
+    size_t run = 1, longest = 1;
+    for (size_t x = 1; x < 248; ++x, longest = std::max(longest, run)) {
+      bool same = true;
+      for (size_t y = 0; y < 8; ++y) same &= g[y * 248 + x] == g[y * 248 + x - 1];
+      run = same ? run + 1 : 1;
+    }
+    EXPECT_TRUE(r.dither ? longest <= 4 : longest >= 8) << way << ": " << longest;
+  }
+}
+
+TEST(Colour, KeyTakesClearPixelsAndNoOpaquePixelLandsOnIt) {
+  // Colours at and around two keys, at alphas on both sides of 128.
+  for (const Rgb key : {Rgb{255, 0, 255}, Rgb{0, 0, 0}}) {
+    std::vector<uint8_t> rgba;
+    for (unsigned k = 0; k < 16 * 16; ++k)
+      for (unsigned c : {key.r ^ k % 4, key.g ^ k / 4 % 4, key.b ^ k / 16 % 8, k % 3 ? 255u : k % 5 ? 127u : 128u})
+        rgba.push_back(static_cast<uint8_t>(c));
+    for (int way = 0; way < 4; ++way) {
+      Reduction r;
+      r.round = way & 1, r.dither = way & 2;
+      std::vector<uint16_t> free(256), keyed(256);
+      image_words(rgba.data(), 4, 16, 256, r, free.data());
+      r.key = key;
+      const uint16_t kw = key_word(r);
+      const uint64_t moved = image_words(rgba.data(), 4, 16, 256, r, keyed.data());
+      uint64_t hits = 0;
+      for (size_t k = 0; k < 256; ++k) {
+        const bool clear = rgba[4 * k + 3] < 128, hit = !clear && free[k] == kw;
+        const unsigned blue = free[k] & 31;
+        hits += hit;
+        EXPECT_EQ(keyed[k], clear ? kw : hit ? (free[k] & ~31u) | (blue >= 16 ? blue - 1 : blue + 1) : free[k]) << k;
+      }
+      EXPECT_EQ(moved, hits);
+      EXPECT_GT(hits, 0u) << way;
+    }
+  }
+}
+
+TEST(Colour, LossCountsOnlyPixelsShownAndPsnrFollows) {
+  const uint8_t rgba[] = {100, 100, 100, 255, 0, 0, 0, 127, 16, 17, 18, 128};
+  const uint16_t words[] = {12 << 11 | 12 << 6 | 12, 0x7FFF, 1 << 11 | 1 << 6 | 1};  // 99 99 99 and 8 8 8
+  const ColourLoss loss = colour_loss(rgba, 4, 3, {0, 0, 0}, words);
+  EXPECT_EQ(loss.samples, 6u);
+  EXPECT_EQ(loss.squared_error, 3u + 0 + 0 + 0 + 1 + 1);  // 16 17 18 over black at 128: 8 9 9
+  EXPECT_NEAR(psnr(loss), 10 * std::log10(255.0 * 255 * 6 / 5), 1e-9);
+  EXPECT_TRUE(std::isinf(psnr({0, 6})));
 }
 
 TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
@@ -188,6 +273,38 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
     for (const char* stem : {"a", "2b-c"})
       EXPECT_EQ(read_file(path(stem)), read_file(path((std::string(stem) + ".lz").c_str()))) << build << " " << stem;
   }
+}
+
+TEST_F(Pack, PreviewShowsTheDecodedPictureAndColourOptionsIgnoreCores) {
+  write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
+  write_png(path("b.png"), {"rgb 16", PNG_COLOR_TYPE_RGB, 16});
+  const std::string options = "--round --dither --key 00ff00 --preview -f h ";
+  const test::Proc one = pack(options + "-j 1 -o one a.png b.png");
+  ASSERT_EQ(one.status, 0);
+  EXPECT_NE(one.err.find(", PSNR "), std::string::npos) << one.err;
+  EXPECT_NE(one.err.find(" dB, 0 moved off the key, verified\n"), std::string::npos) << one.err;
+  ASSERT_EQ(pack(options + "-j 2 -o two a.png b.png").status, 0);
+  for (const char* name : {"a.h", "b.h", "a.preview.png", "b.preview.png"})
+    EXPECT_EQ(read_file(path("one/") + name), read_file(path("two/") + name)) << name;
+  EXPECT_NE(read_file(path("one/a.h")).find("#define A_KEY 0x07c0 "), std::string::npos);
+
+  ASSERT_EQ(pack("--dither --key 00ff00 --preview -o p a.png").status, 0);
+  const std::string lz = read_file(path("p/a.lz"));
+  DecodeResult r;
+  const std::vector<uint16_t> w = decode_to_vector(reinterpret_cast<const uint8_t*>(lz.data()), lz.size(), &r);
+  Image shown;
+  ASSERT_EQ(read_image(path("p/a.preview.png"), shown), "");
+  ASSERT_EQ(shown.pixels.size(), 3 * w.size());
+  size_t keyed = 0;
+  for (size_t k = 0; k < w.size(); ++k) {
+    const uint8_t* rgb = &shown.pixels[3 * k];
+    keyed += w[k] == 0x07c0;
+    if (w[k] == 0x07c0)  // the grey checkerboard
+      EXPECT_TRUE(rgb[0] == rgb[1] && rgb[1] == rgb[2] && (rgb[0] == widen5(24) || rgb[0] == widen5(18))) << k;
+    else
+      EXPECT_TRUE(rgb[0] == widen5(w[k] >> 11) && rgb[1] == widen5(w[k] >> 6 & 31) && rgb[2] == widen5(w[k] & 31)) << k;
+  }
+  EXPECT_GT(keyed, 0u);
 }
 
 TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -43,7 +44,7 @@ std::string check_batch(const std::vector<Job>& jobs, const lz16::PackOptions& o
     const std::string id = lz16::asset_id(job.stem);
     if (auto [it, fresh] = ids.emplace(id, job.path); !fresh)
       return "'" + it->second + "' and '" + job.path + "' would both be named " + id;
-    for (const std::string& name : lz16::asset_file_names(job.stem, options.format)) outputs[where(name)] = job.path;
+    for (const std::string& name : lz16::pack_file_names(job.stem, options)) outputs[where(name)] = job.path;
   }
   if (!index.empty()) outputs[where(index)] = "--index";
   for (const Job& job : jobs)
@@ -59,6 +60,13 @@ std::string ratio(uint64_t bytes, uint64_t npix) {
   return text;
 }
 
+std::string decibels(double psnr) {
+  if (std::isinf(psnr)) return "PSNR inf";
+  char text[32];
+  std::snprintf(text, sizeof text, "PSNR %.2f dB", psnr);
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,7 +75,7 @@ int main(int argc, char** argv) {
       "Each output is verified by decoding it again before it is written.",
       "lz16pack"};
   std::vector<std::string> inputs;
-  std::string format = "lz", background = "000000", index;
+  std::string format = "lz", background = "000000", key, index;
   lz16::PackOptions options;
   bool quiet = false, index_only = false;
   int jobs = lz16::usable_cores();
@@ -77,6 +85,13 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"lz", "c", "h"}));
   app.add_option("--background", background,
                  "RRGGBB colour that transparent pixels are composited over (default 000000)");
+  app.add_flag("--round", options.reduction.round,
+               "each channel to the nearest 5-bit level, not its top five bits");
+  app.add_flag("--dither", options.reduction.dither,
+               "4x4 ordered dither against banding; colours the levels hold exactly stay flat");
+  app.add_option("--key", key,
+                 "RRGGBB colour for pixels with alpha below 128; opaque pixels are kept off it (ID_KEY in C outputs)");
+  app.add_flag("--preview", options.preview, "also write STEM.preview.png, the picture as the device shows it");
   app.add_option("--index", index,
                  "also write this header (in the output directory), listing every asset; needs -f c or h");
   app.add_flag("--index-only", index_only,
@@ -98,7 +113,11 @@ int main(int argc, char** argv) {
   if (inputs.empty()) return usage_error("no input images");
   const auto bg = lz16::parse_rgb(background);
   if (!bg) return usage_error("--background takes RRGGBB, not '" + background + "'");
-  options.background = *bg;
+  options.reduction.background = *bg;
+  if (!key.empty()) {
+    options.reduction.key = lz16::parse_rgb(key);
+    if (!options.reduction.key) return usage_error("--key takes RRGGBB, not '" + key + "'");
+  }
   options.format = format == "c" ? lz16::AssetFormat::c : format == "h" ? lz16::AssetFormat::h : lz16::AssetFormat::lz;
   if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
     return usage_error("--index takes a file name, and needs --format c or h");
@@ -142,7 +161,7 @@ int main(int argc, char** argv) {
 
   const bool progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
   uint64_t total_bytes = 0, total_pixels = 0;
-  size_t failed = 0;
+  size_t failed = 0, worst = batch.size();  // the image with the lowest PSNR
   std::vector<std::string> written;  // the stems of the assets written
   for (size_t k = 0; k < batch.size(); ++k) {
     if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
@@ -159,9 +178,13 @@ int main(int argc, char** argv) {
     total_bytes += r.asset.lz.size();
     total_pixels += npix;
     written.push_back(batch[k].stem);
+    if (r.loss.samples && (worst == batch.size() || lz16::psnr(r.loss) < lz16::psnr(batch[worst].result.loss)))
+      worst = k;
+    std::string loss = r.loss.samples ? ", " + decibels(lz16::psnr(r.loss)) : "";
+    if (options.reduction.key) loss += ", " + std::to_string(r.moved) + " moved off the key";
     if (!quiet)
-      std::fprintf(stderr, "%s: %ux%u, %zu bytes, %s, verified\n", batch[k].path.c_str(), r.asset.width, r.asset.height,
-                   r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str());
+      std::fprintf(stderr, "%s: %ux%u, %zu bytes, %s%s, verified\n", batch[k].path.c_str(), r.asset.width,
+                   r.asset.height, r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str(), loss.c_str());
     std::vector<uint8_t>().swap(r.asset.lz);  // written, and no longer needed
   }
   workers.clear();
@@ -172,9 +195,12 @@ int main(int argc, char** argv) {
       ++failed;
     }
   }
+  const std::string worst_text =
+      worst < batch.size() ? ", worst " + decibels(lz16::psnr(batch[worst].result.loss)) + " (" + batch[worst].path + ")"
+                           : "";
   if (!quiet)
-    std::fprintf(stderr, "total: %zu image%s, %llu bytes, %s%s\n", written.size(), written.size() == 1 ? "" : "s",
+    std::fprintf(stderr, "total: %zu image%s, %llu bytes, %s%s%s\n", written.size(), written.size() == 1 ? "" : "s",
                  static_cast<unsigned long long>(total_bytes), ratio(total_bytes, total_pixels).c_str(),
-                 failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
+                 worst_text.c_str(), failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
   return failed ? 1 : 0;
 }
