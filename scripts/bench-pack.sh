@@ -3,9 +3,10 @@
 # (4096x4096 wallpapers down to small sprites and tiles), against a shell
 # loop of ImageMagick piped into lz16 and against libpng alone. Installs what
 # it needs, builds a Release tree in build-bench/, writes the files to
-# corpus/png/ (not kept in git) once, and prints the table.
+# corpus/png/ (not kept in git) once, and prints the table. With "colour",
+# the table of bytes and PSNR for the colour options instead.
 #
-#   scripts/bench-pack.sh [RUNS]
+#   scripts/bench-pack.sh [RUNS | colour]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -37,4 +38,8 @@ if [ ! -f "$png/.complete" ]; then
   take icon $(find /usr/share/icons/Adwaita/48x48 -name '*.png' | sort | head -n 20)
   touch "$png/.complete"
 fi
-python3 bench/batch.py "$build" "$png" "${1:-5}"
+if [ "${1:-}" = colour ]; then
+  python3 bench/colour.py "$build" "$png"
+else
+  python3 bench/batch.py "$build" "$png" "${1:-5}"
+fi
