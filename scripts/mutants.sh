@@ -41,7 +41,7 @@ dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (wide
 dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]
 key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {
 key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;
-loss-alpha	src/colour.cpp	    if (a < 128) continue;	    if (a < 127) continue;
+loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {
 preview-key-shown	src/pack.cpp	  if (asset.key) {	  if (false) {
 EOF
 )

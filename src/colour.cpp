@@ -73,12 +73,33 @@ uint16_t key_word(const Reduction& r) {
                  channel_level(r.key->b, r.round, -1));
 }
 
-uint64_t image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& r,
-                     uint16_t* words) {
-  if (channels == 3 && !r.round && !r.dither && !r.key) return convert_rgb24(pixels, npix, words), 0;
+Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& r,
+                    uint16_t* words) {
+  Reduced out;
+  if (channels == 3 && !r.round && !r.dither && !r.key) {
+    // Each channel keeps its top five bits, so its error depends on its
+    // value alone: a table of squared errors, summed while converting.
+    static const auto squared = [] {
+      std::array<uint32_t, 256> sq;
+      for (unsigned v = 0; v < 256; ++v) {
+        const int d = widen5(channel_level(v, false, -1)) - static_cast<int>(v);
+        sq[v] = static_cast<uint32_t>(d * d);
+      }
+      return sq;
+    }();
+    constexpr size_t block = 16384;
+    for (size_t k = 0; k < npix; k += block) {
+      const size_t n = std::min(block, npix - k);
+      convert_rgb24(pixels + 3 * k, n, words + k);
+      uint64_t sum = 0;
+      for (size_t i = 3 * k; i < 3 * (k + n); ++i) sum += squared[pixels[i]];
+      out.loss.squared_error += sum;
+    }
+    out.loss.samples = 3 * npix;
+    return out;
+  }
   const LevelTable& table = level_table(r.round, r.dither);
   const int key = r.key ? key_word(r) : -1;
-  uint64_t moved = 0;
   for (size_t k = 0, x = 0, y = 0; k < npix; ++k, pixels += channels, x = x + 1 == width ? (++y, 0) : x + 1) {
     const unsigned a = channels == 4 ? pixels[3] : 255;
     if (key >= 0 && a < 128) {
@@ -86,29 +107,22 @@ uint64_t image_words(const uint8_t* pixels, int channels, uint32_t width, size_t
       continue;
     }
     const uint8_t* level = table.level[r.dither ? bayer[y % 4][x % 4] : 0];
-    const unsigned red = level[over(pixels[0], a, r.background.r)], green = level[over(pixels[1], a, r.background.g)];
-    unsigned blue = level[over(pixels[2], a, r.background.b)];
+    const uint8_t rgb[3] = {over(pixels[0], a, r.background.r), over(pixels[1], a, r.background.g),
+                            over(pixels[2], a, r.background.b)};
+    const unsigned red = level[rgb[0]], green = level[rgb[1]];
+    unsigned blue = level[rgb[2]];
     if (word_of(red, green, blue) == key) {
       blue = blue >= 16 ? blue - 1 : blue + 1;
-      ++moved;
+      ++out.moved;
     }
     words[k] = word_of(red, green, blue);
+    if (a >= 128) {
+      const int d[3] = {widen5(red) - rgb[0], widen5(green) - rgb[1], widen5(blue) - rgb[2]};
+      out.loss.squared_error += static_cast<uint64_t>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+      out.loss.samples += 3;
+    }
   }
-  return moved;
-}
-
-ColourLoss colour_loss(const uint8_t* pixels, int channels, size_t npix, Rgb bg, const uint16_t* words) {
-  ColourLoss loss;
-  for (size_t k = 0; k < npix; ++k, pixels += channels) {
-    const unsigned a = channels == 4 ? pixels[3] : 255;
-    if (a < 128) continue;
-    const unsigned w = words[k];
-    const int d[3] = {widen5(w >> 11) - over(pixels[0], a, bg.r), widen5(w >> 6 & 31) - over(pixels[1], a, bg.g),
-                      widen5(w & 31) - over(pixels[2], a, bg.b)};
-    loss.squared_error += static_cast<uint64_t>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    loss.samples += 3;
-  }
-  return loss;
+  return out;
 }
 
 double psnr(const ColourLoss& loss) {

@@ -40,21 +40,24 @@ unsigned channel_level(unsigned v, bool round, int threshold);
 // The key colour's word (reduced without dither); the reduction must have a key.
 uint16_t key_word(const Reduction& reduction);
 
-// Converts the width-wide image of npix pixels, channels bytes each, RGB (3)
-// or RGBA (4), to words. With alpha a, each channel c becomes (c * a + bg *
-// (255 - a) + 127) / 255 first. Opaque pixels keep their channels, so an
-// opaque image with the default reduction gives the converter's words.
-// Returns the number of pixels moved off the key.
-uint64_t image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& reduction,
-                     uint16_t* words);
-
 // How far the words' widened colours lie from the source's, over the
 // pixels with alpha of 128 or more, composited over the background.
 struct ColourLoss {
   uint64_t squared_error = 0;  // summed over every channel of those pixels
   uint64_t samples = 0;        // channels compared: 3 a pixel
 };
-ColourLoss colour_loss(const uint8_t* pixels, int channels, size_t npix, Rgb background, const uint16_t* words);
+
+struct Reduced {
+  uint64_t moved = 0;  // opaque pixels moved off the key
+  ColourLoss loss;
+};
+
+// Converts the width-wide image of npix pixels, channels bytes each, RGB (3)
+// or RGBA (4), to words. With alpha a, each channel c becomes (c * a + bg *
+// (255 - a) + 127) / 255 first. Opaque pixels keep their channels, so an
+// opaque image with the default reduction gives the converter's words.
+Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& reduction,
+                    uint16_t* words);
 
 // Peak signal-to-noise ratio in dB; infinite when nothing was lost.
 double psnr(const ColourLoss& loss);

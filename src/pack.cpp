@@ -25,8 +25,10 @@ std::string read_words(const std::string& path, const PackOptions& options, Pack
   result.asset.width = img.width;
   result.asset.height = img.height;
   words.resize(size_t{img.width} * img.height);
-  result.moved = image_words(img.pixels.data(), img.channels, img.width, words.size(), options.reduction, words.data());
-  result.loss = colour_loss(img.pixels.data(), img.channels, words.size(), options.reduction.background, words.data());
+  const Reduced reduced =
+      image_words(img.pixels.data(), img.channels, img.width, words.size(), options.reduction, words.data());
+  result.moved = reduced.moved;
+  result.loss = reduced.loss;
   return "";
 }
 

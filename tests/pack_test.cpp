@@ -215,7 +215,7 @@ TEST(Colour, KeyTakesClearPixelsAndNoOpaquePixelLandsOnIt) {
       image_words(rgba.data(), 4, 16, 256, r, free.data());
       r.key = key;
       const uint16_t kw = key_word(r);
-      const uint64_t moved = image_words(rgba.data(), 4, 16, 256, r, keyed.data());
+      const uint64_t moved = image_words(rgba.data(), 4, 16, 256, r, keyed.data()).moved;
       uint64_t hits = 0;
       for (size_t k = 0; k < 256; ++k) {
         const bool clear = rgba[4 * k + 3] < 128, hit = !clear && free[k] == kw;
@@ -230,12 +230,22 @@ TEST(Colour, KeyTakesClearPixelsAndNoOpaquePixelLandsOnIt) {
 }
 
 TEST(Colour, LossCountsOnlyPixelsShownAndPsnrFollows) {
-  const uint8_t rgba[] = {100, 100, 100, 255, 0, 0, 0, 127, 16, 17, 18, 128};
-  const uint16_t words[] = {12 << 11 | 12 << 6 | 12, 0x7FFF, 1 << 11 | 1 << 6 | 1};  // 99 99 99 and 8 8 8
-  const ColourLoss loss = colour_loss(rgba, 4, 3, {0, 0, 0}, words);
-  EXPECT_EQ(loss.samples, 6u);
-  EXPECT_EQ(loss.squared_error, 3u + 0 + 0 + 0 + 1 + 1);  // 16 17 18 over black at 128: 8 9 9
-  EXPECT_NEAR(psnr(loss), 10 * std::log10(255.0 * 255 * 6 / 5), 1e-9);
+  // RGBA: 100 shows as 99; 16 17 18 at alpha 128 over black is 8 9 9, shown as 8 8 8; alpha 127 is not shown.
+  // RGB: 100 shows as 99, 16 17 18 as 16 16 16.
+  const uint8_t rgba[] = {100, 100, 100, 255, 0, 0, 0, 127, 16, 17, 18, 128}, rgb[] = {100, 100, 100, 16, 17, 18};
+  struct Case {
+    const uint8_t* pixels;
+    int channels;
+    size_t npix;
+    uint64_t squared_error;
+  };
+  for (const Case& c : {Case{rgba, 4, 3, 3 + 1 + 1}, Case{rgb, 3, 2, 3 + 1 + 4}}) {
+    uint16_t words[3];
+    const ColourLoss loss = image_words(c.pixels, c.channels, 3, c.npix, {}, words).loss;
+    EXPECT_EQ(loss.samples, 6u);
+    EXPECT_EQ(loss.squared_error, c.squared_error) << c.channels;
+  }
+  EXPECT_NEAR(psnr({5, 6}), 10 * std::log10(255.0 * 255 * 6 / 5), 1e-9);
   EXPECT_TRUE(std::isinf(psnr({0, 6})));
 }
 
