@@ -30,7 +30,7 @@ report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<do
 part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
 composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255
 png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8
-stale-output-kept	src/pack.cpp	      std::remove((options.out_dir + "/" + name).c_str());	      (void)name;
+stale-output-kept	src/pack.cpp	std::remove((options.out_dir + "/" + name).c_str());	(void)name;
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;
 device-stream-distance	device/lz16dec.c	            if (dist > s->npix)	            if (dist > s->npix + 1)
 device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)
