@@ -47,7 +47,7 @@ bool verified(const std::vector<uint8_t>& file, const PixelWords& words, PixelWo
 std::string preview_png(PixelWords& shown, const Asset& asset) {
   shown.resize(size_t{asset.width} * asset.height);
   if (asset.key) {
-    constexpr uint16_t light = 24 << 11 | 24 << 6 | 24, dark = 18 << 11 | 18 << 6 | 18;
+    constexpr uint16_t light = pixel_word(0xC6, 0xC6, 0xC6), dark = pixel_word(0x94, 0x94, 0x94);
     for (size_t k = 0; k < shown.size(); ++k)
       if (shown[k] == *asset.key) shown[k] = (k % asset.width / 8 + k / asset.width / 8) % 2 ? dark : light;
   }
