@@ -20,7 +20,7 @@ last-pixel-counted	src/encoder.cpp	p + j < npix - 1	p + j < npix
 last-pixel-fast	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run, mf.npix - p)
 code-switch-bit	src/encoder.cpp	at.code_ptr[-2] |= code_switch;	;
 final-literal-switch	src/encoder.cpp	w.at.data_ptr[-2] |= literal_switch;	;
-green-sixth-bit	src/pixels.h	((g << 3) & 0xC0u)	((g << 3) & 0xE0u)
+green-shift	src/pixels.h	r << 11 | g << 6 | b	r << 11 | g << 5 | b
 long-form-shift	src/container.cpp	(len >> 15) & 0xFE	(len >> 16) & 0xFE
 long-form-threshold	src/container.cpp	code_len > short_form_max	code_len + 2 > short_form_max
 decoder-literal-bound	src/decoder.cpp	if (n == capacity)	if (n > capacity)

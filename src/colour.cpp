@@ -51,8 +51,6 @@ const LevelTable& level_table(bool round, bool dither) {
   return tables[(round ? 2 : 0) + (dither ? 1 : 0)];
 }
 
-uint16_t word_of(unsigned r, unsigned g, unsigned b) { return static_cast<uint16_t>(r << 11 | g << 6 | b); }
-
 }  // namespace
 
 unsigned channel_level(unsigned v, bool round, int threshold) {
@@ -69,7 +67,7 @@ unsigned channel_level(unsigned v, bool round, int threshold) {
 }
 
 uint16_t key_word(const Reduction& r) {
-  return word_of(channel_level(r.key->r, r.round, -1), channel_level(r.key->g, r.round, -1),
+  return level_word(channel_level(r.key->r, r.round, -1), channel_level(r.key->g, r.round, -1),
                  channel_level(r.key->b, r.round, -1));
 }
 
@@ -111,11 +109,11 @@ Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t 
                             over(pixels[2], a, r.background.b)};
     const unsigned red = level[rgb[0]], green = level[rgb[1]];
     unsigned blue = level[rgb[2]];
-    if (word_of(red, green, blue) == key) {
+    if (level_word(red, green, blue) == key) {
       blue = blue >= 16 ? blue - 1 : blue + 1;
       ++out.moved;
     }
-    words[k] = word_of(red, green, blue);
+    words[k] = level_word(red, green, blue);
     if (a >= 128) {
       const int d[3] = {widen5(red) - rgb[0], widen5(green) - rgb[1], widen5(blue) - rgb[2]};
       out.loss.squared_error += static_cast<uint64_t>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);

@@ -47,7 +47,7 @@ bool verified(const std::vector<uint8_t>& file, const PixelWords& words, PixelWo
 std::string preview_png(PixelWords& shown, const Asset& asset) {
   shown.resize(size_t{asset.width} * asset.height);
   if (asset.key) {
-    constexpr uint16_t light = pixel_word(0xC6, 0xC6, 0xC6), dark = pixel_word(0x94, 0x94, 0x94);
+    constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
     for (size_t k = 0; k < shown.size(); ++k)
       if (shown[k] == *asset.key) shown[k] = (k % asset.width / 8 + k / asset.width / 8) % 2 ? dark : light;
   }

@@ -13,12 +13,14 @@
 
 namespace lz16 {
 
-// One pixel as its word: the top five bits of each channel, bit 5 clear.
-constexpr uint16_t pixel_word(uint8_t r, uint8_t g, uint8_t b) {
-  const unsigned hi = (r & 0xF8u) | (g >> 5);
-  const unsigned lo = ((g << 3) & 0xC0u) | (b >> 3);
-  return static_cast<uint16_t>(hi << 8 | lo);
+// The word of three 5-bit channel levels: red in bits 15-11, green in
+// 10-6, blue in 4-0, bit 5 clear.
+constexpr uint16_t level_word(unsigned r, unsigned g, unsigned b) {
+  return static_cast<uint16_t>(r << 11 | g << 6 | b);
 }
+
+// One pixel as its word: the top five bits of each channel.
+constexpr uint16_t pixel_word(uint8_t r, uint8_t g, uint8_t b) { return level_word(r >> 3, g >> 3, b >> 3); }
 
 // A 5-bit channel level widened to 8 bits, as displays and previews show
 // it: the top bits repeated below, so that 0 and 31 give 0 and 255.
