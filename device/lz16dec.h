@@ -5,13 +5,26 @@
  * function, allocates nothing and keeps no global state. Compiles as C and
  * as C++.
  *
- * On CPUs that fault on 16-bit reads at odd addresses (the 68000), give
- * the file an even address: compilers may read each 2-byte token in one go.
+ * Configuration, by macros defined when compiling lz16dec.c (the header
+ * does not change with them):
+ *  - LZ16DEC_READ_BYTE(p): how one byte of the file is read, p a
+ *    const uint8_t *; a plain load by default. For AVR PROGMEM, compile with
+ *    -include avr/pgmspace.h "-DLZ16DEC_READ_BYTE(p)=pgm_read_byte(p)".
+ *  - LZ16DEC_FORMAT: the pixel order of the words given out, one of
+ *      LZ16DEC_RGB565  red 15-11, green 10-6, blue 4-0 (the default)
+ *      LZ16DEC_BGR565  blue 15-11, green 10-6, red 4-0
+ *      LZ16DEC_RGB555  red 14-10, green 9-5, blue 4-0
+ *      LZ16DEC_BGR555  blue 14-10, green 9-5, red 4-0 (GBA, NDS, SNES)
+ *    The lowest green bit of the 565 forms, and bit 15 of the 555 forms, are
+ *    always 0: each order holds every lz16 pixel exactly.
+ *  - LZ16DEC_SWAP_BYTES: each word with its two bytes swapped, for displays
+ *    that take the high byte first over a byte-wide bus.
+ * Words are in the CPU's byte order unless swapped.
  *
- * Output words are RGB 5:5:5 with bit 5 clear (red in bits 15-11, green in
- * 10-6, blue in 4-0), in the CPU's byte order. Define LZ16DEC_SWAP_BYTES
- * when compiling lz16dec.c to get each word with its two bytes swapped, for
- * displays that take the high byte first over a byte-wide bus.
+ * The file may lie at any address: every entry point reads it a byte at a
+ * time (compilers may join two byte reads into one 16-bit load on CPUs that
+ * allow it; on the 68000 GCC does so at even offsets of the file, so there
+ * give a file you place by hand an even address, as lz16pack's arrays have).
  *
  * Three ways in:
  *  - lz16_unpack: images your own build made (in ROM or flash). Smallest and
@@ -29,6 +42,12 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* Values for LZ16DEC_FORMAT. */
+#define LZ16DEC_RGB565 1
+#define LZ16DEC_BGR565 2
+#define LZ16DEC_RGB555 3
+#define LZ16DEC_BGR555 4
 
 #ifdef __cplusplus
 extern "C" {
@@ -66,7 +85,7 @@ struct lz16_stream {
     uint16_t dist;                  /* its distance */
     int8_t in_code;                 /* 1 while the stream is in the code segment */
     int8_t state;                   /* 0 going, 1 ended, else the error */
-    uint16_t window[2048];          /* the last pixels, indexed by npix mod 2048 */
+    uint16_t window[2048];          /* the last pixels, pixel k at k mod 2048 */
 };
 
 /* Starts decoding the size bytes at file, which must stay in place while
@@ -77,6 +96,11 @@ int lz16_stream_init(struct lz16_stream *s, const void *file, size_t size);
  * at the end), 0 once the image has ended, or a negative LZ16_E_ code for a
  * malformed file (again on every later call). */
 int32_t lz16_stream_read(struct lz16_stream *s, uint16_t *out, size_t n);
+
+/* Passes over the next up to n pixels without writing them anywhere (they
+ * still count as decoded, for later codes), with the same checks and
+ * results as lz16_stream_read: for drawing part of an image. */
+int32_t lz16_stream_skip(struct lz16_stream *s, size_t n);
 
 #ifdef __cplusplus
 }
