@@ -1,31 +1,61 @@
 #!/usr/bin/env bash
 # The device decoder on the CPUs it is for:
-#  - code size of everything each entry point pulls in (code and constant
-#    data, linked alone with unused sections dropped), built -Os for the
-#    Cortex-M0 (Thumb) and the 68000; fails if any size grew past the figure
-#    recorded in device/sizes.txt, so sizes only go down;
-#  - the check harness, cross-built static for ARM Thumb (little-endian) and
-#    m68k (big-endian), run under qemu-user on every kind of generated image,
-#    with and without LZ16DEC_SWAP_BYTES.
+#  - lz16dec.c builds clean (-std=c99 -Wall -Wextra -pedantic -Werror) for
+#    Cortex-M0, 68000, AVR (ATmega2560) and RV32IMC, in every pixel order,
+#    with and without LZ16DEC_SWAP_BYTES;
+#  - the code size of everything each entry point pulls in (code and
+#    constant data, linked alone with unused sections dropped), built -Os;
+#    fails if one grew past its figure in device/sizes.txt;
+#  - the file harness (tests/lz16dec_check.c) cross-built static for ARM
+#    Thumb (little-endian) and m68k (big-endian) and run under qemu-user on
+#    every kind of generated image and a photo, in every order and swap;
+#  - the built-in harness (tests/lz16dec_device.c) on RV32IMC under
+#    qemu-system-riscv32 and on an ATmega2560 under simavr, with the files
+#    in flash read through LZ16DEC_READ_BYTE(p)=pgm_read_byte(p): its
+#    checksums must be the host's for the encoder's words;
+#  - instructions a pixel of each entry point on Thumb and RV32 (-Os),
+#    counted by single-stepping under qemu, on a 181x181 tile map and photo.
 #
-#   scripts/device.sh [BUILD_DIR]   (host lz16 and lz16-mkimage from BUILD_DIR, default build)
+#   scripts/device.sh [BUILD_DIR]   (lz16, lz16pack, unlz16 and lz16-mkimage from BUILD_DIR, default build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 work=$(mktemp -d /tmp/lz16-device.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 warn=(-std=c99 -Wall -Wextra -pedantic -Werror)
+kinds=(gradient noise flat tiles twocolor periodic stripes)
+configs=()
+for format in RGB565 BGR565 RGB555 BGR555; do
+  configs+=("-DLZ16DEC_FORMAT=LZ16DEC_$format" "-DLZ16DEC_FORMAT=LZ16DEC_$format -DLZ16DEC_SWAP_BYTES")
+done
+avr_flash=(-include avr/pgmspace.h "-DLZ16DEC_READ_BYTE(p)=pgm_read_byte(p)")
+
+compiler() {
+  case $1 in
+    cortex-m0) cc=(arm-none-eabi-gcc -mthumb -mcpu=cortex-m0); size=arm-none-eabi-size ;;
+    68000) cc=(m68k-linux-gnu-gcc -mcpu=68000); size=m68k-linux-gnu-size ;;
+    atmega2560) cc=(avr-gcc -mmcu=atmega2560); size=avr-size ;;
+    rv32imc) cc=(riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32); size=riscv64-unknown-elf-size ;;
+    *) return 1 ;;
+  esac
+}
+
+for cpu in cortex-m0 68000 atmega2560 rv32imc; do
+  compiler $cpu
+  extra=(); [ $cpu = atmega2560 ] && extra=("${avr_flash[@]}")
+  for config in "${configs[@]}"; do
+    # shellcheck disable=SC2086
+    "${cc[@]}" "${warn[@]}" -Os -ffreestanding "${extra[@]}" $config -c device/lz16dec.c -o "$work/clean.o"
+  done
+done
+echo "lz16dec.c builds clean for Cortex-M0, 68000, ATmega2560 and RV32IMC, in every order and swap"
 
 echo "code size in bytes (recorded limit)"
 grew=0
 while read -r cpu entry limit; do
-  case $cpu in
-    cortex-m0) cc=(arm-none-eabi-gcc -mthumb -mcpu=cortex-m0); size=arm-none-eabi-size ;;
-    68000) cc=(m68k-linux-gnu-gcc -mcpu=68000); size=m68k-linux-gnu-size ;;
-    *) continue ;;
-  esac
+  compiler "$cpu" || continue
   keep=()
-  [ "$entry" = lz16_stream_read ] && keep=(-Wl,--undefined=lz16_stream_init)
+  [[ $entry = lz16_stream_* ]] && keep=(-Wl,--undefined=lz16_stream_init)
   "${cc[@]}" "${warn[@]}" -Os -ffreestanding -ffunction-sections -fdata-sections -nostdlib -nostartfiles \
     -Wl,--gc-sections -Wl,-e,"$entry" "${keep[@]}" -o "$work/size.elf" device/lz16dec.c
   bytes=$("$size" -A "$work/size.elf" | awk '$1 ~ /^\.(text|rodata)/ {s += $2} END {print s}')
@@ -35,18 +65,114 @@ while read -r cpu entry limit; do
 done < device/sizes.txt
 ((grew == 0)) || { echo "a size grew past device/sizes.txt"; exit 1; }
 
-for kind in gradient noise flat tiles twocolor periodic stripes; do
+# The images: raw RGB for the harnesses' expected words, .lz files, and PPM
+# for lz16pack's arrays. The photo's RGB is its decoded words widened.
+for kind in "${kinds[@]}"; do
   "$build/lz16-mkimage" "$kind" 181 181 > "$work/$kind.rgb"
-  "$build/lz16" < "$work/$kind.rgb" > "$work/$kind.lz" 2>/dev/null
 done
-for target in "arm arm-linux-gnueabi-gcc -mthumb" "m68k m68k-linux-gnu-gcc"; do
-  read -r arch cc flags <<< "$target"
-  for swap in "" -DLZ16DEC_SWAP_BYTES; do
-    "$cc" $flags "${warn[@]}" -O2 -static $swap -Idevice tests/lz16dec_check.c device/lz16dec.c -o "$work/check"
-    for kind in gradient noise flat tiles twocolor periodic stripes; do
+"$build/lz16-mkimage" gradient 24 24 > "$work/small.rgb"
+"$build/lz16pack" -q -f lz -o "$work" samples/photo.png
+"$build/unlz16" --format rgb24 "$work/photo.lz" > "$work/photo.rgb"
+for image in "${kinds[@]}" small; do
+  "$build/lz16" < "$work/$image.rgb" > "$work/$image.lz" 2>/dev/null
+done
+for image in tiles small photo; do
+  side=181; [ $image = small ] && side=24
+  { printf 'P6\n%d %d\n255\n' $side $side; cat "$work/$image.rgb"; } > "$work/$image.ppm"
+done
+mkdir "$work/rv32" "$work/avr"
+"$build/lz16pack" -q -f h --index device_images.h -o "$work/rv32" "$work/tiles.ppm" "$work/photo.ppm" "$work/small.ppm"
+"$build/lz16pack" -q -f h --index device_images.h -o "$work/avr" "$work/tiles.ppm" "$work/small.ppm"
+
+# What the built-in harness must print for the images in DIR, by the host
+# harness's own reference words, in the order and swap of its build.
+expected() { # DIR ROOM IMAGE...
+  local dir=$1 room=$2 image npix first sum
+  shift 2
+  for image; do
+    npix=$(($(stat -c %s "$work/$image.rgb") / 3))
+    first=$((npix > 300 ? npix - 300 : 0))
+    sum=$("$work/host-check" --sum "$work/$image.rgb" 0)
+    echo "$image count $npix"
+    if ((npix <= room)); then echo "$image unpack $sum"; echo "$image decode $sum"; fi
+    echo "$image stream $sum"
+    echo "$image tail $first $("$work/host-check" --sum "$work/$image.rgb" $first)"
+  done
+  echo done
+}
+
+builtin=(tests/lz16dec_device.c tests/lz16dec_device_io.c device/lz16dec.c)
+for config in "${configs[@]}"; do
+  label=${config//-DLZ16DEC_FORMAT=LZ16DEC_/}
+  label=${label/ -DLZ16DEC_SWAP_BYTES/, swapped}
+  # shellcheck disable=SC2086
+  gcc "${warn[@]}" -O2 $config -Idevice -Itests tests/lz16dec_check.c device/lz16dec.c -o "$work/host-check"
+  for kind in "${kinds[@]}" photo; do "$work/host-check" "$work/$kind.rgb" "$work/$kind.lz" > /dev/null; done
+  for target in "arm arm-linux-gnueabi-gcc -mthumb" "m68k m68k-linux-gnu-gcc"; do
+    read -r arch cc flags <<< "$target"
+    # shellcheck disable=SC2086
+    "$cc" $flags "${warn[@]}" -O2 -static $config -Idevice -Itests tests/lz16dec_check.c device/lz16dec.c -o "$work/check"
+    for kind in "${kinds[@]}" photo; do
       "qemu-$arch" "$work/check" "$work/$kind.rgb" "$work/$kind.lz" > /dev/null
     done
-    echo "$arch${swap:+ $swap}: every kind decodes to its pixels under qemu-$arch"
   done
+
+  # shellcheck disable=SC2086
+  riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -nostdlib -nostartfiles \
+    -Wl,--no-warn-rwx-segments -T tests/lz16dec_device_rv32.ld $config -Idevice -Itests -I"$work/rv32" \
+    "${builtin[@]}" -o "$work/rv32.elf"
+  timeout 60 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/rv32.elf" > "$work/rv32.out"
+  expected "$work/rv32" 1024 tiles photo small > "$work/rv32.want"
+  diff -u "$work/rv32.want" <(tr -d '\r' < "$work/rv32.out") || { echo "rv32imc ($label): wrong words"; exit 1; }
+
+  # shellcheck disable=SC2086
+  avr-gcc -mmcu=atmega2560 "${warn[@]}" -Os "${avr_flash[@]}" -DTILES_ATTR=PROGMEM -DSMALL_ATTR=PROGMEM \
+    -DLZ16_ROOM=600 $config -Idevice -Itests -I"$work/avr" "${builtin[@]}" -o "$work/avr.elf"
+  # simavr prints the UART's lines in colour, each ending in a dot
+  timeout 120 simavr -m atmega2560 -f 16000000 "$work/avr.elf" 2>&1 |
+    sed -n 's/\x1b\[[0-9;]*m//g; s/\.$//p' > "$work/avr.out"
+  expected "$work/avr" 600 tiles small > "$work/avr.want"
+  diff -u "$work/avr.want" "$work/avr.out" || { echo "atmega2560 ($label): wrong words"; exit 1; }
+  echo "$label: every entry point gives the encoder's words on the host, Thumb and m68k (qemu-user), RV32IMC (qemu-system) and ATmega2560 (simavr, from flash)"
+done
+
+# Instructions a pixel: the difference between running an entry point on an
+# image twice and once, over its pixels. The decoder is built -Os alone.
+echo "instructions a pixel, -Os (181x181 tiles / photo)"
+arm-linux-gnueabi-gcc -mthumb -mcpu=cortex-m0 "${warn[@]}" -Os -Idevice -c device/lz16dec.c -o "$work/dec-thumb.o"
+# Thumb code for the Cortex-M0 linked into a Linux program: drop the
+# object's v6-M tag, which would make the linker call the ARM-state C
+# library without changing state.
+arm-linux-gnueabi-objcopy -R .ARM.attributes "$work/dec-thumb.o"
+arm-linux-gnueabi-gcc -mthumb "${warn[@]}" -O2 -static -Idevice -Itests tests/lz16dec_check.c "$work/dec-thumb.o" -o "$work/check-thumb"
+riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-rv32.o"
+thumb() { # ENTRY IMAGE REPS
+  qemu-arm -singlestep -d nochain,exec -D /dev/stdout "$work/check-thumb" "$work/$2.rgb" "$work/$2.lz" "$1" "$3" | grep -c Trace
+}
+rv32() { # ENTRY IMAGE REPS
+  local number
+  number=$(( $(printf '%s\n' unpack decode stream skip | grep -n "^$1$" | cut -d: -f1) ))
+  mkdir -p "$work/count-$2"
+  [ -f "$work/count-$2/device_images.h" ] ||
+    "$build/lz16pack" -q -f h --index device_images.h -o "$work/count-$2" "$work/$2.ppm"
+  riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles \
+    -Wl,--no-warn-rwx-segments -T tests/lz16dec_device_rv32.ld -DLZ16_COUNT_ENTRY="$number" -DLZ16_REPS="$3" \
+    -Idevice -Itests -I"$work/count-$2" tests/lz16dec_device.c tests/lz16dec_device_io.c "$work/dec-rv32.o" -o "$work/count.elf"
+  timeout 120 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/count.elf" -singlestep \
+    -d nochain,exec -D /dev/stdout | grep -c Trace
+}
+printf '  %-6s' ""; printf ' %13s' unpack decode stream skip; echo
+for cpu in thumb rv32; do
+  printf '  %-6s' $cpu
+  for entry in unpack decode stream skip; do
+    figures=()
+    for image in tiles photo; do
+      once=$($cpu $entry $image 1)
+      twice=$($cpu $entry $image 2)
+      figures+=("$(awk -v d=$((twice - once)) 'BEGIN {printf "%.2f", d / 32761}')")
+    done
+    printf ' %13s' "${figures[0]}/${figures[1]}"
+  done
+  echo
 done
 echo "the device checks took ${SECONDS} s"
