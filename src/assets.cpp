@@ -46,7 +46,7 @@ std::string c_string(std::string_view text) {
 // The array that holds the bytes, as a declaration, or with them as a definition.
 std::string array(const Asset& a, bool define) {
   const std::string id = asset_id(a.stem), ID = upper(id);
-  const std::string decl = "const uint8_t " + id + "_lz16[" + ID + "_LZ16_SIZE] " + ID + "_ATTR";
+  const std::string decl = "const uint8_t " + id + "_lz16[" + ID + "_LZ16_SIZE] " + ID + "_ATTR LZ16_ALIGN";
   if (!define) return "extern " + decl + ";\n";
   std::string s = decl + " = {\n";
   char byte[16];
@@ -75,7 +75,11 @@ std::string header(const Asset& a, bool self_contained) {
     s += "#define " + ID + "_KEY " + key + " /* the pixel word of transparent pixels */\n";
   }
   s += "/* Where the bytes go (PROGMEM, a section, an alignment): define before including. */\n";
-  s += "#ifndef " + ID + "_ATTR\n#define " + ID + "_ATTR\n#endif\n\n";
+  s += "#ifndef " + ID + "_ATTR\n#define " + ID + "_ATTR\n#endif\n";
+  s += "/* 4-byte aligned where the compiler can say so, for CPUs that fault on odd\n"
+       "   addresses and decoders that read words; define LZ16_ALIGN first to change it. */\n";
+  s += "#ifndef LZ16_ALIGN\n#ifdef __GNUC__\n#define LZ16_ALIGN __attribute__((aligned(4)))\n#else\n"
+       "#define LZ16_ALIGN\n#endif\n#endif\n\n";
   if (self_contained)
     s += "static " + array(a, true);
   else
