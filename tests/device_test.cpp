@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 
 #include "container.h"
 #include "decoder.h"
@@ -16,9 +17,10 @@ namespace lz16 {
 namespace {
 
 struct Device : test::ProcessTest {
-  void check(const std::string& what) {  // a.lz, in both byte orders
-    for (const char* harness : {CHECK_EXE, CHECK_SWAP_EXE})
-      EXPECT_EQ(run_cmd(std::string(harness) + " " + path("a.rgb") + " " + path("a.lz")).status, 0) << what;
+  void check(const std::string& what) {  // a.lz, in every pixel order, swapped and not
+    std::istringstream harnesses(CHECK_EXES);
+    for (std::string harness; harnesses >> harness;)
+      EXPECT_EQ(run_cmd(harness + " " + path("a.rgb") + " " + path("a.lz")).status, 0) << what << ": " << harness;
   }
 };
 
@@ -44,8 +46,9 @@ TEST_F(Device, HarnessDecodesEveryKindAndALongCodeSegment) {
   EXPECT_TRUE(decode_to_vector(file.data(), file.size(), &r) == words);  // and the strict decoder
 }
 
-// The pixels of file[0, size) by the strict decoder, lz16_decode and the
-// stream, or an empty list for a file it refuses.
+// The pixels of file[0, size) by the strict decoder, lz16_decode, the
+// stream, and the stream skipping 5 pixels and reading 7 by turns (the
+// pixels it read); {0xFFFF} for a file one refuses.
 std::vector<std::vector<uint16_t>> verdicts(const uint8_t* file, size_t size) {
   DecodeResult r;
   std::vector<uint16_t> strict = decode_to_vector(file, size, &r), c, streamed;
@@ -58,7 +61,18 @@ std::vector<std::vector<uint16_t>> verdicts(const uint8_t* file, size_t size) {
   for (uint16_t chunk[7]; got == 0 && (got = lz16_stream_read(&s, chunk, 7)) > 0; got = 0)
     streamed.insert(streamed.end(), chunk, chunk + got);
   if (got < 0) streamed = {0xFFFF};
-  return {strict, c, streamed};
+  std::vector<uint16_t> mixed, read_of_strict;
+  got = lz16_stream_init(&s, file, size);
+  for (uint16_t chunk[7]; got == 0 && (got = lz16_stream_skip(&s, 5)) >= 0;) {
+    if (got == 0 || (got = lz16_stream_read(&s, chunk, 7)) <= 0) break;
+    mixed.insert(mixed.end(), chunk, chunk + got);
+    got = 0;
+  }
+  if (got < 0) mixed = {0xFFFF};
+  for (size_t p = 0; p < strict.size(); ++p)
+    if (p % 12 >= 5) read_of_strict.push_back(strict[p]);
+  if (strict == std::vector<uint16_t>{0xFFFF}) read_of_strict = strict;
+  return {strict, c, streamed, mixed, read_of_strict};
 }
 
 TEST(DeviceDecode, SameVerdictAndPixelsAsTheStrictDecoder) {
@@ -70,10 +84,10 @@ TEST(DeviceDecode, SameVerdictAndPixelsAsTheStrictDecoder) {
         test::Bytes bad = good;
         bad[k] ^= flip;
         const auto v = verdicts(bad.data(), bad.size());
-        ASSERT_TRUE(v[0] == v[1] && v[0] == v[2]) << kind << ": byte " << k << " ^ " << int(flip);
+        ASSERT_TRUE(v[0] == v[1] && v[0] == v[2] && v[3] == v[4]) << kind << ": byte " << k << " ^ " << int(flip);
       }
       const auto v = verdicts(good.data(), k);
-      ASSERT_TRUE(v[0] == v[1] && v[0] == v[2]) << kind << ": cut at " << k;
+      ASSERT_TRUE(v[0] == v[1] && v[0] == v[2] && v[3] == v[4]) << kind << ": cut at " << k;
     }
     EXPECT_TRUE(verdicts(good.data(), good.size())[1] == words);
     // Short of room, both refuse without writing past the room they have.
