@@ -241,7 +241,6 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
 {
     uint16_t *const win = s->window;
     const uint8_t *code = s->code, *data = s->data;
-    uint32_t npix = s->npix;
     unsigned run = s->run, dist = s->dist;
     int in_code = s->in_code, e = s->state;
     size_t k = 0;
@@ -252,85 +251,96 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
         n = INT32_MAX;
 #endif
     while (k != n) {
-        const unsigned at = (unsigned)npix & (LZ16_WINDOW - 1);
+        const unsigned at = (unsigned)s->npix & (LZ16_WINDOW - 1);
         uint16_t *w = win + at, *o = out ? out + k : w, *const start = w, *stop;
         size_t room = n - k;
         if (room > LZ16_WINDOW - at)
             room = LZ16_WINDOW - at;
         stop = w + room;
         if (run) { /* the rest of a code, a pixel at a time */
-            unsigned from = (unsigned)(npix - dist);
+            unsigned from = (unsigned)(s->npix - dist);
             do {
                 const uint16_t v = win[from++ & (LZ16_WINDOW - 1)];
                 *o++ = v;
                 *w++ = v;
             } while (--run && w != stop);
         } else {
+            if (in_code)
+                goto codes;
             for (;;) {
-                const uint16_t *src;
-                unsigned t, count;
-                if (!in_code) {
-                    for (;;) {
-                        unsigned lit;
-                        uint16_t v;
-                        if (w == stop)
-                            goto full;
-                        if (data == s->data_end) {
-                            e = LZ16_E_STRUCTURE;
-                            goto full;
-                        }
-                        lit = LZ16_LITERAL(data);
-                        data += 2;
-                        v = LZ16_PIXEL(lit);
-                        *o++ = v;
-                        *w++ = v;
-                        if (lit & LZ16_SWITCH_BIT)
-                            break;
-                    }
-                    if (code == s->code_end) {
-                        e = data == s->data_end ? 1 : LZ16_E_STRUCTURE; /* 1: the final literal */
+                unsigned lit;
+                do {
+                    uint16_t v;
+                    if (w == stop) {
+                        in_code = 0;
                         goto full;
                     }
-                    in_code = 1;
-                }
-                if (code == s->code_end) {
-                    e = LZ16_E_STRUCTURE;
-                    goto full;
-                }
-                t = LZ16_TOKEN(code);
-                count = LZ16_COUNT(t);
-                dist = LZ16_DIST(t);
-                if (count < 2 || dist == 0) {
-                    e = LZ16_E_TOKEN;
-                    goto full;
-                }
-                if (dist > npix + (uint32_t)(w - start)) {
-                    e = LZ16_E_DISTANCE;
-                    goto full;
-                }
-                code += 2;
-                in_code = !LZ16_SWITCHES(t);
-                src = win + (((unsigned)(w - win) - dist) & (LZ16_WINDOW - 1));
-                if (count > (size_t)(stop - w) || count > (size_t)(win + LZ16_WINDOW - src)) {
-                    run = count; /* for the stretch after this one */
-                    goto full;
-                }
-                do {
-                    const uint16_t v = *src++;
+                    if (data == s->data_end) {
+                        e = LZ16_E_STRUCTURE;
+                        goto full;
+                    }
+                    lit = LZ16_LITERAL(data);
+                    data += 2;
+                    v = LZ16_PIXEL(lit);
                     *o++ = v;
                     *w++ = v;
-                } while (--count);
+                } while (!(lit & LZ16_SWITCH_BIT));
+                if (code == s->code_end) {
+                    e = data == s->data_end ? 1 : LZ16_E_STRUCTURE; /* 1: the final literal */
+                    goto full;
+                }
+            codes:
+                for (;;) {
+                    const uint16_t *src;
+                    unsigned t, count;
+                    if (code == s->code_end) {
+                        e = LZ16_E_STRUCTURE;
+                        goto full;
+                    }
+                    t = LZ16_TOKEN(code);
+                    count = LZ16_COUNT(t);
+                    dist = LZ16_DIST(t);
+                    if (count < 2 || dist == 0) {
+                        e = LZ16_E_TOKEN;
+                        goto full;
+                    }
+                    code += 2;
+                    /* Until the window first wraps, w - win counts every
+                     * pixel so far; after that every distance is in reach. */
+                    if (dist <= (size_t)(w - win)) {
+                        src = w - dist;
+                    } else if (s->npix >= LZ16_WINDOW) {
+                        src = w + (LZ16_WINDOW - dist);
+                        if (count > (size_t)(win + LZ16_WINDOW - src))
+                            goto rest; /* the source wraps */
+                    } else {
+                        e = LZ16_E_DISTANCE;
+                        goto full;
+                    }
+                    if (count > (size_t)(stop - w)) {
+                    rest:
+                        run = count; /* for the stretch after this one */
+                        in_code = !LZ16_SWITCHES(t);
+                        goto full;
+                    }
+                    do {
+                        const uint16_t v = *src++;
+                        *o++ = v;
+                        *w++ = v;
+                    } while (--count);
+                    if (LZ16_SWITCHES(t))
+                        break;
+                }
             }
         }
     full:
-        npix += (uint32_t)(w - start);
+        s->npix += (uint32_t)(w - start);
         k += (size_t)(w - start);
         if (e)
             break;
     }
     s->code = code;
     s->data = data;
-    s->npix = npix;
     s->run = (uint16_t)run;
     s->dist = (uint16_t)dist;
     s->in_code = (int8_t)in_code;

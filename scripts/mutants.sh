@@ -32,9 +32,18 @@ composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 
 png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8
 stale-output-kept	src/pack.cpp	std::remove((options.out_dir + "/" + name).c_str());	(void)name;
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;
-device-stream-distance	device/lz16dec.c	            if (dist > s->npix)	            if (dist > s->npix + 1)
+device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {
+device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {
+device-stream-source-wrap	device/lz16dec.c	if (count > (size_t)(win + LZ16_WINDOW - src))	if (count > (size_t)(win + LZ16_WINDOW - src) + 1)
+device-stream-rest	device/lz16dec.c	} while (--run && w != stop);	} while (--run && w != stop - 1);
+device-skip-window	device/lz16dec.c	*o = out ? out + k : w,	*o = out ? out + k : win,
+device-bgr565	device/lz16dec.c	((w) & 0x07C0u) | ((w) & 0x1Fu) << 11)	((w) & 0x07E0u) | ((w) & 0x1Fu) << 11)
+device-rgb555	device/lz16dec.c	(((w) >> 1 & 0x7FE0u) | ((w) & 0x1Fu))	(((w) >> 1 & 0x7FE0u) | ((w) & 0x3Fu))
+device-bgr555	device/lz16dec.c	((w) >> 1 & 0x03E0u)	((w) >> 1 & 0x07E0u)
+device-order-swap	device/lz16dec.c	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0x7Fu) << 8)
+c-array-alignment	src/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))
 device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)
-device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT (LZ16_LITERAL_SWITCH << 8)	#define LZ16_SWITCH_BIT (LZ16_LITERAL_SWITCH << 9)
+device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u
 index-drops-last	src/assets.cpp	for (const std::string& stem : stems) {	for (const std::string& stem : std::vector<std::string>(stems.begin(), stems.end() - 1)) {
 round-tie-upper	src/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q
 dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;
