@@ -162,6 +162,7 @@ int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacit
     const uint8_t *code, *data, *code_end;
     uint32_t n = 0;
     int e = lz16_segments(f, size, &code, &data);
+    uint16_t *out = dst; /* the next pixel's place; NULL when only counting */
     if (e)
         return e;
     code_end = data;
@@ -173,10 +174,10 @@ int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacit
             return LZ16_E_STRUCTURE;
         lit = LZ16_LITERAL(data);
         data += 2;
-        if (dst) {
+        if (out) {
             if (n >= capacity)
                 return LZ16_E_CAPACITY;
-            dst[n] = LZ16_PIXEL(lit);
+            *out++ = LZ16_PIXEL(lit);
         }
         ++n;
         if (!(lit & LZ16_SWITCH_BIT))
@@ -195,18 +196,16 @@ int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacit
                 return LZ16_E_TOKEN;
             if (dist > n)
                 return LZ16_E_DISTANCE;
-            if (dst) {
-                uint16_t *out = dst + n;
+            if (out) {
+                uint16_t *stop;
                 if (capacity - n < count)
                     return LZ16_E_CAPACITY;
-                n += count;
+                stop = out + count;
                 do {
                     *out = out[-(ptrdiff_t)dist];
-                    ++out;
-                } while (--count);
-            } else {
-                n += count;
+                } while (++out != stop);
             }
+            n += count;
             if (LZ16_SWITCHES(t))
                 break;
         }
