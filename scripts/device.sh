@@ -9,12 +9,13 @@
 #  - the file harness (tests/lz16dec_check.c) cross-built static for ARM
 #    Thumb (little-endian) and m68k (big-endian) and run under qemu-user on
 #    every kind of generated image and a photo, in every order and swap;
-#  - the built-in harness (tests/lz16dec_device.c) on RV32IMC under
+#  - the same harness with the images built in (-DLZ16_BUILTIN) on RV32IMC under
 #    qemu-system-riscv32 and on an ATmega2560 under simavr, with the files
 #    in flash read through LZ16DEC_READ_BYTE(p)=pgm_read_byte(p): its
 #    checksums must be the host's for the encoder's words;
 #  - instructions a pixel of each entry point on Thumb and RV32 (-Os),
-#    counted by single-stepping under qemu, on a 181x181 tile map and photo.
+#    counted by single-stepping bench/lz16dec_count.c under qemu, on a
+#    181x181 tile map and photo.
 #
 #   scripts/device.sh [BUILD_DIR]   (lz16, lz16pack, unlz16 and lz16-mkimage from BUILD_DIR, default build)
 set -euo pipefail
@@ -84,34 +85,26 @@ mkdir "$work/rv32" "$work/avr"
 "$build/lz16pack" -q -f h --index device_images.h -o "$work/rv32" "$work/tiles.ppm" "$work/photo.ppm" "$work/small.ppm"
 "$build/lz16pack" -q -f h --index device_images.h -o "$work/avr" "$work/tiles.ppm" "$work/small.ppm"
 
-# What the built-in harness must print for the images in DIR, by the host
-# harness's own reference words, in the order and swap of its build.
-expected() { # DIR ROOM IMAGE...
-  local dir=$1 room=$2 image npix first sum
-  shift 2
-  for image; do
-    npix=$(($(stat -c %s "$work/$image.rgb") / 3))
-    first=$((npix > 300 ? npix - 300 : 0))
-    sum=$("$work/host-check" --sum "$work/$image.rgb" 0)
-    echo "$image count $npix"
-    if ((npix <= room)); then echo "$image unpack $sum"; echo "$image decode $sum"; fi
-    echo "$image stream $sum"
-    echo "$image tail $first $("$work/host-check" --sum "$work/$image.rgb" $first)"
-  done
+# What the built-in harness must print for IMAGEs, by the host harness's
+# own reference words, in the order and swap of its build.
+expected() { # ROOM IMAGE...
+  local room=$1 image
+  shift
+  for image; do "$work/host-check" --sums "$image" "$work/$image.rgb" "$room"; done
   echo done
 }
 
-builtin=(tests/lz16dec_device.c tests/lz16dec_device_io.c device/lz16dec.c)
+builtin=(-DLZ16_BUILTIN tests/lz16dec_check.c device/boards/lz16_board.c device/lz16dec.c)
 for config in "${configs[@]}"; do
   label=${config//-DLZ16DEC_FORMAT=LZ16DEC_/}
   label=${label/ -DLZ16DEC_SWAP_BYTES/, swapped}
   # shellcheck disable=SC2086
-  gcc "${warn[@]}" -O2 $config -Idevice -Itests tests/lz16dec_check.c device/lz16dec.c -o "$work/host-check"
+  gcc "${warn[@]}" -O2 $config -Idevice tests/lz16dec_check.c device/lz16dec.c -o "$work/host-check"
   for kind in "${kinds[@]}" photo; do "$work/host-check" "$work/$kind.rgb" "$work/$kind.lz" > /dev/null; done
   for target in "arm arm-linux-gnueabi-gcc -mthumb" "m68k m68k-linux-gnu-gcc"; do
     read -r arch cc flags <<< "$target"
     # shellcheck disable=SC2086
-    "$cc" $flags "${warn[@]}" -O2 -static $config -Idevice -Itests tests/lz16dec_check.c device/lz16dec.c -o "$work/check"
+    "$cc" $flags "${warn[@]}" -O2 -static $config -Idevice tests/lz16dec_check.c device/lz16dec.c -o "$work/check"
     for kind in "${kinds[@]}" photo; do
       "qemu-$arch" "$work/check" "$work/$kind.rgb" "$work/$kind.lz" > /dev/null
     done
@@ -119,47 +112,51 @@ for config in "${configs[@]}"; do
 
   # shellcheck disable=SC2086
   riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -nostdlib -nostartfiles \
-    -Wl,--no-warn-rwx-segments -T tests/lz16dec_device_rv32.ld $config -Idevice -Itests -I"$work/rv32" \
+    -Wl,--no-warn-rwx-segments -T device/boards/rv32-virt.ld $config -Idevice -I"$work/rv32" \
     "${builtin[@]}" -o "$work/rv32.elf"
   timeout 60 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/rv32.elf" > "$work/rv32.out"
-  expected "$work/rv32" 1024 tiles photo small > "$work/rv32.want"
+  expected 1024 tiles photo small > "$work/rv32.want"
   diff -u "$work/rv32.want" <(tr -d '\r' < "$work/rv32.out") || { echo "rv32imc ($label): wrong words"; exit 1; }
 
   # shellcheck disable=SC2086
   avr-gcc -mmcu=atmega2560 "${warn[@]}" -Os "${avr_flash[@]}" -DTILES_ATTR=PROGMEM -DSMALL_ATTR=PROGMEM \
-    -DLZ16_ROOM=600 $config -Idevice -Itests -I"$work/avr" "${builtin[@]}" -o "$work/avr.elf"
+    -DLZ16_ROOM=600 $config -Idevice -I"$work/avr" "${builtin[@]}" -o "$work/avr.elf"
   # simavr prints the UART's lines in colour, each ending in a dot
   timeout 120 simavr -m atmega2560 -f 16000000 "$work/avr.elf" 2>&1 |
     sed -n 's/\x1b\[[0-9;]*m//g; s/\.$//p' > "$work/avr.out"
-  expected "$work/avr" 600 tiles small > "$work/avr.want"
+  expected 600 tiles small > "$work/avr.want"
   diff -u "$work/avr.want" "$work/avr.out" || { echo "atmega2560 ($label): wrong words"; exit 1; }
   echo "$label: every entry point gives the encoder's words on the host, Thumb and m68k (qemu-user), RV32IMC (qemu-system) and ATmega2560 (simavr, from flash)"
 done
 
 # Instructions a pixel: the difference between running an entry point on an
-# image twice and once, over its pixels. The decoder is built -Os alone.
+# image twice and once, over its pixels (bench/lz16dec_count.c). The decoder
+# is built -Os alone.
 echo "instructions a pixel, -Os (181x181 tiles / photo)"
 arm-linux-gnueabi-gcc -mthumb -mcpu=cortex-m0 "${warn[@]}" -Os -Idevice -c device/lz16dec.c -o "$work/dec-thumb.o"
 # Thumb code for the Cortex-M0 linked into a Linux program: drop the
 # object's v6-M tag, which would make the linker call the ARM-state C
 # library without changing state.
 arm-linux-gnueabi-objcopy -R .ARM.attributes "$work/dec-thumb.o"
-arm-linux-gnueabi-gcc -mthumb "${warn[@]}" -O2 -static -Idevice -Itests tests/lz16dec_check.c "$work/dec-thumb.o" -o "$work/check-thumb"
 riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-rv32.o"
-thumb() { # ENTRY IMAGE REPS
-  qemu-arm -singlestep -d nochain,exec -D /dev/stdout "$work/check-thumb" "$work/$2.rgb" "$work/$2.lz" "$1" "$3" | grep -c Trace
-}
-rv32() { # ENTRY IMAGE REPS
-  local number
-  number=$(( $(printf '%s\n' unpack decode stream skip | grep -n "^$1$" | cut -d: -f1) ))
-  mkdir -p "$work/count-$2"
-  [ -f "$work/count-$2/device_images.h" ] ||
-    "$build/lz16pack" -q -f h --index device_images.h -o "$work/count-$2" "$work/$2.ppm"
-  riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles \
-    -Wl,--no-warn-rwx-segments -T tests/lz16dec_device_rv32.ld -DLZ16_COUNT_ENTRY="$number" -DLZ16_REPS="$3" \
-    -Idevice -Itests -I"$work/count-$2" tests/lz16dec_device.c tests/lz16dec_device_io.c "$work/dec-rv32.o" -o "$work/count.elf"
-  timeout 120 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/count.elf" -singlestep \
-    -d nochain,exec -D /dev/stdout | grep -c Trace
+for image in tiles photo; do
+  mkdir "$work/count-$image"
+  "$build/lz16pack" -q -f h --index device_images.h -o "$work/count-$image" "$work/$image.ppm"
+done
+count() { # CPU ENTRY IMAGE REPS
+  local entry program
+  entry=$(($(printf '%s\n' unpack decode stream skip | grep -n "^$2$" | cut -d: -f1)))
+  program=(-DLZ16_ENTRY="$entry" -DLZ16_REPS="$4" -Idevice -I"$work/count-$3" bench/lz16dec_count.c)
+  if [ "$1" = thumb ]; then
+    arm-linux-gnueabi-gcc -mthumb "${warn[@]}" -O2 -static "${program[@]}" "$work/dec-thumb.o" -o "$work/count"
+    qemu-arm -singlestep -d nochain,exec -D /dev/stdout "$work/count" | grep -c Trace
+  else
+    riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles \
+      -Wl,--no-warn-rwx-segments -T device/boards/rv32-virt.ld "${program[@]}" device/boards/lz16_board.c \
+      "$work/dec-rv32.o" -o "$work/count"
+    timeout 120 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/count" -singlestep \
+      -d nochain,exec -D /dev/stdout | grep -c Trace
+  fi
 }
 printf '  %-6s' ""; printf ' %13s' unpack decode stream skip; echo
 for cpu in thumb rv32; do
@@ -167,8 +164,8 @@ for cpu in thumb rv32; do
   for entry in unpack decode stream skip; do
     figures=()
     for image in tiles photo; do
-      once=$($cpu $entry $image 1)
-      twice=$($cpu $entry $image 2)
+      once=$(count $cpu $entry $image 1)
+      twice=$(count $cpu $entry $image 2)
       figures+=("$(awk -v d=$((twice - once)) 'BEGIN {printf "%.2f", d / 32761}')")
     done
     printf ' %13s' "${figures[0]}/${figures[1]}"

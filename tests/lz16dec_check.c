@@ -1,31 +1,69 @@
-/* Checks every entry point of the device decoder on one image, on whatever
- * CPU it is built for: the .lz file must decode to the words of the raw RGB
- * it was made from (top five bits of each channel, in the pixel order of
- * LZ16DEC_FORMAT, in the CPU's byte order or swapped with LZ16DEC_SWAP_BYTES;
- * the harness and the decoder are built with the same macros).
- *
- *   lz16dec_check IMAGE.rgb IMAGE.lz          check every entry point
- *   lz16dec_check IMAGE.rgb IMAGE.lz ENTRY N  run one entry point N times,
- *       unchecked, for counting instructions: unpack, decode, stream (in
- *       reads of 256 pixels) or skip (all of it in one skip)
- *   lz16dec_check --sum IMAGE.rgb FIRST       print the checksum of the
- *       expected words from pixel FIRST on, as the device harness makes it
- */
+// Checks every entry point of the device decoder, on whatever CPU it is
+// built for, against the words of the raw RGB an image was made from: the
+// top five bits of each channel in the pixel order of LZ16DEC_FORMAT, in
+// the CPU's byte order or swapped with LZ16DEC_SWAP_BYTES (the harness and
+// the decoder are built with the same macros).
+//
+//   lz16dec_check IMAGE.rgb IMAGE.lz          each result against the words
+//   lz16dec_check --sums NAME IMAGE.rgb ROOM  the lines a built-in build
+//                                              must print for the image
+//
+// Built with LZ16_BUILTIN for CPUs with no files, the images are lz16pack's
+// arrays (device_images.h; in flash on AVR, read through LZ16DEC_READ_BYTE)
+// and for each it prints the checksum of what each entry point gave:
+// "NAME count N", "NAME unpack SUM" and "NAME decode SUM" (for images of up
+// to LZ16_ROOM pixels), "NAME stream SUM", "NAME mix SUM", then "done"; a
+// result wrong on its face prints "NAME WHAT fails". The board gives
+// lz16_putc and lz16_exit (device/boards/lz16_board.c).
+#include "lz16dec.h"
+
+// FNV-1a over each word's value, low byte then high byte, so that it does
+// not depend on the CPU's byte order.
+static uint32_t sum(uint32_t h, const uint16_t *w, size_t n)
+{
+    for (; n; --n, ++w)
+        h = ((h ^ (*w & 0xFFu)) * 16777619u ^ (unsigned)(*w >> 8)) * 16777619u;
+    return h;
+}
+
+// The sizes of the reads (even steps) and skips (odd) of the mixed stream:
+// many sizes, crossing the window's wrap at every offset.
+static size_t mix_size(size_t step)
+{
+    return step % 2 ? step * 37 % 700 + 1 : step * 53 % 300 + 1;
+}
+
+#ifdef LZ16_BUILTIN
+#include "device_images.h"
+#ifndef LZ16_ROOM
+#define LZ16_ROOM 1024
+#endif
+void lz16_putc(char c);
+void lz16_exit(int status);
+static uint16_t out[LZ16_ROOM + 1];
+
+static void put(const char *t, uint32_t v, int hex)
+{
+    int shift;
+    while (*t)
+        lz16_putc(*t++);
+    for (shift = 28; hex && shift >= 0; shift -= 4)
+        lz16_putc("0123456789abcdef"[(v >> shift) & 15]);
+}
+#define SEEN(w, first, n) (h = sum(h, w, n), 1)
+#define REPORT(name, what, ok, v)                                                                  \
+    (put(name, 0, 0), put(" " what " ", 0, 0), put((ok) ? "" : "fails", (ok) ? (v) : 0, ok), put("\n", 0, 0), !(ok))
+#else
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include "lz16dec.h"
-#include "lz16dec_sum.h"
-
-#ifndef LZ16DEC_FORMAT
-#define LZ16DEC_FORMAT LZ16DEC_RGB565
-#endif
-
-/* Room for images of up to 2^21 pixels; the file goes in one byte on, at
- * an odd address: no entry point may assume alignment. */
+#define LZ16_ROOM (1u << 21)
+// Room for images of up to 2^21 pixels; the file goes in one byte on, at
+// an odd address: no entry point may assume alignment.
 static unsigned char rgb[3 << 21], lz[(3 << 21) + 1];
-static uint16_t want[1 << 21], out[(1 << 21) + 16];
+static uint16_t want[1 << 21], out[(1 << 21) + 1];
+#define SEEN(w, first, n) (memcmp(w, want + (first), 2 * (size_t)(n)) == 0)
+#define REPORT(name, what, ok, v) (!(ok) && fprintf(stderr, "lz16dec_check: %s: " what " fails\n", name) > 0)
 
 static size_t slurp(const char *path, unsigned char *bytes, size_t room)
 {
@@ -39,12 +77,12 @@ static size_t slurp(const char *path, unsigned char *bytes, size_t room)
     return n;
 }
 
-/* The expected word of a pixel, written out channel by channel. */
+// The expected word of a pixel, written out channel by channel.
 static uint16_t expected(unsigned r8, unsigned g8, unsigned b8)
 {
     const unsigned r = r8 >> 3, g = g8 >> 3, b = b8 >> 3;
     unsigned w;
-#if LZ16DEC_FORMAT == LZ16DEC_RGB565
+#if !defined(LZ16DEC_FORMAT) || LZ16DEC_FORMAT == LZ16DEC_RGB565
     w = r << 11 | g << 6 | b;
 #elif LZ16DEC_FORMAT == LZ16DEC_BGR565
     w = b << 11 | g << 6 | r;
@@ -58,91 +96,79 @@ static uint16_t expected(unsigned r8, unsigned g8, unsigned b8)
 #endif
     return (uint16_t)w;
 }
-
-#define CHECK(cond, what)                                                          \
-    do {                                                                           \
-        if (!(cond)) {                                                             \
-            fprintf(stderr, "lz16dec_check: %s: %s fails\n", argv[2], what);       \
-            return 1;                                                              \
-        }                                                                          \
-    } while (0)
+#endif
 
 static struct lz16_stream s;
+static uint32_t h;  // the checksum of what SEEN saw since START
+#define START (h = 2166136261u)  // FNV-1a's start
 
-/* Runs one entry point reps times over the whole image. */
-static void run(const char *entry, long reps, const unsigned char *file, size_t size)
+// Every entry point on the image; returns 0, or 1 after reporting a fault.
+// A guard word after each output must stay as it was.
+static int check(const char *name, const uint8_t *file, size_t size, size_t npix)
 {
-    while (reps-- > 0) {
-        if (strcmp(entry, "unpack") == 0) {
-            lz16_unpack(file, out);
-        } else if (strcmp(entry, "decode") == 0) {
-            lz16_decode(file, size, out, sizeof out / sizeof out[0]);
-        } else {
-            const int skip = strcmp(entry, "skip") == 0;
-            lz16_stream_init(&s, file, size);
-            while ((skip ? lz16_stream_skip(&s, (size_t)-1) : lz16_stream_read(&s, out, 256)) > 0)
-                ;
-        }
+    size_t got, step;
+    int32_t r;
+    int ok;
+    if (REPORT(name, "count", lz16_decode(file, size, NULL, 0) == (int32_t)npix, (uint32_t)npix))
+        return 1;
+    if (npix <= LZ16_ROOM) {
+        out[npix] = 0xABCD;
+        ok = npix == 0 || (START, lz16_unpack(file, out) == out + npix && SEEN(out, 0, npix));
+        if (REPORT(name, "unpack", ok && out[npix] == 0xABCD, h))
+            return 1;
+        ok = (START, lz16_decode(file, size, out, npix) == (int32_t)npix && SEEN(out, 0, npix));
+        if (REPORT(name, "decode", ok && out[npix] == 0xABCD, h))
+            return 1;
     }
+    lz16_stream_init(&s, file, size);
+    for (START, ok = 1, got = 0; ok && (r = lz16_stream_read(&s, out, 256)) > 0; got += (size_t)r)
+        ok = SEEN(out, got, r);
+    if (REPORT(name, "stream", ok && r == 0 && got == npix, h))
+        return 1;
+    lz16_stream_init(&s, file, size);
+    for (START, ok = 1, got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
+        const size_t n = mix_size(step), most = n < npix - got ? n : npix - got;
+        if (step % 2 == 0)
+            out[most] = 0xABCD;
+        r = step % 2 ? lz16_stream_skip(&s, n) : lz16_stream_read(&s, out, n);
+        ok = r > 0 && (size_t)r == most && (step % 2 || (out[most] == 0xABCD && SEEN(out, got, most)));
+    }
+    ok = ok && lz16_stream_skip(&s, 1) == 0 && lz16_stream_read(&s, out, 1) == 0 && sizeof s <= 4160;
+    return REPORT(name, "mix", ok, h);
 }
 
+#ifdef LZ16_BUILTIN
+int main(void)
+{
+    int bad = 0;
+    unsigned k;
+    for (k = 0; k < DEVICE_IMAGES_COUNT; ++k)
+        bad |= check(device_images[k].name, device_images[k].data, device_images[k].size,
+                     (size_t)device_images[k].width * device_images[k].height);
+    put("done\n", 0, 0);
+    lz16_exit(bad);
+    return bad;
+}
+#else
 int main(int argc, char **argv)
 {
-    size_t size = 0, npix, k, got = 0, step = 1;
-    const unsigned char *file = lz + 1;
-    int32_t r;
-    if (argc == 4 && strcmp(argv[1], "--sum") == 0)
-        argv[1] = argv[2];
-    else if (argc != 3 && argc != 5)
+    size_t npix, k, got, step;
+    if (argc != 3 && !(argc == 5 && strcmp(argv[1], "--sums") == 0))
         return 2;
-    npix = slurp(argv[1], rgb, sizeof rgb) / 3;
+    npix = slurp(argv[argc - 2], rgb, sizeof rgb) / 3;
     for (k = 0; k < npix; ++k)
         want[k] = expected(rgb[3 * k], rgb[3 * k + 1], rgb[3 * k + 2]);
-    if (argc == 4) {
-        const size_t first = (size_t)strtoul(argv[3], NULL, 10);
-        printf("%08lx\n", (unsigned long)lz16_sum(LZ16_SUM_START, want + first, npix - first));
-        return 0;
-    }
-    size = slurp(argv[2], lz + 1, sizeof lz - 1);
-    if (argc == 5) {
-        run(argv[3], strtol(argv[4], NULL, 10), file, size);
-        return 0;
-    }
-
-    CHECK(lz16_decode(file, size, NULL, 0) == (int32_t)npix, "lz16_decode counting");
-    memset(out, 0xAB, 2 * npix + 32);
-    CHECK(lz16_decode(file, size, out, npix) == (int32_t)npix && memcmp(out, want, 2 * npix) == 0 &&
-              out[npix] == 0xABAB,
-          "lz16_decode");
-    CHECK(npix == 0 || lz16_decode(file, size, out, npix - 1) == LZ16_E_CAPACITY, "lz16_decode short of room");
-    CHECK(lz16_decode(file, size - 1, NULL, 0) < 0 && lz16_decode(file, size + 1, NULL, 0) < 0, "lz16_decode length");
-    memset(out, 0xAB, 2 * npix + 32);
-    CHECK(npix == 0 || (lz16_unpack(file, out) == out + npix && memcmp(out, want, 2 * npix) == 0 &&
-                        out[npix] == 0xABAB),
-          "lz16_unpack");
-
-    /* Streaming in pieces of 1, 2, 3, ... pixels. */
-    memset(out, 0xAB, 2 * npix + 32);
-    CHECK(lz16_stream_init(&s, file, size) == 0, "lz16_stream_init");
-    while ((r = lz16_stream_read(&s, out + got, step++)) > 0)
-        got += (size_t)r;
-    CHECK(r == 0 && got == npix && memcmp(out, want, 2 * npix) == 0 && lz16_stream_read(&s, out, 1) == 0,
-          "lz16_stream_read");
-
-    /* Skips and reads by turns, of sizes that cross the window's wrap at
-     * every offset: each read gives the words at its place. */
-    CHECK(lz16_stream_init(&s, file, size) == 0, "lz16_stream_init");
-    for (got = 0, step = 0; got < npix; ++step) {
-        const size_t n = step % 2 ? step * 37 % 700 + 1 : step * 53 % 300 + 1;
-        memset(out, 0xAB, 2 * n + 32);
-        r = step % 2 ? lz16_stream_skip(&s, n) : lz16_stream_read(&s, out, n);
-        CHECK(r > 0 && (size_t)r == (n < npix - got ? n : npix - got), "lz16_stream_skip count");
-        CHECK(step % 2 || (memcmp(out, want + got, 2 * (size_t)r) == 0 && out[r] == 0xABAB), "lz16_stream_skip");
-        got += (size_t)r;
-    }
-    CHECK(lz16_stream_skip(&s, 1) == 0 && lz16_stream_read(&s, out, 1) == 0, "lz16_stream_skip at the end");
-    CHECK(sizeof s <= 4160, "the stream's size");
-
-    printf("%s: %lu pixels ok\n", argv[2], (unsigned long)npix);
+    if (argc == 3)
+        return check(argv[2], lz + 1, slurp(argv[2], lz + 1, sizeof lz - 1), npix);
+    h = sum(START, want, npix);
+    printf("%s count %08lx\n", argv[2], (unsigned long)npix);
+    if (npix <= strtoul(argv[4], NULL, 10))
+        printf("%s unpack %08lx\n%s decode %08lx\n", argv[2], (unsigned long)h, argv[2], (unsigned long)h);
+    printf("%s stream %08lx\n", argv[2], (unsigned long)h);
+    for (START, got = 0, step = 0; got < npix; got += mix_size(step++))
+        if (step % 2 == 0)
+            h = sum(h, want + got, mix_size(step) < npix - got ? mix_size(step) : npix - got);
+    printf("%s mix %08lx\n", argv[2], (unsigned long)h);
     return 0;
 }
+#endif

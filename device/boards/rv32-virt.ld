@@ -1,4 +1,4 @@
-/* The device harness on qemu's RISC-V virt board, started bare at the
+/* Programs on qemu's RISC-V virt board, started bare at the
    start of its RAM: _start first, then everything else. */
 ENTRY(_start)
 SECTIONS {
