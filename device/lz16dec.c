@@ -30,10 +30,11 @@
 #endif
 
 /* The word of two bytes, hi first. Big-endian CPUs load a token in one go
- * from the shift-and-or (the 68000 at even offsets). Elsewhere it is a sum:
- * GCC would turn the shift-and-or into a 16-bit big-endian load, and where
- * loads must be aligned back into two byte loads and a byte swap. */
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+ * from the shift-and-or (the 68000 at even offsets), and AVR, with byte
+ * registers, just places the two bytes. Elsewhere it is a sum: GCC would
+ * turn the shift-and-or into a 16-bit big-endian load, and where loads must
+ * be aligned back into two byte loads and a byte swap. */
+#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) || defined(__AVR__)
 #define LZ16_WORD(hi, lo) (LZ16_B(hi) << 8 | LZ16_B(lo))
 #else
 #define LZ16_WORD(hi, lo) (LZ16_B(hi) * 256u + LZ16_B(lo))
