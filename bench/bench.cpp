@@ -91,6 +91,7 @@ void run_exhaustive(benchmark::State& state, const Image* img) {
 enum class Decoder { strict, unpack, checked, stream, skip };
 
 size_t decode_with(Decoder d, const std::vector<uint8_t>& file, std::vector<uint16_t>& out) {
+  static lz16_stream s;
   switch (d) {
     case Decoder::strict:
       return lz16::decode(file.data(), file.size(), out.data(), out.size()).npix;
@@ -99,18 +100,15 @@ size_t decode_with(Decoder d, const std::vector<uint8_t>& file, std::vector<uint
     case Decoder::checked:
       return static_cast<size_t>(lz16_decode(file.data(), file.size(), out.data(), out.size()));
     case Decoder::stream: {
-      static lz16_stream s;
       size_t got = 0;
       lz16_stream_init(&s, file.data(), file.size());
       for (int32_t n; (n = lz16_stream_read(&s, out.data() + got, std::min<size_t>(256, out.size() - got))) > 0;)
         got += static_cast<size_t>(n);
       return got;
     }
-    case Decoder::skip: {
-      static lz16_stream s;
+    case Decoder::skip:
       lz16_stream_init(&s, file.data(), file.size());
       return static_cast<size_t>(lz16_stream_skip(&s, out.size()));
-    }
   }
   return 0;
 }

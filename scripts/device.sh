@@ -74,7 +74,7 @@ done
 "$build/lz16-mkimage" gradient 24 24 > "$work/small.rgb"
 "$build/lz16pack" -q -f lz -o "$work" samples/photo.png
 "$build/unlz16" --format rgb24 "$work/photo.lz" > "$work/photo.rgb"
-for image in "${kinds[@]}" small; do
+for image in "${kinds[@]}"; do
   "$build/lz16" < "$work/$image.rgb" > "$work/$image.lz" 2>/dev/null
 done
 for image in tiles small photo; do
