@@ -21,26 +21,42 @@ enum class AssetFormat { lz, c, h };
 // in case share an ID.
 std::string asset_id(std::string_view stem);
 
+// One frame of an asset: its lz16 file is the size bytes at offset in the
+// asset's bytes; it shows for delay_ms (0 in a sprite sheet).
+struct AssetFrame {
+  uint32_t offset, size, delay_ms;
+  bool operator==(const AssetFrame&) const = default;
+};
+
 struct Asset {
   std::string stem;  // file name without its extension
-  uint32_t width, height;
-  std::vector<uint8_t> lz;  // the compressed image file
+  uint32_t width, height;  // of one frame
+  std::vector<uint8_t> lz;  // the compressed image file, or the frames' files one after another
   std::optional<uint16_t> key;  // the word of its transparent pixels, if it has a key
+  std::vector<AssetFrame> frames;  // empty for a still picture
+  bool joined = false;  // the frames are one file, one frame's pixels after another's
 };
 
 // A file to write: its name in the output directory and its contents.
 using OutFile = std::pair<std::string, std::string>;
 
 // The files that hold the asset in the format: STEM.lz, STEM.h and STEM.c,
-// or STEM.h.
+// or STEM.h. Frames that are files of their own give STEM-000.lz,
+// STEM-001.lz, ... instead of STEM.lz, repeats included.
 std::vector<OutFile> asset_files(const Asset& asset, AssetFormat format);
 
-// The names asset_files gives for stem, without building them.
+// The names asset_files gives for stem, without building them, for a
+// still picture or joined frames, and for every format but lz, for frames.
 std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format);
+
+// Whether name is one that asset_files gives to a frame of stem's: stem,
+// '-', three digits or more, ".lz".
+bool is_frame_file_name(std::string_view name, std::string_view stem);
 
 // A header that includes the assets' headers and lists them in one table,
 // named after the index file's stem (format c or h). It takes every figure
-// from those headers, so it needs only the assets' stems.
+// from those headers, frame counts included, so it needs only the assets'
+// stems.
 OutFile index_file(const std::string& name, const std::vector<std::string>& stems);
 
 // Writes the files into dir, each to a temporary name there and renamed

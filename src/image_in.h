@@ -1,13 +1,21 @@
-// Image files in: PNG (through libpng), JPEG (through libjpeg-turbo) and
-// binary PPM, told apart by their first bytes, each read to 8-bit RGB, or
-// RGBA where the image has transparency.
+// Image files in: PNG (through libpng), JPEG (through libjpeg-turbo), GIF
+// (through giflib) and binary PPM, told apart by their first bytes, each
+// read to 8-bit RGB, or RGBA where the image has transparency.
 //
 // Samples are taken as stored: no gamma or colour-profile conversion. A
-// 16-bit sample v becomes (v * 255 + 32767) / 65535. Declared sizes are checked against the pixel limit
-// before any pixel buffer is allocated.
+// 16-bit sample v becomes (v * 255 + 32767) / 65535. Declared sizes are
+// checked against the pixel limit before any pixel buffer is allocated.
+//
+// A GIF gives every frame as the whole canvas as a viewer shows it: the
+// canvas starts clear, each frame is drawn over it at its offset (clipped
+// to it, its transparent index leaving the canvas as it was), and once a
+// frame has been shown, disposal 2 clears its rectangle and disposal 3
+// puts back what the canvas held before it. A GIF of one frame is a still
+// picture.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,13 +24,24 @@
 namespace lz16 {
 
 struct Image {
-  uint32_t width = 0, height = 0;
-  int channels = 3;            // 3: RGB; 4: RGBA
-  std::vector<uint8_t> pixels;  // channels bytes a pixel, rows top to bottom
+  uint32_t width = 0, height = 0;  // of one frame
+  int channels = 3;                // 3: RGB; 4: RGBA
+  std::vector<uint8_t> pixels;     // channels bytes a pixel, rows top to bottom, frame after frame
+  std::vector<uint32_t> delay_ms;  // each frame's delay in an animation; empty for a still picture
+
+  size_t frames() const { return delay_ms.empty() ? 1 : delay_ms.size(); }
 };
 
 // Reads the image file at path into img. Returns "" on success, else a
-// one-line reason (without the file's name). May throw std::bad_alloc.
+// one-line reason (without the file's name). The pixel limit holds for all
+// of an animation's frames together. May throw std::bad_alloc.
 std::string read_image(const std::string& path, Image& img, int64_t pixel_limit = max_pixels);
+
+// The same from an open file, read from its start.
+std::string read_image(std::FILE* file, Image& img, int64_t pixel_limit = max_pixels);
+
+// Reads only as far as the image's size (of one frame): width and height
+// are set, no pixel is read.
+std::string read_image_size(const std::string& path, uint32_t& width, uint32_t& height);
 
 }  // namespace lz16

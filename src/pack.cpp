@@ -1,9 +1,12 @@
 #include "pack.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
+#include <span>
 
 #include "container.h"
 #include "decoder.h"
@@ -18,44 +21,33 @@ namespace {
 
 const char preview_suffix[] = ".preview.png";
 
-// The image file as pixel words, and how much colour they lost; "" or why not.
-std::string read_words(const std::string& path, const PackOptions& options, PackResult& result, PixelWords& words) {
-  Image img;
-  if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
-  result.asset.width = img.width;
-  result.asset.height = img.height;
-  words.resize(size_t{img.width} * img.height);
-  const Reduced reduced =
-      image_words(img.pixels.data(), img.channels, img.width, words.size(), options.reduction, words.data());
-  result.moved = reduced.moved;
-  result.loss = reduced.loss;
-  return "";
-}
-
-// The file decoded again with the strict decoder into back. It must give
-// exactly the words it was made from before it counts as written. Room for
-// one word more shows a file that holds too many.
-bool verified(const std::vector<uint8_t>& file, const PixelWords& words, PixelWords& back) {
+// The words as an lz16 file, appended to lz once decoding it again with the
+// strict decoder has given exactly those words; false if it did not. Room
+// for one word more in back shows a file that holds too many.
+bool append_verified(std::span<const uint16_t> words, std::vector<uint8_t>& lz, PixelWords& back) {
+  const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
+  const std::vector<uint8_t> file = container_file(seg.code, seg.data);
   back.resize(words.size() + 1);
   const DecodeResult r = decode(file.data(), file.size(), back.data(), back.size());
-  return r.error == DecodeError::none && r.npix == words.size() &&
-         std::equal(words.begin(), words.end(), back.begin());
+  if (r.error != DecodeError::none || r.npix != words.size() || !std::equal(words.begin(), words.end(), back.begin()))
+    return false;
+  lz.insert(lz.end(), file.begin(), file.end());
+  return true;
 }
 
-// The decoded picture as a PNG, with the key's pixels as a grey
-// checkerboard of 8x8 squares.
-std::string preview_png(PixelWords& shown, const Asset& asset) {
-  shown.resize(size_t{asset.width} * asset.height);
-  if (asset.key) {
+// The picture as a PNG, with the key's pixels as a grey checkerboard of
+// 8x8 squares.
+std::string preview_png(PixelWords& shown, uint32_t width, uint32_t height, std::optional<uint16_t> key) {
+  if (key) {
     constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
     for (size_t k = 0; k < shown.size(); ++k)
-      if (shown[k] == *asset.key) shown[k] = (k % asset.width / 8 + k / asset.width / 8) % 2 ? dark : light;
+      if (shown[k] == *key) shown[k] = (k % width / 8 + k / width / 8) % 2 ? dark : light;
   }
   char* bytes = nullptr;
   size_t size = 0;
   std::FILE* out = open_memstream(&bytes, &size);
   if (!out) throw std::bad_alloc();
-  const bool ok = write_png(out, shown.data(), asset.width, asset.height);
+  const bool ok = write_png(out, shown.data(), width, height);
   std::fclose(out);
   std::string png(bytes, size);
   std::free(bytes);
@@ -63,19 +55,67 @@ std::string preview_png(PixelWords& shown, const Asset& asset) {
   return png;
 }
 
+// Frames of an earlier run of stem's in dir that are not among files.
+void remove_other_frame_files(const std::string& dir, const std::string& stem, const std::vector<OutFile>& files) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (is_frame_file_name(name, stem) &&
+        std::none_of(files.begin(), files.end(), [&](const OutFile& f) { return f.first == name; }))
+      std::remove(entry.path().c_str());
+  }
+}
+
 std::string pack(const std::string& path, const PackOptions& options, PackResult& result) {
   Asset& asset = result.asset;
-  PixelWords words;
-  if (std::string error = read_words(path, options, result, words); !error.empty()) return error;
+  Frames frames;
+  {
+    Image img;
+    if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
+    if (std::string error = check_cut(img.width, img.height, options.cut); !error.empty()) return error;
+    frames = cut_frames(img, options.cut, options.reduction);
+  }
+  asset.width = frames.width;
+  asset.height = frames.height;
+  result.moved = frames.reduced.moved;
+  result.loss = frames.reduced.loss;
   if (options.reduction.key) asset.key = key_word(options.reduction);
-  const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
-  asset.lz = container_file(seg.code, seg.data);
-  PixelWords shown;
-  if (!verified(asset.lz, words, shown)) return "the compressed image does not decode to its pixels";
-  PixelWords().swap(words);
+
+  const bool framed = options.cut.width || frames.count() > 1;
+  PixelWords back;
+  const char* const broken = "the compressed image does not decode to its pixels";
+  if (!framed || options.join_frames) {
+    if (!append_verified(frames.words, asset.lz, back)) return broken;
+    for (size_t k = 0; framed && k < frames.count(); ++k)
+      asset.frames.push_back({0, static_cast<uint32_t>(asset.lz.size()), frames.delay_ms[k]});
+    asset.joined = framed;
+    result.stored = 1;
+  } else {
+    const std::vector<uint32_t> first = first_copies(frames);
+    for (size_t k = 0; k < frames.count(); ++k) {
+      if (first[k] != k) {
+        asset.frames.push_back({asset.frames[first[k]].offset, asset.frames[first[k]].size, frames.delay_ms[k]});
+        continue;
+      }
+      const size_t offset = asset.lz.size();
+      if (!append_verified(frames.frame(k), asset.lz, back)) return broken;
+      if (asset.lz.size() > UINT32_MAX) return "the frames' files add up to more than 4 GiB";
+      asset.frames.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(asset.lz.size() - offset),
+                              frames.delay_ms[k]});
+      ++result.stored;
+    }
+  }
+  PixelWords().swap(back);
+
   std::vector<OutFile> files = asset_files(asset, options.format);
-  if (options.preview) files.emplace_back(asset.stem + preview_suffix, preview_png(shown, asset));
-  return write_files(options.out_dir, files);
+  if (options.preview) {
+    uint32_t width, height;
+    PixelWords shown = uncut(frames, width, height);
+    files.emplace_back(asset.stem + preview_suffix, preview_png(shown, width, height, asset.key));
+  }
+  if (std::string error = write_files(options.out_dir, files); !error.empty()) return error;
+  if (options.format == AssetFormat::lz && framed) remove_other_frame_files(options.out_dir, asset.stem, files);
+  return "";
 }
 
 }  // namespace
@@ -84,6 +124,12 @@ std::vector<std::string> pack_file_names(const std::string& stem, const PackOpti
   std::vector<std::string> names = asset_file_names(stem, options.format);
   if (options.preview) names.push_back(stem + preview_suffix);
   return names;
+}
+
+bool may_write_frame_files(const std::string& path, const PackOptions& options) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return options.format == AssetFormat::lz && !options.join_frames && (options.cut.width || ext == ".gif");
 }
 
 PackResult pack_image(const std::string& path, const std::string& stem, const PackOptions& options) {
@@ -97,6 +143,7 @@ PackResult pack_image(const std::string& path, const std::string& stem, const Pa
   if (!result.error.empty()) {
     // A build must not pick up an earlier run's asset for an image that failed.
     for (const std::string& name : pack_file_names(stem, options)) std::remove((options.out_dir + "/" + name).c_str());
+    if (may_write_frame_files(path, options)) remove_other_frame_files(options.out_dir, stem, {});
   }
   return result;
 }

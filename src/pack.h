@@ -1,6 +1,7 @@
-// One image file through the whole chain: read, composite and reduce to
-// pixel words, encode, check the file by decoding it again, write its
-// asset files. Single-image and reentrant: a batch runs several at once.
+// One image file through the whole chain: read, cut into frames, composite
+// and reduce to pixel words, encode, check each file by decoding it again,
+// write its asset files. Single-image and reentrant: a batch runs several
+// at once.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,15 @@
 #include "assets.h"
 #include "colour.h"
 #include "format.h"
+#include "frames.h"
 
 namespace lz16 {
 
 struct PackOptions {
   AssetFormat format = AssetFormat::lz;
   Reduction reduction;
+  FrameCut cut;              // frames to cut each image into; 0 x 0 for none
+  bool join_frames = false;  // an image's frames as one file, not one file each
   bool preview = false;  // also STEM.preview.png: the picture as the device shows it
   std::string out_dir = ".";
   int64_t pixel_limit = max_pixels;
@@ -23,17 +27,24 @@ struct PackOptions {
 
 struct PackResult {
   std::string error;  // "" when the asset was written and verified
-  Asset asset;        // stem, size, the .lz bytes and the key's word
-  ColourLoss loss;    // of the picture shown against the source
+  Asset asset;        // stem, size, the .lz bytes, the key's word and the frames
+  size_t stored = 0;  // files its frames are stored in: 1 for a still picture or joined frames
+  ColourLoss loss;    // of the picture shown against the source, over every frame
   uint64_t moved = 0; // opaque pixels moved off the key
 };
 
-// The names of the files pack_image writes for stem.
+// The names of the files pack_image writes for stem, but for frames'
+// files of their own (STEM-000.lz, ...), which the frame count names.
 std::vector<std::string> pack_file_names(const std::string& stem, const PackOptions& options);
+
+// Whether the image at path may give frames' files of their own: with the
+// lz format, when frames are cut and not joined, or for a GIF by its name.
+bool may_write_frame_files(const std::string& path, const PackOptions& options);
 
 // Packs the image at path under the name stem. On any failure the reason
 // is in error and none of the asset's files is left under its final name,
-// not even one from an earlier run.
+// not even one from an earlier run; frames' files of an earlier run that
+// this one does not write again are removed too.
 PackResult pack_image(const std::string& path, const std::string& stem, const PackOptions& options);
 
 }  // namespace lz16

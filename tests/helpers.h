@@ -3,6 +3,7 @@
 // own, with their status, standard output and error.
 #pragma once
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +55,42 @@ inline std::vector<uint16_t> words_of(const std::string& letters) {
   std::vector<uint16_t> words;
   for (char c : letters) words.push_back(static_cast<uint16_t>((c - 'A' + 1) << 8));
   return words;
+}
+
+// GIF files, frame by frame, for the reader's tests.
+struct GifFrame {
+  int left, top, width, height, disposal, delay_cs, transparent;
+  bool interlaced;
+  std::vector<GifColorType> local;  // empty: the global table
+};
+
+// The colour index of frame f's pixel (x, y).
+inline int index_at(size_t f, int x, int y) { return (x * 3 + y + static_cast<int>(f)) % 4; }
+
+inline void write_gif(const std::string& path, int width, int height, const std::vector<GifColorType>& global,
+                      const std::vector<GifFrame>& frames) {
+  GifFileType* gif = EGifOpenFileName(path.c_str(), false, nullptr);
+  EGifSetGifVersion(gif, true);
+  ColorMapObject* map = GifMakeMapObject(4, global.data());
+  EGifPutScreenDesc(gif, width, height, 8, 0, map);
+  for (size_t f = 0; f < frames.size(); ++f) {
+    const GifFrame& fr = frames[f];
+    const GraphicsControlBlock gcb{fr.disposal, false, fr.delay_cs, fr.transparent};
+    GifByteType ext[4];
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&gcb, ext)), ext);
+    ColorMapObject* local = fr.local.empty() ? nullptr : GifMakeMapObject(4, fr.local.data());
+    EGifPutImageDesc(gif, fr.left, fr.top, fr.width, fr.height, fr.interlaced, local);
+    for (const auto& [first, step] : fr.interlaced ? std::vector<std::pair<int, int>>{{0, 8}, {4, 8}, {2, 4}, {1, 2}}
+                                                  : std::vector<std::pair<int, int>>{{0, 1}})
+      for (int y = first; y < fr.height; y += step) {
+        std::vector<GifPixelType> row(static_cast<size_t>(fr.width));
+        for (int x = 0; x < fr.width; ++x) row[static_cast<size_t>(x)] = static_cast<GifPixelType>(index_at(f, x, y));
+        EGifPutLine(gif, row.data(), fr.width);
+      }
+    GifFreeMapObject(local);
+  }
+  GifFreeMapObject(map);
+  EGifCloseFile(gif, nullptr);
 }
 
 struct Proc {

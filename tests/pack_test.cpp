@@ -253,35 +253,48 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
   write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
   // A 3x1 PPM with a comment, whose stem needs "img_" and '_' in its ID.
   write_file("2b-c.ppm", test::hex("50 36 0a 23 20 68 69 0a 33 20 31 0a 32 35 35 0a 0a 14 1e 0a 14 1e 01 02 03"));
-  ASSERT_EQ(pack("a.png 2b-c.ppm").status, 0);
+  // An animation whose third frame, a clear pixel, repeats the first.
+  const std::vector<GifColorType> colours = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {250, 250, 250}};
+  test::write_gif(path("m.gif"), 5, 3, colours,
+                  {{0, 0, 5, 3, DISPOSE_DO_NOT, 4, NO_TRANSPARENT_COLOR, false, {}},
+                   {0, 0, 1, 1, DISPOSE_PREVIOUS, 2, NO_TRANSPARENT_COLOR, false, {}},
+                   {0, 0, 1, 1, DISPOSE_DO_NOT, 3, test::index_at(2, 0, 0), false, {}}});
+  ASSERT_EQ(pack("a.png 2b-c.ppm m.gif").status, 0);
   for (const char* name : {"a.png", "2b-c.ppm"}) {
     const std::vector<uint16_t> w = words(name);
     const test::Bytes want = container_file(encode_exhaustive(w.data(), static_cast<int32_t>(w.size())));
     const std::string stem = std::filesystem::path(name).stem().string();
     EXPECT_EQ(read_file(path((stem + ".lz").c_str())), std::string(want.begin(), want.end())) << name;
   }
-  // The index lists every asset; a program dumps each from it, built
+  // The index lists every asset; a program dumps each frame from it, built
   // against the C files and against the self-contained headers, as C and C++.
-  ASSERT_EQ(pack("-f c -j 1 --index all.h -o c a.png 2b-c.ppm").status, 0);
-  ASSERT_EQ(pack("-f h -j 2 --index all.h -o h a.png 2b-c.ppm").status, 0);
+  ASSERT_EQ(pack("-f c -j 1 --index all.h -o c a.png 2b-c.ppm m.gif").status, 0);
+  ASSERT_EQ(pack("-f h -j 2 --index all.h -o h a.png 2b-c.ppm m.gif").status, 0);
   // --index-only writes the same index from the names alone.
-  ASSERT_EQ(pack("-f c --index all.h --index-only -o only a.png 2b-c.ppm").status, 0);
+  ASSERT_EQ(pack("-f c --index all.h --index-only -o only a.png 2b-c.ppm m.gif").status, 0);
   EXPECT_EQ(read_file(path("only/all.h")), read_file(path("c/all.h")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path("only")), {}), 1);
+  EXPECT_NE(read_file(path("c/m.c")).find("{0, 38, 40},\n    {38, 38, 20},\n    {0, 38, 30},\n"), std::string::npos);
   std::ofstream(path("dump.c"))
       << "#include <stdio.h>\n#include \"all.h\"\nint main(void) {\n"
          "  for (unsigned i = 0; i < ALL_COUNT; ++i) {\n"
-         "    FILE *f = fopen(all[i].name, \"wb\");\n"
-         "    fwrite(all[i].data, 1, all[i].size, f);\n    fclose(f);\n"
-         "    printf(\"%s %u %u\\n\", all[i].name, (unsigned)all[i].width, (unsigned)all[i].height);\n"
+         "    for (unsigned k = 0; k < all[i].frames; ++k) {\n"
+         "      const struct lz16_frame *f = all[i].frame_table ? &all[i].frame_table[k] : 0;\n"
+         "      char name[64];\n"
+         "      if (f) sprintf(name, \"%s-%03u\", all[i].name, k); else sprintf(name, \"%s\", all[i].name);\n"
+         "      FILE *out = fopen(name, \"wb\");\n"
+         "      fwrite(all[i].data + (f ? f->offset : 0), 1, f ? f->size : all[i].size, out);\n      fclose(out);\n"
+         "    }\n"
+         "    printf(\"%s %u %u %u\\n\", all[i].name, (unsigned)all[i].width, (unsigned)all[i].height,"
+         " (unsigned)all[i].frames);\n"
          "  }\n  return 0;\n}\n";
-  for (const std::string build : {"cc -std=c99 -Ic dump.c c/a.c c/2b-c.c", "c++ -x c++ -Ic dump.c c/a.c c/2b-c.c",
+  for (const std::string build : {"cc -std=c99 -Ic dump.c c/a.c c/2b-c.c c/m.c", "c++ -x c++ -Ic dump.c c/a.c c/2b-c.c c/m.c",
                                   "cc -std=c99 -Ih dump.c", "c++ -x c++ -Ih dump.c"}) {
     const test::Proc p = run_cmd("cd " + dir_ + " && " + build + " -Wall -Wextra -pedantic -Werror -o dump && ./dump");
     EXPECT_EQ(p.status, 0) << build << "\n" << p.err;
-    EXPECT_EQ(std::string(p.out.begin(), p.out.end()), "a 16 6\n2b-c 3 1\n") << build;
-    for (const char* stem : {"a", "2b-c"})
-      EXPECT_EQ(read_file(path(stem)), read_file(path((std::string(stem) + ".lz").c_str()))) << build << " " << stem;
+    EXPECT_EQ(std::string(p.out.begin(), p.out.end()), "a 16 6 1\n2b-c 3 1 1\nm 5 3 3\n") << build;
+    for (const std::string stem : {"a", "2b-c", "m-000", "m-001", "m-002"})
+      EXPECT_EQ(read_file(path(stem.c_str())), read_file(path((stem + ".lz").c_str()))) << build << " " << stem;
   }
   // 4-byte aligned in objects for CPUs that fault on odd addresses, in a section of the user's too.
   std::ofstream(path("placed.c")) << "#define A_ATTR __attribute__((section(\".rodata.placed\")))\n#include \"a.c\"\n";
@@ -333,13 +346,23 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
   corrupt[40] ^= 0xFF;  // inside the image data: a CRC error
   write_file("corrupt.png", corrupt);
   write_file("huge.ppm", test::hex("50 36 20 36 35 35 33 36 20 36 35 35 33 36 20 32 35 35 0a"));  // 65536 x 65536
+  write_file("huge.gif", test::hex("47 49 46 38 39 61 ff ff ff ff 00 00 00 3b"));  // 65535 x 65535
+  test::write_gif(path("a.gif"), 4, 4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {0, 0, 0}},
+                  {{0, 0, 4, 4, 0, 0, -1, false, {}}, {1, 1, 2, 2, 0, 0, -1, true, {}}});
+  const std::string gif = read_file(path("a.gif"));
+  write_file("cut.gif", test::Bytes(gif.begin(), gif.end() - 9));
+  test::Bytes bad_gif(gif.begin(), gif.end());
+  bad_gif[25] = 0;  // where a record starts, after the colour table
+  write_file("corrupt.gif", bad_gif);
   write_file("bad.ppm", test::hex("50 36 20 31 32 20 78 20 32 35 35 0a"));
   write_file("text.png", test::hex("68 65 6c 6c 6f 0a"));
   write_file("notadir", {});
   const std::pair<std::string, std::string> cases[] = {
       {"cut.png", "cut.png: bad PNG: "}, {"corrupt.png", "corrupt.png: bad PNG: "}, {"bad.ppm", "bad.ppm: bad PPM header"},
       {"huge.ppm", "huge.ppm: image too large: 65536x65536 is more than 1073741823 pixels"},
-      {"text.png", "text.png: not a PNG, JPEG or binary PPM image"}, {"missing.png", "missing.png: No such file or directory"}};
+      {"huge.gif", "huge.gif: image too large: 65535x65535 is more than 1073741823 pixels"},
+      {"cut.gif", "cut.gif: bad GIF: "}, {"corrupt.gif", "corrupt.gif: bad GIF: Wrong record type detected"},
+      {"text.png", "text.png: not a PNG, JPEG, GIF or binary PPM image"}, {"missing.png", "missing.png: No such file or directory"}};
   for (const auto& [bad, err] : cases) {
     std::filesystem::remove_all(path("assets"));
     const test::Proc p = pack("-o assets good.png " + bad);
@@ -361,7 +384,8 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
   for (const char* args :
        {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/Good.ppm", "good.png good.lz",
         "-o assets --background 12345 good.png", "-o assets --index x.h good.png",
-        "-f c -o assets --index-only good.png"}) {
+        "-f c -o assets --index-only good.png", "-o assets --frames 8x good.png",
+        "-o assets --frames 8x6 good.png sub/good-001.png"}) {
     const test::Proc p = pack(args);
     EXPECT_EQ(p.status, 2) << args;
     EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;

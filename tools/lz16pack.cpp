@@ -4,12 +4,14 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -50,7 +52,32 @@ std::string check_batch(const std::vector<Job>& jobs, const lz16::PackOptions& o
   for (const Job& job : jobs)
     if (auto it = outputs.find(fs::weakly_canonical(job.path, ec)); it != outputs.end())
       return "'" + job.path + "' is an input and would be overwritten by an output";
+  for (const Job& framed : jobs) {
+    if (!lz16::may_write_frame_files(framed.path, options)) continue;
+    for (const Job& job : jobs)
+      if (lz16::is_frame_file_name(job.stem + ".lz", framed.stem))
+        return "'" + framed.path + "' and '" + job.path + "' would both write " + job.stem + ".lz";
+  }
+  // Frames must tile every image; an image that cannot be read now fails
+  // later, on its own.
+  for (const Job& job : jobs) {
+    uint32_t width, height;
+    if (options.cut.width && lz16::read_image_size(job.path, width, height).empty())
+      if (std::string error = lz16::check_cut(width, height, options.cut); !error.empty())
+        return "'" + job.path + "': " + error;
+  }
   return "";
+}
+
+// "WxH" as a frame size of at least 1 x 1.
+std::optional<lz16::FrameCut> parse_cut(std::string_view text) {
+  lz16::FrameCut cut;
+  const char* const end = text.data() + text.size();
+  const auto [x, width_error] = std::from_chars(text.data(), end, cut.width);
+  if (width_error != std::errc() || x == end || *x != 'x') return std::nullopt;
+  const auto [rest, height_error] = std::from_chars(x + 1, end, cut.height);
+  if (height_error != std::errc() || rest != end || !cut.width || !cut.height) return std::nullopt;
+  return cut;
 }
 
 std::string ratio(uint64_t bytes, uint64_t npix) {
@@ -71,15 +98,15 @@ std::string decibels(double psnr) {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "lz16pack: converts PNG, JPEG and binary PPM images to lz16 compressed assets.\n"
+      "lz16pack: converts PNG, JPEG, GIF and binary PPM images to lz16 compressed assets.\n"
       "Each output is verified by decoding it again before it is written.",
       "lz16pack"};
   std::vector<std::string> inputs;
-  std::string format = "lz", background = "000000", key, index;
+  std::string format = "lz", background = "000000", key, index, cut;
   lz16::PackOptions options;
   bool quiet = false, index_only = false;
   int jobs = lz16::usable_cores();
-  app.add_option("IMAGE", inputs, "PNG, JPEG or binary PPM (P6) files");
+  app.add_option("IMAGE", inputs, "PNG, JPEG, GIF (still or animated) or binary PPM (P6) files");
   app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
   app.add_option("-f,--format", format, "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h")
       ->check(CLI::IsMember({"lz", "c", "h"}));
@@ -91,6 +118,11 @@ int main(int argc, char** argv) {
                "4x4 ordered dither against banding; colours the levels hold exactly stay flat");
   app.add_option("--key", key,
                  "RRGGBB colour for pixels with alpha below 128; opaque pixels are kept off it (ID_KEY in C outputs)");
+  app.add_option("--frames", cut,
+                 "WxH: cut each image (each frame of an animated GIF) into frames of W x H pixels, left to right, "
+                 "then top to bottom");
+  app.add_flag("--join-frames", options.join_frames,
+               "an image's frames as one lz16 file, played from the start, not a file each");
   app.add_flag("--preview", options.preview, "also write STEM.preview.png, the picture as the device shows it");
   app.add_option("--index", index,
                  "also write this header (in the output directory), listing every asset; needs -f c or h");
@@ -122,6 +154,11 @@ int main(int argc, char** argv) {
   if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
     return usage_error("--index takes a file name, and needs --format c or h");
   if (index_only && index.empty()) return usage_error("--index-only needs --index");
+  if (!cut.empty()) {
+    const auto frames = parse_cut(cut);
+    if (!frames) return usage_error("--frames takes WxH, two whole numbers from 1, not '" + cut + "'");
+    options.cut = *frames;
+  }
 
   std::vector<Job> batch(inputs.size());
   for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], fs::path(inputs[k]).stem().string(), {}, false};
@@ -174,7 +211,8 @@ int main(int argc, char** argv) {
       ++failed;
       continue;
     }
-    const uint64_t npix = uint64_t{r.asset.width} * r.asset.height;
+    const size_t frames = std::max<size_t>(1, r.asset.frames.size());
+    const uint64_t npix = uint64_t{r.asset.width} * r.asset.height * frames;
     total_bytes += r.asset.lz.size();
     total_pixels += npix;
     written.push_back(batch[k].stem);
@@ -182,9 +220,14 @@ int main(int argc, char** argv) {
       worst = k;
     std::string loss = r.loss.samples ? ", " + decibels(lz16::psnr(r.loss)) : "";
     if (options.reduction.key) loss += ", " + std::to_string(r.moved) + " moved off the key";
+    const std::string framing = r.asset.frames.empty() ? ""
+                                : r.asset.joined   ? ", " + std::to_string(frames) + " frames joined"
+                                                   : ", " + std::to_string(frames) + " frames, " +
+                                                       std::to_string(r.stored) + " stored";
     if (!quiet)
-      std::fprintf(stderr, "%s: %ux%u, %zu bytes, %s%s, verified\n", batch[k].path.c_str(), r.asset.width,
-                   r.asset.height, r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str(), loss.c_str());
+      std::fprintf(stderr, "%s: %ux%u%s, %zu bytes, %s%s, verified\n", batch[k].path.c_str(), r.asset.width,
+                   r.asset.height, framing.c_str(), r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str(),
+                   loss.c_str());
     std::vector<uint8_t>().swap(r.asset.lz);  // written, and no longer needed
   }
   workers.clear();

@@ -1,0 +1,110 @@
+// Frames: sheets cut in order, repeats stored once, joined frames, and GIF
+// animations composed as a viewer shows them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "decoder.h"
+#include "frames.h"
+#include "helpers.h"
+
+namespace lz16 {
+namespace {
+
+class Frames : public test::ProcessTest {};
+
+TEST_F(Frames, GifFramesAreTheCanvasAsAViewerShowsIt) {
+  const std::vector<GifColorType> global = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {250, 250, 250}},
+                                  local = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {1, 2, 3}};
+  // left, top, width, height, disposal, delay, transparent index, interlaced, local table
+  const std::vector<test::GifFrame> frames = {
+      {0, 0, 8, 6, DISPOSE_DO_NOT, 7, NO_TRANSPARENT_COLOR, false, {}},
+      {2, 1, 3, 2, DISPOSE_BACKGROUND, 0, 1, false, local},  // a hole where index 1 is
+      {4, 1, 4, 5, DISPOSE_PREVIOUS, 12, NO_TRANSPARENT_COLOR, true, {}},
+      {6, 4, 3, 3, DISPOSAL_UNSPECIFIED, 5, 3, false, local},  // partly off the canvas
+      {1, 0, 1, 1, DISPOSE_DO_NOT, 1, NO_TRANSPARENT_COLOR, false, {}}};
+  test::write_gif(path("a.gif"), 8, 6, global, frames);
+  Image img;
+  ASSERT_EQ(read_image(path("a.gif"), img), "");
+  ASSERT_EQ(img.delay_ms, (std::vector<uint32_t>{70, 0, 120, 50, 10}));
+  ASSERT_EQ(img.channels, 4);
+  std::vector<uint8_t> canvas(8 * 6 * 4, 0);
+  for (size_t f = 0; f < frames.size(); ++f) {
+    const test::GifFrame& fr = frames[f];
+    const std::vector<uint8_t> before = canvas;
+    for (int y = 0; y < fr.height; ++y)
+      for (int x = 0; x < fr.width; ++x) {
+        const int i = test::index_at(f, x, y), cx = fr.left + x, cy = fr.top + y;
+        if (i == fr.transparent || cx >= 8 || cy >= 6) continue;
+        const GifColorType c = (fr.local.empty() ? global : fr.local)[static_cast<size_t>(i)];
+        const uint8_t rgba[4] = {c.Red, c.Green, c.Blue, 255};
+        std::copy_n(rgba, 4, &canvas[static_cast<size_t>(4 * (cy * 8 + cx))]);
+      }
+    EXPECT_TRUE(std::equal(canvas.begin(), canvas.end(), img.pixels.begin() + static_cast<long>(f * canvas.size())))
+        << "frame " << f;
+    for (int y = fr.top; fr.disposal == DISPOSE_BACKGROUND && y < fr.top + fr.height; ++y)
+      std::fill_n(&canvas[static_cast<size_t>(4 * (y * 8 + fr.left))], 4 * fr.width, 0);
+    if (fr.disposal == DISPOSE_PREVIOUS) canvas = before;
+  }
+}
+
+TEST_F(Frames, SheetsAreCutInOrderRepeatsStoredOnceAndJoinedFramesPlayInOrder) {
+  // 3 x 2 frames of 5x4; frames 1 and 4 alike, and 5 like 0.
+  constexpr uint32_t across = 3, down = 2, fw = 5, fh = 4, W = across * fw, H = down * fh;
+  const uint8_t looks[6] = {0, 1, 2, 3, 1, 0};
+  test::Bytes sheet = test::hex("50 36 20 31 35 20 38 20 32 35 35 0a");  // P6 15 8 255
+  for (uint32_t y = 0; y < H; ++y)
+    for (uint32_t x = 0; x < W; ++x) {
+      const uint32_t look = looks[y / fh * across + x / fw], u = x % fw, v = y % fh;
+      for (uint32_t c = 0; c < 3; ++c) sheet.push_back(static_cast<uint8_t>(look * 60 + (u * 7 + v * 13 + c * 29) % 50));
+    }
+  write_file("s.ppm", sheet);
+  Image img;
+  ASSERT_EQ(read_image(path("s.ppm"), img), "");
+  Reduction dither;
+  dither.dither = true;
+  std::vector<PixelWords> want(6);  // each frame on its own, dithered from its corner
+  for (uint32_t k = 0; k < 6; ++k) {
+    std::vector<uint8_t> rgb;
+    for (uint32_t y = 0; y < fh; ++y) {
+      const auto row = img.pixels.begin() + 3 * ((k / across * fh + y) * W + k % across * fw);
+      rgb.insert(rgb.end(), row, row + 3 * fw);
+    }
+    want[k].resize(fw * fh);
+    image_words(rgb.data(), 3, fw, fw * fh, dither, want[k].data());
+  }
+  uint32_t width, height;
+  const lz16::Frames cut = cut_frames(img, {fw, fh}, dither);
+  ASSERT_EQ(cut.count(), 6u);
+  for (uint32_t k = 0; k < 6; ++k) EXPECT_TRUE(std::ranges::equal(cut.frame(k), want[k])) << k;
+  EXPECT_EQ(first_copies(cut), (std::vector<uint32_t>{0, 1, 2, 3, 1, 0}));
+  const PixelWords whole = uncut(cut_frames(img, {fw, fh}, {}), width, height);
+  EXPECT_TRUE(width == W && height == H && whole == cut_frames(img, {}, {}).words);
+
+  auto decoded = [&](const char* name) {
+    const std::string lz = read_file(path(name));
+    DecodeResult r;
+    return decode_to_vector(reinterpret_cast<const uint8_t*>(lz.data()), lz.size(), &r);
+  };
+  test::Proc p = run_cmd(std::string("cd ") + dir_ + " && " + LZ16PACK_EXE + " --dither --frames 5x4 -o lz s.ppm");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_NE(p.err.find("s.ppm: 5x4, 6 frames, 4 stored, "), std::string::npos) << p.err;
+  for (uint32_t k = 0; k < 6; ++k)
+    EXPECT_TRUE(std::ranges::equal(decoded(("lz/s-00" + std::to_string(k) + ".lz").c_str()), want[k])) << k;
+  p = run_cmd(std::string("cd ") + dir_ + " && " + LZ16PACK_EXE + " --dither --frames 5x4 --join-frames -o j s.ppm");
+  std::vector<uint16_t> all;
+  for (const PixelWords& w : want) all.insert(all.end(), w.begin(), w.end());
+  EXPECT_EQ(decoded("j/s.lz"), all);
+  EXPECT_NE(p.err.find("s.ppm: 5x4, 6 frames joined, "), std::string::npos) << p.err;
+
+  // Fewer frames: the earlier run's extra frames go. An uneven cut writes nothing.
+  ASSERT_EQ(run_cmd(std::string("cd ") + dir_ + " && " + LZ16PACK_EXE + " --frames 15x4 -o lz s.ppm").status, 0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path("lz")), {}), 2);
+  p = run_cmd(std::string("cd ") + dir_ + " && " + LZ16PACK_EXE + " --frames 4x4 -o uneven s.ppm");
+  EXPECT_EQ(p.status, 2);
+  EXPECT_EQ(p.err, "lz16pack: 's.ppm': 15x8 is not a whole number of 4x4 frames (try 'lz16pack --help')\n");
+  EXPECT_FALSE(std::filesystem::exists(path("uneven")));
+}
+
+}  // namespace
+}  // namespace lz16
