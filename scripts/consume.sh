@@ -2,7 +2,8 @@
 # lz16 as its users get it: installs BUILD_DIR to a temporary prefix, then
 # builds the outside project in examples/assets against it, as its README
 # says, and checks that
-#  - every asset it decodes band by band with lz16::dec equals what the
+#  - every asset it decodes band by band with lz16::dec, and every frame
+#    of its animation, played through the frame table, equals what the
 #    installed lz16pack and unlz16 make of the same image;
 #  - configuring and building again regenerates nothing, and touching one image regenerates
 #    only that image's files;
@@ -28,13 +29,19 @@ mkdir "$work/shown" "$work/ref"
 "$ex/show_assets" "$work/shown"
 
 echo "assets decoded by the example against the installed lz16pack and unlz16"
-for image in "$work"/project/images/*.png; do
-  stem=$(basename "$image" .png)
-  report=$("$prefix/bin/lz16pack" --background ff00ff -o "$work/ref" "$image" 2>&1)
+for image in "$work"/project/images/*.* "$work"/project/images/sheets/*; do
+  stem=$(basename "${image%.*}")
+  frames=()
+  [[ $image == */sheets/* ]] && frames=(--frames 16x16)  # as the example cuts them, but a file a frame
+  report=$("$prefix/bin/lz16pack" --background ff00ff "${frames[@]}" -o "$work/ref" "$image" 2>&1)
   width=$(sed -n 's/^[^:]*: \([0-9]*\)x.*/\1/p' <<<"$report" | head -n 1)
-  "$prefix/bin/unlz16" --format ppm --width "$width" "$work/ref/$stem.lz" >"$work/ref/$stem.ppm"
-  cmp "$work/ref/$stem.ppm" "$work/shown/$stem.ppm"
-  echo "  $stem: same pixels"
+  # a still picture is STEM.lz; an animation's frames are STEM-000.lz, STEM-001.lz, ...
+  for lz in "$work/ref/$stem".lz "$work/ref/$stem"-[0-9][0-9][0-9].lz; do
+    [ -e "$lz" ] || continue
+    "$prefix/bin/unlz16" --format ppm --width "$width" "$lz" >"${lz%.lz}.ppm"
+    cmp "${lz%.lz}.ppm" "$work/shown/$(basename "${lz%.lz}").ppm"
+    echo "  $(basename "${lz%.lz}"): same pixels"
+  done
 done
 
 generated=$ex/lz16_assets/game_assets

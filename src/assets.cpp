@@ -188,15 +188,19 @@ OutFile index_file(const std::string& name, const std::vector<std::string>& stem
   s += "#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
   for (const std::string& stem : stems) s += "#include \"" + stem + ".h\"\n";
   s += std::string("\n") + frame_struct +
-       "#ifndef LZ16_ASSET_DEFINED\n#define LZ16_ASSET_DEFINED\n/* A still picture has 1 frame and no frame_table. */\n"
+       "#ifndef LZ16_ASSET_DEFINED\n#define LZ16_ASSET_DEFINED\n"
+       "/* A still picture has 1 frame and no frame_table. Joined frames are one lz16\n"
+       "   file, data, width * height pixels a frame, one frame after the other. */\n"
        "struct lz16_asset {\n    const char *name;\n    uint32_t width, height;\n    const uint8_t *data;\n"
-       "    uint32_t size;\n    uint32_t frames;\n    const struct lz16_frame *frame_table;\n};\n#endif\n\n";
+       "    uint32_t size;\n    uint32_t frames;\n    const struct lz16_frame *frame_table;\n    int joined;\n};\n"
+       "#endif\n\n";
   s += "#define " + TABLE + "_COUNT " + std::to_string(stems.size()) + "\n";
   s += "static const struct lz16_asset " + table + "[" + TABLE + "_COUNT] = {\n";
   for (const std::string& stem : stems) {
     const std::string id = asset_id(stem), ID = upper(id);
     s += "    {\"" + c_string(stem) + "\", " + ID + "_WIDTH, " + ID + "_HEIGHT, " + id + "_lz16, " + ID +
-         "_LZ16_SIZE,\n#ifdef " + ID + "_FRAMES\n     " + ID + "_FRAMES, " + id + "_frames},\n#else\n     1, 0},\n#endif\n";
+         "_LZ16_SIZE,\n#ifdef " + ID + "_FRAMES\n     " + ID + "_FRAMES, " + id + "_frames, " + ID +
+         "_JOINED},\n#else\n     1, 0, 0},\n#endif\n";
   }
   return {name, s + "};\n\n#endif\n"};
 }

@@ -1,37 +1,36 @@
 /*
  * Decodes every asset of the index band by band, as a display driver
  * would, and writes each as a binary PPM, its 5-bit channels widened to
- * 8 bits: show_assets DIR writes DIR/<name>.ppm.
+ * 8 bits: show_assets DIR writes DIR/<name>.ppm for a still picture, and
+ * DIR/<name>-000.ppm, DIR/<name>-001.ppm, ... for the frames of an
+ * animation or a sheet, played through its frame table, from the two
+ * indexes assets.h and sheets.h.
  */
 #include <stdio.h>
 #include <string.h>
 
 #include "assets.h"
 #include "lz16dec.h"
+#include "sheets.h"
 
 enum { BAND = 256 }; /* pixels decoded at a time */
 
-static int show(const struct lz16_asset *a, const char *dir) {
-    static struct lz16_stream stream; /* 4 KiB: too big for some stacks */
+static struct lz16_stream stream; /* 4 KiB: too big for some stacks */
+
+/* The next width x height pixels of the stream as a PPM file at path. */
+static int write_frame(const char *path, uint32_t width, uint32_t height) {
     uint16_t band[BAND];
     unsigned char rgb[3 * BAND];
-    char path[1024];
-    uint32_t total = 0;
-    int32_t n;
-    FILE *out;
+    uint32_t left = width * height;
+    int32_t n = 0;
+    FILE *out = fopen(path, "wb");
 
-    if (lz16_stream_init(&stream, a->data, a->size) != 0) {
-        fprintf(stderr, "show_assets: %s: not an lz16 file\n", a->name);
-        return 1;
-    }
-    snprintf(path, sizeof path, "%s/%s.ppm", dir, a->name);
-    out = fopen(path, "wb");
     if (!out) {
         perror(path);
         return 1;
     }
-    fprintf(out, "P6\n%lu %lu\n255\n", (unsigned long)a->width, (unsigned long)a->height);
-    while ((n = lz16_stream_read(&stream, band, BAND)) > 0) {
+    fprintf(out, "P6\n%lu %lu\n255\n", (unsigned long)width, (unsigned long)height);
+    while (left > 0 && (n = lz16_stream_read(&stream, band, left < BAND ? left : BAND)) > 0) {
         for (int32_t k = 0; k < n; ++k) {
             const unsigned w = band[k];
             const unsigned r = w >> 11, g = (w >> 6) & 31, b = w & 31;
@@ -40,15 +39,43 @@ static int show(const struct lz16_asset *a, const char *dir) {
             rgb[3 * k + 2] = (unsigned char)(b << 3 | b >> 2);
         }
         fwrite(rgb, 3, (size_t)n, out);
-        total += (uint32_t)n;
+        left -= (uint32_t)n;
     }
-    if (fclose(out) != 0 || n < 0 || total != a->width * a->height) {
-        fprintf(stderr, "show_assets: %s: decoding failed (%ld) after %lu pixels\n", a->name, (long)n,
-                (unsigned long)total);
+    if (fclose(out) != 0 || left > 0) {
+        fprintf(stderr, "show_assets: %s: decoding failed (%ld) with %lu pixels to go\n", path, (long)n,
+                (unsigned long)left);
         return 1;
     }
-    printf("%s: %lux%lu, %lu bytes\n", a->name, (unsigned long)a->width, (unsigned long)a->height,
-           (unsigned long)a->size);
+    return 0;
+}
+
+static int show(const struct lz16_asset *a, const char *dir) {
+    char path[1024];
+    for (uint32_t k = 0; k < a->frames; ++k) {
+        /* Each frame is an lz16 file of its own, unless the frames are joined. */
+        const struct lz16_frame *f = a->frame_table ? &a->frame_table[k] : NULL;
+        if ((k == 0 || !a->joined) &&
+            lz16_stream_init(&stream, f ? a->data + f->offset : a->data, f ? f->size : a->size) != 0) {
+            fprintf(stderr, "show_assets: %s: not an lz16 file\n", a->name);
+            return 1;
+        }
+        if (f)
+            snprintf(path, sizeof path, "%s/%s-%03lu.ppm", dir, a->name, (unsigned long)k);
+        else
+            snprintf(path, sizeof path, "%s/%s.ppm", dir, a->name);
+        if (write_frame(path, a->width, a->height) != 0)
+            return 1;
+        if ((!a->joined || k + 1 == a->frames) && lz16_stream_skip(&stream, 1) != 0) {
+            fprintf(stderr, "show_assets: %s: more pixels than %lu frame%s of %lux%lu\n", a->name,
+                    (unsigned long)a->frames, a->frames == 1 ? "" : "s", (unsigned long)a->width,
+                    (unsigned long)a->height);
+            return 1;
+        }
+        if (f)
+            printf("%s: frame %lu, %lu ms\n", a->name, (unsigned long)k, (unsigned long)f->delay_ms);
+    }
+    printf("%s: %lux%lu, %lu frame%s, %lu bytes\n", a->name, (unsigned long)a->width, (unsigned long)a->height,
+           (unsigned long)a->frames, a->frames == 1 ? "" : "s", (unsigned long)a->size);
     return 0;
 }
 
@@ -59,5 +86,6 @@ int main(int argc, char **argv) {
         return 2;
     }
     for (int k = 0; k < ASSETS_COUNT; ++k) failed |= show(&assets[k], argv[1]);
+    for (int k = 0; k < SHEETS_COUNT; ++k) failed |= show(&sheets[k], argv[1]);
     return failed;
 }
