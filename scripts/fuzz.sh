@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# Runs both libFuzzer targets under ASan+UBSan for a bounded time each:
+# Runs the libFuzzer targets under ASan+UBSan for a bounded time each:
 #   decode_fuzzer  any bytes handed to both decoders, the device decoder
 #                  whole and streamed against the strict one (seeded with files the
 #                  converter writes for small synthetic images)
 #   encode_fuzzer  the fast encoder, cut into up to four parts, against
 #                  the exhaustive search
+#   image_fuzzer   any bytes read as a PNG, JPEG, GIF or PPM file (seeded
+#                  with the small files in fuzz/images)
 #
-#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS]]
+#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [IMAGE_SECONDS]]]
 # Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as
 # .ci/run does) and build/ with the Release tools. Fails on any finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 decode_seconds=${1:-60}
 encode_seconds=${2:-45}
+image_seconds=${3:-45}
 work=build-asan/fuzz
 rm -rf "$work"
-mkdir -p "$work/seeds" "$work/decode" "$work/encode"
+mkdir -p "$work/seeds" "$work/decode" "$work/encode" "$work/image"
 
 for kind in gradient noise flat tiles twocolor periodic stripes; do
   for size in "24 16" "7 3" "130 20"; do
@@ -29,9 +32,10 @@ run() {
   local target=$1 seconds=$2
   shift 2
   echo "== $target for ${seconds}s"
-  build-asan/"$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+  build-asan/"$target" -max_total_time="$seconds" -max_len=4096 -timeout=20 -print_final_stats=1 \
     -artifact_prefix="$work/$target-" "$@" 2> "$work/$target.log" || { tail -n 40 "$work/$target.log"; return 1; }
   grep -E "stat::number_of_executed_units|Done" "$work/$target.log"
 }
 run decode_fuzzer "$decode_seconds" "$work/decode" "$work/seeds"
 run encode_fuzzer "$encode_seconds" "$work/encode"
+run image_fuzzer "$image_seconds" "$work/image" fuzz/images

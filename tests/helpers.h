@@ -79,6 +79,8 @@ inline void write_gif(const std::string& path, int width, int height, const std:
     GifByteType ext[4];
     EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&gcb, ext)), ext);
     ColorMapObject* local = fr.local.empty() ? nullptr : GifMakeMapObject(4, fr.local.data());
+    GifFreeMapObject(gif->Image.ColorMap);  // the last frame's copy, which giflib drops for a frame without one
+    gif->Image.ColorMap = nullptr;
     EGifPutImageDesc(gif, fr.left, fr.top, fr.width, fr.height, fr.interlaced, local);
     for (const auto& [first, step] : fr.interlaced ? std::vector<std::pair<int, int>>{{0, 8}, {4, 8}, {2, 4}, {1, 2}}
                                                   : std::vector<std::pair<int, int>>{{0, 1}})
