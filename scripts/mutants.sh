@@ -51,7 +51,16 @@ dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.
 key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {
 key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;
 loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {
-preview-key-shown	src/pack.cpp	  if (asset.key) {	  if (false) {
+preview-key-shown	src/pack.cpp	  if (key) {	  if (false) {
+gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;
+gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}
+gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);
+gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);
+gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)
+frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {
+frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {
+frame-files-stale	src/pack.cpp	if (options.format == AssetFormat::lz && framed) remove_other_frame_files	if (false) remove_other_frame_files
+index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "
 EOF
 )
 
