@@ -11,7 +11,7 @@ packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpn
           gcc-avr avr-libc gcc-riscv64-unknown-elf qemu-user qemu-system-misc simavr)
 if [ "${1:-}" = --bench ]; then
   # zstd to compare with; ImageMagick and Debian's pictures for the corpus
-  packages+=(libzstd-dev zstd imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data
+  packages+=(libzstd-dev zstd imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data freeciv-data
              lincity-ng-data adwaita-icon-theme fonts-dejavu-core)
 fi
 missing=()
