@@ -27,7 +27,7 @@ struct Device : test::ProcessTest {
 TEST_F(Device, HarnessDecodesEveryKindAndALongCodeSegment) {
   for (auto kind : synth::kinds) {
     write_file("a.rgb", synth::make_rgb24(kind, 181, 181, 3));
-    ASSERT_EQ(run_cmd(std::string(LZ16_EXE) + " < " + path("a.rgb"), "> " + path("a.lz")).status, 0);
+    ASSERT_EQ(run_cmd(LZ16_EXE " < " + path("a.rgb"), "> " + path("a.lz")).status, 0);
     check(std::string(kind));
   }
   // Random words from 16 values are nearly all short codes.
