@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "pixels.h"
@@ -58,38 +60,83 @@ bool write_ppm(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t h
 
 namespace {
 
-// libpng reports errors by longjmp; nothing in write_png_rows owns a
-// resource that the jump could skip. Its messages are dropped: the caller
+// libpng reports errors by longjmp; nothing in write_png_rows, nor in the
+// fill it calls, owns a resource that the jump could skip. Its messages are dropped: the caller
 // reports the failure in one line of its own.
 void png_error_quietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void png_warning_quietly(png_structp, png_const_charp) {}
 
-bool write_png_rows(png_structp png, png_infop info, std::FILE* out, const uint16_t* words, uint32_t width,
-                    uint32_t height, uint8_t* row) {
+// Writes height rows of width pixels, fill(y, row) giving row y as 8-bit
+// samples of the colour type.
+template <typename Fill>
+bool write_png_rows(png_structp png, png_infop info, std::FILE* out, uint32_t width, uint32_t height, int colour_type,
+                    uint8_t* row, Fill fill) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, out);
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, width, height, 8, colour_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (uint32_t y = 0; y < height; ++y) {
-    widen_rgb24(words + size_t{y} * width, width, row);
-    png_write_row(png, row);
-  }
+  for (uint32_t y = 0; y < height; ++y) png_write_row(png, fill(y, row));
   png_write_end(png, info);
   return true;
+}
+
+template <typename Fill>
+bool write_png_with(std::FILE* out, uint32_t width, uint32_t height, int channels, Fill fill) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_quietly, png_warning_quietly);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint8_t> row(static_cast<size_t>(channels) * width);
+  const bool ok = info && write_png_rows(png, info, out, width, height,
+                                         channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, row.data(), fill);
+  png_destroy_write_struct(&png, &info);
+  return ok;
 }
 
 }  // namespace
 
 bool write_png(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_error_quietly, png_warning_quietly);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  std::vector<uint8_t> row(3 * size_t{width});
-  const bool ok = info && write_png_rows(png, info, out, words, width, height, row.data());
-  png_destroy_write_struct(&png, &info);
-  return ok;
+  return write_png_with(out, width, height, 3, [&](uint32_t y, uint8_t* row) {
+    widen_rgb24(words + size_t{y} * width, width, row);
+    return row;
+  });
+}
+
+std::string png_bytes(const uint8_t* pixels, int channels, uint32_t width, uint32_t height) {
+  char* bytes = nullptr;
+  size_t size = 0;
+  std::FILE* out = open_memstream(&bytes, &size);
+  if (!out) throw std::bad_alloc();
+  const size_t row_bytes = static_cast<size_t>(channels) * width;
+  const bool ok = write_png_with(out, width, height, channels, [&](uint32_t y, uint8_t*) {
+    return const_cast<uint8_t*>(pixels + row_bytes * y);  // libpng does not write through its rows
+  });
+  std::fclose(out);
+  std::string png(bytes, size);
+  std::free(bytes);
+  if (!ok) throw std::bad_alloc();  // writing to memory fails only for want of it
+  return png;
+}
+
+std::string page_png(const uint8_t* pixels, int channels, uint32_t& width, uint32_t& height, uint64_t max_pixels) {
+  uint32_t f = 1;
+  const auto scaled = [&](uint32_t n) { return (n + f - 1) / f; };
+  while (uint64_t{scaled(width)} * scaled(height) > max_pixels) ++f;
+  const uint32_t w = scaled(width), h = scaled(height);
+  const size_t c = static_cast<size_t>(channels);
+  std::vector<uint8_t> small(c * w * h);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      for (size_t k = 0; k < c; ++k) {
+        uint64_t sum = 0, n = 0;
+        for (uint32_t v = y * f; v < std::min(height, (y + 1) * f); ++v)
+          for (uint32_t u = x * f; u < std::min(width, (x + 1) * f); ++u, ++n) sum += pixels[c * (size_t{v} * width + u) + k];
+        small[c * (size_t{y} * w + x) + k] = static_cast<uint8_t>((sum + n / 2) / n);
+      }
+  width = w;
+  height = h;
+  return png_bytes(small.data(), channels, w, h);
 }
 
 }  // namespace lz16

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace lz16 {
 
@@ -20,5 +21,15 @@ bool write_rgb16(std::FILE* out, const uint16_t* words, size_t npix);
 bool write_rgb24(std::FILE* out, const uint16_t* words, size_t npix);
 bool write_ppm(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height);
 bool write_png(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t height);
+
+// An 8-bit RGB (channels 3) or RGBA (4) picture as PNG bytes in memory. May
+// throw std::bad_alloc.
+std::string png_bytes(const uint8_t* pixels, int channels, uint32_t width, uint32_t height);
+
+// A picture for a page, in PNG bytes: the RGB or RGBA picture scaled down
+// by the smallest whole factor f that brings it to at most max_pixels, each
+// pixel the average of the f x f square it stands for (cut short at the
+// right and bottom edges). Sets width and height to the scaled size.
+std::string page_png(const uint8_t* pixels, int channels, uint32_t& width, uint32_t& height, uint64_t max_pixels);
 
 }  // namespace lz16

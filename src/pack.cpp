@@ -35,24 +35,16 @@ bool append_verified(std::span<const uint16_t> words, std::vector<uint8_t>& lz, 
   return true;
 }
 
-// The picture as a PNG, with the key's pixels as a grey checkerboard of
-// 8x8 squares.
-std::string preview_png(PixelWords& shown, uint32_t width, uint32_t height, std::optional<uint16_t> key) {
-  if (key) {
-    constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
-    for (size_t k = 0; k < shown.size(); ++k)
-      if (shown[k] == *key) shown[k] = (k % width / 8 + k / width / 8) % 2 ? dark : light;
+// The words as the device shows them, in 8-bit RGB, with the key's pixels
+// as a grey checkerboard of 8x8 squares.
+std::vector<uint8_t> shown_rgb(const PixelWords& words, uint32_t width, std::optional<uint16_t> key) {
+  constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
+  std::vector<uint8_t> rgb(3 * words.size());
+  for (size_t k = 0; k < words.size(); ++k) {
+    const uint16_t w = key && words[k] == *key ? (k % width / 8 + k / width / 8) % 2 ? dark : light : words[k];
+    widen_rgb24(&w, 1, &rgb[3 * k]);
   }
-  char* bytes = nullptr;
-  size_t size = 0;
-  std::FILE* out = open_memstream(&bytes, &size);
-  if (!out) throw std::bad_alloc();
-  const bool ok = write_png(out, shown.data(), width, height);
-  std::fclose(out);
-  std::string png(bytes, size);
-  std::free(bytes);
-  if (!ok) throw std::bad_alloc();  // writing to memory fails only for want of it
-  return png;
+  return rgb;
 }
 
 // Frames of an earlier run of stem's in dir that are not among files.
@@ -74,6 +66,12 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
     if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
     if (std::string error = check_cut(img.width, img.height, options.cut); !error.empty()) return error;
     frames = cut_frames(img, options.cut, options.reduction);
+    if (options.page_pictures) {  // the frames of an animation one below the other
+      PagePicture& p = result.source;
+      p.width = img.width;
+      p.height = static_cast<uint32_t>(img.height * img.frames());
+      p.png = page_png(img.pixels.data(), img.channels, p.width, p.height, page_pixels);
+    }
   }
   asset.width = frames.width;
   asset.height = frames.height;
@@ -108,13 +106,21 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
   PixelWords().swap(back);
 
   std::vector<OutFile> files = asset_files(asset, options.format);
-  if (options.preview) {
+  if (options.preview || options.page_pictures) {
     uint32_t width, height;
-    PixelWords shown = uncut(frames, width, height);
-    files.emplace_back(asset.stem + preview_suffix, preview_png(shown, width, height, asset.key));
+    const PixelWords words = uncut(frames, width, height);
+    const std::vector<uint8_t> rgb = shown_rgb(words, width, asset.key);
+    if (options.preview) files.emplace_back(asset.stem + preview_suffix, png_bytes(rgb.data(), 3, width, height));
+    if (options.page_pictures) {
+      result.shown = {width, height, ""};
+      result.shown.png = page_png(rgb.data(), 3, result.shown.width, result.shown.height, page_pixels);
+    }
   }
   if (std::string error = write_files(options.out_dir, files); !error.empty()) return error;
   if (options.format == AssetFormat::lz && framed) remove_other_frame_files(options.out_dir, asset.stem, files);
+  result.bytes = asset.lz.size();
+  std::vector<uint8_t>().swap(asset.lz);  // written: a batch need not hold every image's bytes
+  for (const OutFile& f : files) result.outputs.push_back(f.first);
   return "";
 }
 

@@ -21,16 +21,29 @@ struct PackOptions {
   FrameCut cut;              // frames to cut each image into; 0 x 0 for none
   bool join_frames = false;  // an image's frames as one file, not one file each
   bool preview = false;  // also STEM.preview.png: the picture as the device shows it
+  bool page_pictures = false;  // the source and the picture the device shows, for a page
   std::string out_dir = ".";
   int64_t pixel_limit = max_pixels;
 };
 
+// A picture for a page: PNG bytes, scaled down to at most page_pixels.
+struct PagePicture {
+  uint32_t width = 0, height = 0;
+  std::string png;
+};
+inline constexpr uint64_t page_pixels = 512 * 512;
+
 struct PackResult {
   std::string error;  // "" when the asset was written and verified
-  Asset asset;        // stem, size, the .lz bytes, the key's word and the frames
+  Asset asset;        // stem, size, the key's word and the frames; its bytes are let go once written
+  uint64_t bytes = 0; // of the compressed image, or of its frames' files once each
   size_t stored = 0;  // files its frames are stored in: 1 for a still picture or joined frames
   ColourLoss loss;    // of the picture shown against the source, over every frame
   uint64_t moved = 0; // opaque pixels moved off the key
+  std::vector<std::string> outputs;  // the files written, by name in the output directory
+  // With page_pictures: the source, every frame laid out as it was cut, and
+  // what the device shows, the key's pixels as a checkerboard.
+  PagePicture source, shown;
 };
 
 // The names of the files pack_image writes for stem, but for frames'

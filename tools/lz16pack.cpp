@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -17,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "converter.h"
 #include "encoder.h"
 #include "pack.h"
+#include "report.h"
 
 namespace fs = std::filesystem;
 
@@ -30,37 +29,37 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
-struct Job {
-  std::string path, stem;
-  lz16::PackResult result;
-  bool done = false;
-};
+using Jobs = std::vector<lz16::PackedInput>;
 
-// The checks that come before anything is written. Returns "" or the usage error.
-std::string check_batch(const std::vector<Job>& jobs, const lz16::PackOptions& options, const std::string& index) {
+// The checks that come before anything is written. Returns "" or the usage
+// error. reports are the paths of the batch's report files.
+std::string check_batch(const Jobs& jobs, const lz16::PackOptions& options, const std::string& index,
+                        const std::vector<std::string>& reports) {
   std::map<std::string, std::string> ids;   // ID -> input that has it
   std::map<fs::path, std::string> outputs;  // output path -> input that writes it
   std::error_code ec;
   auto where = [&](const std::string& name) { return fs::weakly_canonical(fs::path(options.out_dir) / name, ec); };
-  for (const Job& job : jobs) {
+  for (const auto& job : jobs) {
     const std::string id = lz16::asset_id(job.stem);
     if (auto [it, fresh] = ids.emplace(id, job.path); !fresh)
       return "'" + it->second + "' and '" + job.path + "' would both be named " + id;
     for (const std::string& name : lz16::pack_file_names(job.stem, options)) outputs[where(name)] = job.path;
   }
   if (!index.empty()) outputs[where(index)] = "--index";
-  for (const Job& job : jobs)
+  for (const std::string& report : reports)
+    if (!report.empty()) outputs[fs::weakly_canonical(report, ec)] = report;
+  for (const auto& job : jobs)
     if (auto it = outputs.find(fs::weakly_canonical(job.path, ec)); it != outputs.end())
       return "'" + job.path + "' is an input and would be overwritten by an output";
-  for (const Job& framed : jobs) {
+  for (const auto& framed : jobs) {
     if (!lz16::may_write_frame_files(framed.path, options)) continue;
-    for (const Job& job : jobs)
+    for (const auto& job : jobs)
       if (lz16::is_frame_file_name(job.stem + ".lz", framed.stem))
         return "'" + framed.path + "' and '" + job.path + "' would both write " + job.stem + ".lz";
   }
   // Frames must tile every image; an image that cannot be read now fails
   // later, on its own.
-  for (const Job& job : jobs) {
+  for (const auto& job : jobs) {
     uint32_t width, height;
     if (options.cut.width && lz16::read_image_size(job.path, width, height).empty())
       if (std::string error = lz16::check_cut(width, height, options.cut); !error.empty())
@@ -80,18 +79,13 @@ std::optional<lz16::FrameCut> parse_cut(std::string_view text) {
   return cut;
 }
 
-std::string ratio(uint64_t bytes, uint64_t npix) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f%%",
-                lz16::compression_ratio(static_cast<int64_t>(bytes), static_cast<int64_t>(npix)));
-  return text;
-}
-
-std::string decibels(double psnr) {
-  if (std::isinf(psnr)) return "PSNR inf";
-  char text[32];
-  std::snprintf(text, sizeof text, "PSNR %.2f dB", psnr);
-  return text;
+// Writes a report to its path, made as the outputs are; "" or why not.
+std::string write_report(const std::string& path, const std::string& text) {
+  const fs::path where(path);
+  const std::string dir = where.has_parent_path() ? where.parent_path().string() : ".";
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  return lz16::write_files(dir, {{where.filename().string(), text}});
 }
 
 }  // namespace
@@ -102,8 +96,10 @@ int main(int argc, char** argv) {
       "Each output is verified by decoding it again before it is written.",
       "lz16pack"};
   std::vector<std::string> inputs;
-  std::string format = "lz", background = "000000", key, index, cut;
-  lz16::PackOptions options;
+  std::string format = "lz", background = "000000", key, cut, json, page;
+  lz16::RunOptions run;
+  lz16::PackOptions& options = run.pack;
+  std::string& index = run.index;
   bool quiet = false, index_only = false;
   int jobs = lz16::usable_cores();
   app.add_option("IMAGE", inputs, "PNG, JPEG, GIF (still or animated) or binary PPM (P6) files");
@@ -128,6 +124,13 @@ int main(int argc, char** argv) {
                  "also write this header (in the output directory), listing every asset; needs -f c or h");
   app.add_flag("--index-only", index_only,
                "write only the --index header, from the images' names; read and convert no image");
+  app.add_option("--report", json, "also write this JSON report of the batch: every input's figures and outputs");
+  app.add_option("--html", page,
+                 "also write this page: every asset's source and picture on the device side by side, with its "
+                 "figures, the largest first");
+  app.add_option("--budget", run.budget,
+                 "bytes the compressed images may take together; over it, say so and exit 1 (the files are "
+                 "still written)");
   app.add_option("-j,--jobs", jobs, "images converted at once (default: the number of cores)")
       ->check(CLI::Range(1, 1024));
   app.add_flag("-q,--quiet", quiet, "print only errors");
@@ -154,20 +157,23 @@ int main(int argc, char** argv) {
   if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
     return usage_error("--index takes a file name, and needs --format c or h");
   if (index_only && index.empty()) return usage_error("--index-only needs --index");
+  if (index_only && (!json.empty() || !page.empty() || run.budget))
+    return usage_error("--index-only converts nothing to report on or hold to a budget");
+  options.page_pictures = !page.empty();
   if (!cut.empty()) {
     const auto frames = parse_cut(cut);
     if (!frames) return usage_error("--frames takes WxH, two whole numbers from 1, not '" + cut + "'");
     options.cut = *frames;
   }
 
-  std::vector<Job> batch(inputs.size());
-  for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], fs::path(inputs[k]).stem().string(), {}, false};
-  if (std::string error = check_batch(batch, options, index); !error.empty()) return usage_error(error);
+  Jobs batch(inputs.size());
+  for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], fs::path(inputs[k]).stem().string(), {}};
+  if (std::string error = check_batch(batch, options, index, {json, page}); !error.empty()) return usage_error(error);
   std::error_code ec;
   fs::create_directories(options.out_dir, ec);
   if (index_only) {
     std::vector<std::string> stems;
-    for (const Job& job : batch) stems.push_back(job.stem);
+    for (const auto& job : batch) stems.push_back(job.stem);
     const std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, stems)});
     if (!error.empty()) std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
     return error.empty() ? 0 : 1;
@@ -177,12 +183,13 @@ int main(int argc, char** argv) {
   std::mutex mutex;
   std::condition_variable finished;
   std::atomic<size_t> next{0};
+  std::vector<char> done(batch.size(), 0);
   auto work = [&] {
     for (size_t k; (k = next++) < batch.size();) {
       lz16::PackResult result = lz16::pack_image(batch[k].path, batch[k].stem, options);
       std::lock_guard lock(mutex);
       batch[k].result = std::move(result);
-      batch[k].done = true;
+      done[k] = 1;
       finished.notify_all();
     }
   };
@@ -197,53 +204,36 @@ int main(int argc, char** argv) {
   if (workers.empty()) work();
 
   const bool progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
-  uint64_t total_bytes = 0, total_pixels = 0;
-  size_t failed = 0, worst = batch.size();  // the image with the lowest PSNR
   std::vector<std::string> written;  // the stems of the assets written
   for (size_t k = 0; k < batch.size(); ++k) {
     if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
     std::unique_lock lock(mutex);
-    finished.wait(lock, [&] { return batch[k].done; });
-    lz16::PackResult& r = batch[k].result;
+    finished.wait(lock, [&] { return done[k] != 0; });
+    const lz16::PackResult& r = batch[k].result;
     if (progress) std::fprintf(stderr, "\r\033[K");
     if (!r.error.empty()) {
       std::fprintf(stderr, "lz16pack: %s: %s\n", batch[k].path.c_str(), r.error.c_str());
-      ++failed;
       continue;
     }
-    const size_t frames = std::max<size_t>(1, r.asset.frames.size());
-    const uint64_t npix = uint64_t{r.asset.width} * r.asset.height * frames;
-    total_bytes += r.asset.lz.size();
-    total_pixels += npix;
     written.push_back(batch[k].stem);
-    if (r.loss.samples && (worst == batch.size() || lz16::psnr(r.loss) < lz16::psnr(batch[worst].result.loss)))
-      worst = k;
-    std::string loss = r.loss.samples ? ", " + decibels(lz16::psnr(r.loss)) : "";
-    if (options.reduction.key) loss += ", " + std::to_string(r.moved) + " moved off the key";
-    const std::string framing = r.asset.frames.empty() ? ""
-                                : r.asset.joined   ? ", " + std::to_string(frames) + " frames joined"
-                                                   : ", " + std::to_string(frames) + " frames, " +
-                                                       std::to_string(r.stored) + " stored";
-    if (!quiet)
-      std::fprintf(stderr, "%s: %ux%u%s, %zu bytes, %s%s, verified\n", batch[k].path.c_str(), r.asset.width,
-                   r.asset.height, framing.c_str(), r.asset.lz.size(), ratio(r.asset.lz.size(), npix).c_str(),
-                   loss.c_str());
-    std::vector<uint8_t>().swap(r.asset.lz);  // written, and no longer needed
+    if (!quiet) std::fprintf(stderr, "%s\n", lz16::report_line(batch[k], run).c_str());
   }
   workers.clear();
 
-  if (!index.empty() && !written.empty()) {
-    if (std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, written)}); !error.empty()) {
-      std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
-      ++failed;
-    }
-  }
-  const std::string worst_text =
-      worst < batch.size() ? ", worst " + decibels(lz16::psnr(batch[worst].result.loss)) + " (" + batch[worst].path + ")"
-                           : "";
-  if (!quiet)
-    std::fprintf(stderr, "total: %zu image%s, %llu bytes, %s%s%s\n", written.size(), written.size() == 1 ? "" : "s",
-                 static_cast<unsigned long long>(total_bytes), ratio(total_bytes, total_pixels).c_str(),
-                 worst_text.c_str(), failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
+  const lz16::BatchTotals totals = lz16::batch_totals(batch);
+  bool failed = totals.failed > 0;
+  auto fail = [&](const std::string& error) {
+    std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
+    failed = true;
+  };
+  if (!index.empty() && !written.empty())
+    if (std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, written)}); !error.empty())
+      fail(error);
+  if (!json.empty())
+    if (std::string error = write_report(json, lz16::report_json(batch, totals, run)); !error.empty()) fail(error);
+  if (!page.empty())
+    if (std::string error = write_report(page, lz16::report_html(batch, totals, run)); !error.empty()) fail(error);
+  if (!quiet) std::fprintf(stderr, "%s\n", lz16::total_line(batch, totals).c_str());
+  if (std::string over = lz16::budget_line(totals, run); !over.empty()) fail(over);
   return failed ? 1 : 0;
 }

@@ -1,0 +1,316 @@
+#include "report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "converter.h"
+
+namespace lz16 {
+
+namespace {
+
+uint64_t pixels_of(const PackResult& r) {
+  return uint64_t{r.asset.width} * r.asset.height * std::max<size_t>(1, r.asset.frames.size());
+}
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  char text[64];
+  std::snprintf(text, sizeof text, pattern, args...);
+  return text;
+}
+
+// The ratio as the report lines print it, without its percent sign.
+std::string ratio_text(uint64_t bytes, uint64_t pixels) {
+  return format("%.1f", compression_ratio(static_cast<int64_t>(bytes), static_cast<int64_t>(pixels)));
+}
+
+// The PSNR in dB as the report lines print it; nullopt where nothing was lost.
+std::optional<std::string> psnr_text(const ColourLoss& loss) {
+  const double db = psnr(loss);
+  if (!loss.samples || std::isinf(db)) return std::nullopt;
+  return format("%.2f", db);
+}
+
+std::string hex_colour(Rgb c) { return format("%02x%02x%02x", c.r, c.g, c.b); }
+
+// Where an output lies, as the user named the directory.
+std::string output_path(const RunOptions& options, const std::string& name) {
+  const std::string& dir = options.pack.out_dir;
+  return dir == "." ? name : dir + (dir.ends_with('/') ? "" : "/") + name;
+}
+
+// The frames part of a report line: ", N frames, S stored" or ", N frames joined".
+std::string framing(const PackResult& r) {
+  const std::string n = std::to_string(r.asset.frames.size());
+  if (r.asset.frames.empty()) return "";
+  return r.asset.joined ? ", " + n + " frames joined" : ", " + n + " frames, " + std::to_string(r.stored) + " stored";
+}
+
+// ---- JSON -----------------------------------------------------------------
+
+// A JSON string: quotes, backslashes and control characters escaped, and
+// every byte that is not part of valid UTF-8 (a file name may hold any)
+// replaced by U+FFFD.
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (size_t k = 0; k < text.size();) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool valid = n > 0 && k + n <= text.size() && !(c >= 0xC0 && c < 0xC2) && c < 0xF5;
+    for (size_t i = 1; valid && i < n; ++i) valid = (static_cast<unsigned char>(text[k + i]) >> 6) == 2;
+    if (valid && n == 3) {  // no overlong forms, no surrogates
+      const auto c1 = static_cast<unsigned char>(text[k + 1]);
+      valid = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);
+    } else if (valid && n == 4) {
+      const auto c1 = static_cast<unsigned char>(text[k + 1]);
+      valid = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+    }
+    if (!valid) {
+      out += "\\ufffd";
+      ++k;
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+      ++k;
+    } else if (c < 0x20) {
+      out += format("\\u%04x", c);
+      ++k;
+    } else {
+      out.append(text.substr(k, n));
+      k += n;
+    }
+  }
+  return out + "\"";
+}
+
+std::string json_or_null(const std::optional<std::string>& text, bool quoted) {
+  return text ? (quoted ? json_string(*text) : *text) : "null";
+}
+
+std::string json_bool(bool b) { return b ? "true" : "false"; }
+
+using Members = std::vector<std::pair<std::string_view, std::string>>;
+
+// A JSON object of the members, whose values are JSON already.
+std::string json_object(const Members& members) {
+  std::string s = "{";
+  for (const auto& [name, value] : members) {
+    if (s.size() > 1) s += ", ";
+    s += '"';
+    s += name;
+    s += "\": ";
+    s += value;
+  }
+  return s + "}";
+}
+
+// The run's options, their values in JSON.
+Members option_members(const RunOptions& o) {
+  const PackOptions& p = o.pack;
+  const char* const format_name[] = {"lz", "c", "h"};
+  const std::optional<std::string> key = p.reduction.key ? std::optional(hex_colour(*p.reduction.key)) : std::nullopt;
+  const std::optional<std::string> cut =
+      p.cut.width ? std::optional(std::to_string(p.cut.width) + "x" + std::to_string(p.cut.height)) : std::nullopt;
+  return Members{{"output", json_string(p.out_dir)},
+                      {"format", json_string(format_name[static_cast<int>(p.format)])},
+                      {"background", json_string(hex_colour(p.reduction.background))},
+                      {"round", json_bool(p.reduction.round)},
+                      {"dither", json_bool(p.reduction.dither)},
+                      {"key", json_or_null(key, true)},
+                      {"frames", json_or_null(cut, true)},
+                      {"join_frames", json_bool(p.join_frames)},
+                      {"preview", json_bool(p.preview)},
+                      {"index", json_or_null(o.index.empty() ? std::nullopt : std::optional(o.index), true)},
+                      {"budget", json_or_null(o.budget ? std::optional(std::to_string(*o.budget)) : std::nullopt, false)}};
+}
+
+// ---- HTML -----------------------------------------------------------------
+
+std::string html(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string base64(std::string_view bytes) {
+  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t k = 0; k < bytes.size(); k += 3) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 3; ++i) v = v << 8 | (k + i < bytes.size() ? static_cast<unsigned char>(bytes[k + i]) : 0);
+    for (size_t i = 0; i < 4; ++i) out += i <= bytes.size() - k ? digits[v >> (18 - 6 * i) & 63] : '=';
+  }
+  return out;
+}
+
+// A picture, scaled up by a whole factor while it stays small.
+std::string img(const PagePicture& p, const std::string& alt, const char* cls) {
+  const uint32_t scale = std::clamp<uint32_t>(192 / std::max({p.width, p.height, 1u}), 1, 8);
+  return "<figure class=\"" + std::string(cls) + "\"><img src=\"data:image/png;base64," + base64(p.png) +
+         "\" width=\"" + std::to_string(p.width * scale) + "\" height=\"" + std::to_string(p.height * scale) +
+         "\" data-width=\"" + std::to_string(p.width) + "\" data-height=\"" + std::to_string(p.height) + "\" alt=\"" +
+         html(alt) + "\"><figcaption>" + (cls[0] == 's' && cls[1] == 'o' ? "source" : "on the device") +
+         "</figcaption></figure>";
+}
+
+const char page_style[] =
+    "body{font:14px/1.4 sans-serif;margin:24px;color:#222;background:#f6f6f4}"
+    "h1{font-size:20px}h2{font-size:16px;margin-top:28px}h3{font-size:14px;margin:0 0 4px;word-break:break-all}"
+    "table{border-collapse:collapse;background:#fff}th,td{padding:3px 10px;border-bottom:1px solid #ddd;"
+    "text-align:right}th:first-child,td:first-child{text-align:left}"
+    ".share{width:160px}.bar{height:10px;background:#3a7bd5}"
+    ".asset{display:inline-block;vertical-align:top;margin:0 12px 12px 0;padding:10px;background:#fff;"
+    "border:1px solid #ccc;border-radius:4px;max-width:100%}"
+    ".pictures{display:flex;gap:12px;align-items:flex-start}figure{margin:0}"
+    "figcaption{font-size:12px;color:#666}img{display:block;max-width:512px;height:auto;"
+    "image-rendering:pixelated}"
+    ".source img{background:repeating-conic-gradient(#ccc 0 25%,#fff 0 50%) 0 0/16px 16px}"
+    ".figures{margin:6px 0 0;color:#444}.failed li{color:#a00}.options code{background:#e8e8e4;padding:0 3px}";
+
+}  // namespace
+
+BatchTotals batch_totals(std::span<const PackedInput> inputs) {
+  BatchTotals t;
+  for (size_t k = 0; k < inputs.size(); ++k) {
+    const PackResult& r = inputs[k].result;
+    if (!r.error.empty()) {
+      ++t.failed;
+      continue;
+    }
+    ++t.images;
+    t.bytes += r.bytes;
+    t.pixels += pixels_of(r);
+    if (r.loss.samples && (!t.worst || psnr(r.loss) < psnr(inputs[*t.worst].result.loss))) t.worst = k;
+  }
+  return t;
+}
+
+std::string report_line(const PackedInput& input, const RunOptions& options) {
+  const PackResult& r = input.result;
+  std::string line = input.path + ": " + std::to_string(r.asset.width) + "x" + std::to_string(r.asset.height) +
+                     framing(r) + ", " + std::to_string(r.bytes) + " bytes, " + ratio_text(r.bytes, pixels_of(r)) + "%";
+  if (r.loss.samples) line += ", PSNR " + psnr_text(r.loss).value_or("inf") + (psnr_text(r.loss) ? " dB" : "");
+  if (options.pack.reduction.key) line += ", " + std::to_string(r.moved) + " moved off the key";
+  return line + ", verified";
+}
+
+std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& t) {
+  std::string line = "total: " + std::to_string(t.images) + " image" + (t.images == 1 ? "" : "s") + ", " +
+                     std::to_string(t.bytes) + " bytes, " + ratio_text(t.bytes, t.pixels) + "%";
+  if (t.worst) {
+    const std::optional<std::string> db = psnr_text(inputs[*t.worst].result.loss);
+    line += ", worst PSNR " + db.value_or("inf") + (db ? " dB" : "") + " (" + inputs[*t.worst].path + ")";
+  }
+  return t.failed ? line + ", " + std::to_string(t.failed) + " failed" : line;
+}
+
+std::string budget_line(const BatchTotals& t, const RunOptions& options) {
+  if (!options.budget || t.bytes <= *options.budget) return "";
+  return "the assets take " + std::to_string(t.bytes) + " bytes, over the budget of " + std::to_string(*options.budget) +
+         " bytes";
+}
+
+std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& t, const RunOptions& options) {
+  std::string s = "{\n  \"options\": " + json_object(option_members(options)) + ",\n  \"assets\": [";
+  for (size_t k = 0; k < inputs.size(); ++k) {
+    const PackedInput& in = inputs[k];
+    const PackResult& r = in.result;
+    s += k ? ",\n    " : "\n    ";
+    if (!r.error.empty()) {
+      s += json_object({{"input", json_string(in.path)}, {"error", json_string(r.error)}});
+      continue;
+    }
+    std::string outputs = "[";
+    for (const std::string& name : r.outputs) {
+      if (outputs.size() > 1) outputs += ", ";
+      outputs += json_string(output_path(options, name));
+    }
+    s += json_object({{"input", json_string(in.path)},
+                      {"id", json_string(asset_id(in.stem))},
+                      {"width", std::to_string(r.asset.width)},
+                      {"height", std::to_string(r.asset.height)},
+                      {"frames", std::to_string(std::max<size_t>(1, r.asset.frames.size()))},
+                      {"stored", std::to_string(r.stored)},
+                      {"joined", json_bool(r.asset.joined)},
+                      {"bytes", std::to_string(r.bytes)},
+                      {"ratio", ratio_text(r.bytes, pixels_of(r))},
+                      {"psnr", json_or_null(psnr_text(r.loss), false)},
+                      {"moved", std::to_string(r.moved)},
+                      {"outputs", outputs + "]"}});
+  }
+  s += inputs.empty() ? "],\n" : "\n  ],\n";
+  const PackedInput* worst = t.worst ? &inputs[*t.worst] : nullptr;
+  s += "  \"total\": ";
+  s += json_object({{"images", std::to_string(t.images)},
+                    {"failed", std::to_string(t.failed)},
+                    {"bytes", std::to_string(t.bytes)},
+                    {"ratio", ratio_text(t.bytes, t.pixels)},
+                    {"worst_psnr", json_or_null(worst ? psnr_text(worst->result.loss) : std::nullopt, false)},
+                    {"worst_input", json_or_null(worst ? std::optional(worst->path) : std::nullopt, true)},
+                    {"over_budget", json_bool(!budget_line(t, options).empty())}});
+  return s + "\n}\n";
+}
+
+std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& t, const RunOptions& options) {
+  std::string s = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>lz16pack: " +
+                  std::to_string(t.images) + " asset" + (t.images == 1 ? "" : "s") + "</title>\n<style>" + page_style +
+                  "</style></head>\n<body>\n<h1>lz16pack: " + html(total_line(inputs, t).substr(7)) + "</h1>\n";  // the total line after "total: "
+  if (const std::string over = budget_line(t, options); !over.empty()) s += "<p class=\"failed\">" + html(over) + "</p>\n";
+  s += "<p class=\"options\">Options:";  // those given, strings unquoted
+  for (const auto& [name, value] : option_members(options)) {
+    if (value == "null" || value == "false") continue;
+    s += " <code>" + std::string(name) + (value == "true" ? "" : " " + html(value.front() == '"' ? value.substr(1, value.size() - 2) : value)) + "</code>";
+  }
+  s += "</p>\n";
+
+  // The written assets, largest first (input order among equals), each a
+  // bar in proportion to its share of the bytes.
+  std::vector<size_t> order;
+  for (size_t k = 0; k < inputs.size(); ++k)
+    if (inputs[k].result.error.empty()) order.push_back(k);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return inputs[a].result.bytes > inputs[b].result.bytes; });
+  s += "<h2>Where the bytes go</h2>\n<table class=\"sizes\"><tr><th>asset</th><th>bytes</th><th class=\"share\">share"
+       "</th><th>ratio</th><th>PSNR</th><th>moved off the key</th></tr>\n";
+  for (const size_t k : order) {
+    const PackResult& r = inputs[k].result;
+    const double share = t.bytes ? 100.0 * static_cast<double>(r.bytes) / static_cast<double>(t.bytes) : 0;
+    s += "<tr><td><a href=\"#" + asset_id(inputs[k].stem) + "\">" + html(inputs[k].path) + "</a></td><td>" +
+         std::to_string(r.bytes) + "</td><td class=\"share\"><div class=\"bar\" style=\"width:" +
+         format("%.1f", share) + "%\"></div></td><td>" + ratio_text(r.bytes, pixels_of(r)) + "%</td><td>" +
+         psnr_text(r.loss).value_or(r.loss.samples ? "inf" : "") + "</td><td>" + std::to_string(r.moved) +
+         "</td></tr>\n";
+  }
+  s += "</table>\n";
+
+  if (t.failed) {
+    s += "<h2>Failed</h2>\n<ul class=\"failed\">\n";
+    for (const PackedInput& in : inputs)
+      if (!in.result.error.empty()) s += "<li><b>" + html(in.path) + "</b>: " + html(in.result.error) + "</li>\n";
+    s += "</ul>\n";
+  }
+
+  s += "<h2>Assets</h2>\n";
+  for (const PackedInput& in : inputs) {
+    if (!in.result.error.empty()) continue;
+    const PackResult& r = in.result;
+    s += "<section class=\"asset\" id=\"" + asset_id(in.stem) + "\"><h3>" + html(in.path) +
+         "</h3>\n<div class=\"pictures\">" + img(r.source, in.path + ", source", "source") +
+         img(r.shown, in.path + ", on the device", "shown") + "</div>\n<p class=\"figures\">" +
+         html(report_line(in, options).substr(in.path.size() + 2)) + "</p></section>\n";
+  }
+  return s + "</body></html>\n";
+}
+
+}  // namespace lz16
