@@ -7,6 +7,8 @@
 #    installed lz16pack and unlz16 make of the same image;
 #  - configuring and building again regenerates nothing, and touching one image regenerates
 #    only that image's files;
+#  - a BUDGET one byte under the images' total stops the build, and the
+#    total passes;
 #  - the pkg-config file leads to a decoder source that compiles;
 #  - the decoder library and the assets build for a Cortex-M0 with the
 #    example's toolchain file.
@@ -55,8 +57,25 @@ touch "$work/mark"
 sleep 1
 touch "$work/project/images/ball.png"
 cmake --build "$ex" >/dev/null
-[ "$(changed)" = "ball.c ball.h " ] || { echo "touching ball.png regenerated: $(changed)" >&2; exit 1; }
-echo "rebuilds: nothing regenerated unchanged; touching one image regenerated only its files"
+# and the budget is checked again
+[[ "$(changed)" =~ ^"ball.c ball.h budget-"[0-9a-f]+-[0-9]+".stamp "$ ]] ||
+  { echo "touching ball.png regenerated: $(changed)" >&2; exit 1; }
+echo "rebuilds: nothing regenerated unchanged; touching one image regenerated only its files and rechecked the budget"
+
+# The budget: one byte under the images' total stops the build with
+# lz16pack's line; the total itself passes.
+total=$("$prefix/bin/lz16pack" --background ff00ff -o "$work/total" "$work"/project/images/*.* 2>&1 |
+        sed -n 's/^total: [0-9]* images, \([0-9]*\) bytes.*/\1/p')
+cmake -S "$work/project" -B "$ex" -DGAME_ASSETS_BUDGET=$((total - 1)) >/dev/null
+if cmake --build "$ex" >"$work/over.log" 2>&1 ||
+   ! grep -q "the assets take $total bytes, over the budget of $((total - 1)) bytes" "$work/over.log"; then
+  echo "a budget of $((total - 1)) bytes did not stop the build:" >&2
+  tail -n 20 "$work/over.log" >&2
+  exit 1
+fi
+cmake -S "$work/project" -B "$ex" -DGAME_ASSETS_BUDGET=$total >/dev/null
+cmake --build "$ex" >/dev/null
+echo "budget: $((total - 1)) bytes stops the build, $total bytes passes"
 
 source=$(PKG_CONFIG_PATH=$prefix/share/pkgconfig pkg-config --variable=source lz16dec)
 cc -std=c99 -Wall -Wextra -pedantic -Werror $(PKG_CONFIG_PATH=$prefix/share/pkgconfig pkg-config --cflags lz16dec) \
