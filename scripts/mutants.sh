@@ -51,7 +51,7 @@ dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.
 key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {
 key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;
 loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {
-preview-key-shown	src/pack.cpp	  if (key) {	  if (false) {
+preview-key-shown	src/pack.cpp	const uint16_t w = key && words[k] == *key ?	const uint16_t w = false && words[k] == *key ?
 gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;
 gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}
 gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);
@@ -61,6 +61,10 @@ frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {
 frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {
 frame-files-stale	src/pack.cpp	if (options.format == AssetFormat::lz && framed) remove_other_frame_files	if (false) remove_other_frame_files
 index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "
+worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)
+json-outputs-bare	src/report.cpp	json_string(output_path(options, name))	json_string(name)
+budget-equal-fails	src/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget
+page-picture-size	src/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)
 EOF
 )
 
@@ -68,7 +72,9 @@ work=$(mktemp -d /tmp/lz16-mutants.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/tree"
 git ls-files -co --exclude-standard -z | tar -cf - --null -T - | tar -xf - -C "$work/tree"
-cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+# Without link-time optimisation a fault in one source rebuilds in a second,
+# not in a dozen relinks of the whole program.
+cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DLZ16_LTO=OFF >/dev/null
 cmake --build "$work/build" -j2 >/dev/null
 
 missed=0
@@ -80,7 +86,7 @@ while IFS=$'\t' read -r name file from to; do
                                   s/\Q$ENV{FROM}\E/$ENV{TO}/' "$src" || { echo "$name: cannot apply to $file"; exit 2; }
   if ! cmake --build "$work/build" -j2 >/dev/null 2>&1; then
     result="caught (does not build)"
-  elif ctest --test-dir "$work/build" --stop-on-failure --timeout 300 >"$work/log" 2>&1; then
+  elif ctest --test-dir "$work/build" -j2 --stop-on-failure --timeout 300 >"$work/log" 2>&1; then
     result="MISSED"
     missed=$((missed + 1))
   else
