@@ -6,6 +6,8 @@
 #   scripts/setup.sh [--bench]
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpng-dev libjpeg-dev libgif-dev libcli11-dev pkg-config
+          # lz16pack's reports, read back by the tests: JSON by Python, the page by headless Chromium
+          python3 chromium
           # the device decoder on other CPUs: sizes, cross builds, and qemu and simavr to run them
           gcc-arm-none-eabi gcc-arm-linux-gnueabi libc6-dev-armel-cross gcc-m68k-linux-gnu libc6-dev-m68k-cross
           gcc-avr avr-libc gcc-riscv64-unknown-elf qemu-user qemu-system-misc simavr)
