@@ -10,7 +10,7 @@ frame of each way.
 
 "make" copies the sheets from Debian's game packages: pingus's sprites,
 whose .sprite files give each sheet's frame grid and speed, and freeciv's
-trident tileset, whose .spec files give its grids; only sheets whose grid
+trident tileset, whose [grid_main] sections give its grids; only sheets whose grid
 tiles the whole picture. It makes animated GIFs of some of them with
 ImageMagick, at the sprite's speed, and writes manifest.txt, a line per
 file: "NAME W H", W x H the frame size, 0 0 for a GIF's own frames.
@@ -50,8 +50,8 @@ def make(out):
             path = os.path.normpath(os.path.join(os.path.dirname(sprite), image.group(1)))
             name = "pingus-" + os.path.relpath(path, PINGUS).replace("/", "-")
             sheets[path] = (name, int(cell.group(1)), int(cell.group(2)), int(speed.group(1)) if speed else 100)
-    for spec in sorted(glob.glob("/usr/share/games/freeciv/trident/*.spec")):
-        text = open(spec).read()
+    for tileset in sorted(glob.glob("/usr/share/games/freeciv/trident/*")):
+        text = open(tileset, errors="replace").read() if not tileset.endswith(".png") else ""
         gfx = re.search(r'gfx = "([^"]+)"', text)
         grid = re.search(r"\[grid_main\]\s*x_top_left = 0\s*y_top_left = 0\s*dx = (\d+)\s*dy = (\d+)\s*\n\s*tiles", text)
         if gfx and grid:

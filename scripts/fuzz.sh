@@ -6,7 +6,7 @@
 #   encode_fuzzer  the fast encoder, cut into up to four parts, against
 #                  the exhaustive search
 #   image_fuzzer   any bytes read as a PNG, JPEG, GIF or PPM file (seeded
-#                  with the small files in fuzz/images)
+#                  with the small files in samples/fuzz)
 #
 #   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [IMAGE_SECONDS]]]
 # Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as
@@ -38,4 +38,4 @@ run() {
 }
 run decode_fuzzer "$decode_seconds" "$work/decode" "$work/seeds"
 run encode_fuzzer "$encode_seconds" "$work/encode"
-run image_fuzzer "$image_seconds" "$work/image" fuzz/images
+run image_fuzzer "$image_seconds" "$work/image" samples/fuzz

@@ -30,12 +30,13 @@ std::string check_size(uint64_t width, uint64_t height, int64_t pixel_limit) {
   return "";
 }
 
-// After the size check: the size, for a caller that wants nothing more, or
-// the check's error.
-std::string sized(Image& img, uint32_t width, uint32_t height, const std::string& error) {
-  img.width = width;
-  img.height = height;
-  return error;
+// Sets the image's size and checks it. True when the reader stops there:
+// with the check's error, or with "" when only the size was wanted.
+bool sized(Image& img, uint64_t width, uint64_t height, int64_t pixel_limit, bool size_only, std::string& error) {
+  error = check_size(width, height, pixel_limit);
+  img.width = static_cast<uint32_t>(width);  // 32 bits at most once the check has passed
+  img.height = static_cast<uint32_t>(height);
+  return !error.empty() || size_only;
 }
 
 // ---- PNG ------------------------------------------------------------------
@@ -94,7 +95,7 @@ std::string read_png(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
   uint32_t width = 0, height = 0;
   int depth = 8, channels = 3;
   if (!png_start(r, f, width, height, depth, channels)) return std::string("bad PNG: ") + r.message;
-  if (std::string e = check_size(width, height, pixel_limit); !e.empty() || size_only) return sized(img, width, height, e);
+  if (std::string e; sized(img, width, height, pixel_limit, size_only, e)) return e;
 
   // 16-bit samples are read big-endian into a buffer twice the size, then
   // scaled down in place, front to back.
@@ -112,8 +113,6 @@ std::string read_png(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
     }
     pixels.resize(samples);  // the image is converted and let go of soon: no copy to a smaller buffer
   }
-  img.width = width;
-  img.height = height;
   img.channels = channels;
   img.pixels = std::move(pixels);
   return "";
@@ -167,12 +166,10 @@ std::string read_jpeg(std::FILE* f, Image& img, int64_t pixel_limit, bool size_o
   if (r->cinfo.jpeg_color_space == JCS_CMYK || r->cinfo.jpeg_color_space == JCS_YCCK)
     return "CMYK JPEG is not supported: convert it to RGB first";
   const uint32_t width = r->cinfo.image_width, height = r->cinfo.image_height;
-  if (std::string e = check_size(width, height, pixel_limit); !e.empty() || size_only) return sized(img, width, height, e);
+  if (std::string e; sized(img, width, height, pixel_limit, size_only, e)) return e;
   const size_t row_bytes = size_t{width} * 3;
   std::vector<uint8_t> pixels(row_bytes * height);
   if (!jpeg_rows(*r, pixels.data(), row_bytes)) return std::string("bad JPEG: ") + r->message;
-  img.width = width;
-  img.height = height;
   img.channels = 3;
   img.pixels = std::move(pixels);
   return "";
@@ -245,7 +242,7 @@ std::string read_gif(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
   const std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(f, gif_input, &error));
   if (!gif) return bad_gif(error);
   const auto width = static_cast<uint32_t>(gif->SWidth), height = static_cast<uint32_t>(gif->SHeight);
-  if (std::string e = check_size(width, height, pixel_limit); !e.empty() || size_only) return sized(img, width, height, e);
+  if (std::string e; sized(img, width, height, pixel_limit, size_only, e)) return e;
 
   const size_t canvas_bytes = size_t{width} * height * 4;
   std::vector<uint8_t> canvas(canvas_bytes, 0), before, frames;
@@ -279,7 +276,8 @@ std::string read_gif(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
     frames.insert(frames.end(), canvas.begin(), canvas.end());
     delays.push_back(static_cast<uint32_t>(gcb.DelayTime) * 10);  // stored in hundredths of a second
     if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
-      const size_t left = std::min<size_t>(width, size_t(d.Left)), right = std::min<size_t>(width, size_t(d.Left) + size_t(d.Width));
+      const size_t left = std::min<size_t>(width, size_t(d.Left));
+      const size_t right = std::min<size_t>(width, size_t(d.Left) + size_t(d.Width));
       for (size_t y = size_t(d.Top); y < std::min<size_t>(height, size_t(d.Top) + size_t(d.Height)); ++y)
         std::fill(&canvas[4 * (y * width + left)], &canvas[4 * (y * width + right)], 0);
     } else if (gcb.DisposalMode == DISPOSE_PREVIOUS) {
@@ -288,8 +286,6 @@ std::string read_gif(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
     gcb = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};  // each control block is for one frame
   }
   if (delays.empty()) return "the image has no pixels";
-  img.width = width;
-  img.height = height;
   img.channels = 4;
   img.pixels = std::move(frames);
   if (delays.size() > 1) img.delay_ms = std::move(delays);
@@ -323,14 +319,11 @@ std::string read_ppm(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
   const int64_t width = ppm_number(f), height = ppm_number(f), maxval = ppm_number(f);
   if (width < 0 || height < 0 || maxval < 0) return "bad PPM header";
   if (maxval != 255) return "PPM with maxval " + std::to_string(maxval) + " is not supported (only 255)";
-  if (std::string e = check_size(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixel_limit);
-      !e.empty() || size_only)
-    return sized(img, static_cast<uint32_t>(width), static_cast<uint32_t>(height), e);
+  if (std::string e; sized(img, static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixel_limit, size_only, e))
+    return e;
   const size_t npix = static_cast<size_t>(width * height);
   std::vector<uint8_t> pixels(npix * 3);
   if (std::fread(pixels.data(), 3, npix, f) != npix) return std::ferror(f) ? std::strerror(errno) : "truncated PPM";
-  img.width = static_cast<uint32_t>(width);
-  img.height = static_cast<uint32_t>(height);
   img.channels = 3;
   img.pixels = std::move(pixels);
   return "";

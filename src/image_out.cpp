@@ -131,7 +131,8 @@ std::string page_png(const uint8_t* pixels, int channels, uint32_t& width, uint3
       for (size_t k = 0; k < c; ++k) {
         uint64_t sum = 0, n = 0;
         for (uint32_t v = y * f; v < std::min(height, (y + 1) * f); ++v)
-          for (uint32_t u = x * f; u < std::min(width, (x + 1) * f); ++u, ++n) sum += pixels[c * (size_t{v} * width + u) + k];
+          for (uint32_t u = x * f; u < std::min(width, (x + 1) * f); ++u, ++n)
+            sum += pixels[c * (size_t{v} * width + u) + k];
         small[c * (size_t{y} * w + x) + k] = static_cast<uint8_t>((sum + n / 2) / n);
       }
   width = w;

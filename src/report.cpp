@@ -123,8 +123,8 @@ Members option_members(const RunOptions& o) {
                       {"frames", json_or_null(cut, true)},
                       {"join_frames", json_bool(p.join_frames)},
                       {"preview", json_bool(p.preview)},
-                      {"index", json_or_null(o.index.empty() ? std::nullopt : std::optional(o.index), true)},
-                      {"budget", json_or_null(o.budget ? std::optional(std::to_string(*o.budget)) : std::nullopt, false)}};
+                      {"index", o.index.empty() ? "null" : json_string(o.index)},
+                      {"budget", o.budget ? std::to_string(*o.budget) : "null"}};
 }
 
 // ---- HTML -----------------------------------------------------------------
@@ -217,8 +217,8 @@ std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& t
 
 std::string budget_line(const BatchTotals& t, const RunOptions& options) {
   if (!options.budget || t.bytes <= *options.budget) return "";
-  return "the assets take " + std::to_string(t.bytes) + " bytes, over the budget of " + std::to_string(*options.budget) +
-         " bytes";
+  return "the assets take " + std::to_string(t.bytes) + " bytes, over the budget of " +
+         std::to_string(*options.budget) + " bytes";
 }
 
 std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& t, const RunOptions& options) {
@@ -263,14 +263,17 @@ std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& 
 }
 
 std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& t, const RunOptions& options) {
+  const std::string summary = total_line(inputs, t).substr(7);  // after "total: "
   std::string s = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>lz16pack: " +
                   std::to_string(t.images) + " asset" + (t.images == 1 ? "" : "s") + "</title>\n<style>" + page_style +
-                  "</style></head>\n<body>\n<h1>lz16pack: " + html(total_line(inputs, t).substr(7)) + "</h1>\n";  // the total line after "total: "
-  if (const std::string over = budget_line(t, options); !over.empty()) s += "<p class=\"failed\">" + html(over) + "</p>\n";
+                  "</style></head>\n<body>\n<h1>lz16pack: " + html(summary) + "</h1>\n";
+  if (const std::string over = budget_line(t, options); !over.empty())
+    s += "<p class=\"failed\">" + html(over) + "</p>\n";
   s += "<p class=\"options\">Options:";  // those given, strings unquoted
   for (const auto& [name, value] : option_members(options)) {
     if (value == "null" || value == "false") continue;
-    s += " <code>" + std::string(name) + (value == "true" ? "" : " " + html(value.front() == '"' ? value.substr(1, value.size() - 2) : value)) + "</code>";
+    const std::string shown = value.front() == '"' ? value.substr(1, value.size() - 2) : value;
+    s += " <code>" + std::string(name) + (value == "true" ? "" : " " + html(shown)) + "</code>";
   }
   s += "</p>\n";
 

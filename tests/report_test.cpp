@@ -58,8 +58,8 @@ print(f"total: {t['images']} images, {t['bytes']} bytes, {t['ratio']}%, worst PS
   PackedInput odd{"x\xff\"\x01\xe2\x82\xac.png", "x", {}};
   odd.result.error = "broken";
   std::ofstream(path("odd.json")) << report_json({&odd, 1}, batch_totals({&odd, 1}), {});
-  std::ofstream(path("odd.py")) << "import json, sys\n"
-                                   "print(json.load(open(sys.argv[1]))['assets'][0]['input'] == 'x\\ufffd\"\\x01\\u20ac.png')\n";
+  std::ofstream(path("odd.py")) << "import json, sys\nname = json.load(open(sys.argv[1]))['assets'][0]['input']\n"
+                                   "print(name == 'x\\ufffd\"\\x01\\u20ac.png')\n";
   py = run_cmd("cd " + dir_ + " && python3 odd.py odd.json");
   EXPECT_EQ(std::string(py.out.begin(), py.out.end()), "True\n") << py.err;
 }
