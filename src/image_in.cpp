@@ -265,9 +265,9 @@ std::string read_gif(std::FILE* f, Image& img, int64_t pixel_limit, bool size_on
     if (type != IMAGE_DESC_RECORD_TYPE) continue;
     if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return bad_gif(gif->Error);
     const GifImageDesc& d = gif->Image;
+    if (std::string e = check_size(std::max(d.Width, 1), std::max(d.Height, 1), pixel_limit); !e.empty()) return e;
     const auto count = static_cast<uint64_t>(delays.size() + 1);
-    if (uint64_t{width} * height * count > static_cast<uint64_t>(pixel_limit) ||
-        uint64_t(d.Width) * uint64_t(d.Height) > static_cast<uint64_t>(pixel_limit))
+    if (uint64_t{width} * height * count > static_cast<uint64_t>(pixel_limit))
       return "image too large: " + std::to_string(count) + " frames of " + std::to_string(width) + "x" +
              std::to_string(height) + " are more than " + std::to_string(pixel_limit) + " pixels";
     if (!d.ColorMap && !gif->SColorMap) return "bad GIF: a frame without a colour table";

@@ -26,12 +26,15 @@ const char preview_suffix[] = ".preview.png";
 // for one word more in back shows a file that holds too many.
 bool append_verified(std::span<const uint16_t> words, std::vector<uint8_t>& lz, PixelWords& back) {
   const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
-  const std::vector<uint8_t> file = container_file(seg.code, seg.data);
+  std::vector<uint8_t> file = container_file(seg.code, seg.data);
   back.resize(words.size() + 1);
   const DecodeResult r = decode(file.data(), file.size(), back.data(), back.size());
   if (r.error != DecodeError::none || r.npix != words.size() || !std::equal(words.begin(), words.end(), back.begin()))
     return false;
-  lz.insert(lz.end(), file.begin(), file.end());
+  if (lz.empty())
+    lz = std::move(file);  // a still picture's file, or the first frame's
+  else
+    lz.insert(lz.end(), file.begin(), file.end());
   return true;
 }
 

@@ -34,6 +34,12 @@ std::optional<std::string> psnr_text(const ColourLoss& loss) {
   return format("%.2f", db);
 }
 
+// "PSNR 38.44 dB", or "PSNR inf" where nothing was lost.
+std::string psnr_words(const ColourLoss& loss) {
+  const std::optional<std::string> db = psnr_text(loss);
+  return db ? "PSNR " + *db + " dB" : "PSNR inf";
+}
+
 std::string hex_colour(Rgb c) { return format("%02x%02x%02x", c.r, c.g, c.b); }
 
 // Where an output lies, as the user named the directory.
@@ -154,14 +160,14 @@ std::string base64(std::string_view bytes) {
   return out;
 }
 
-// A picture, scaled up by a whole factor while it stays small.
-std::string img(const PagePicture& p, const std::string& alt, const char* cls) {
+// A picture with its caption, scaled up by a whole factor while it stays
+// small.
+std::string figure(const PagePicture& p, const char* cls, const char* caption, const std::string& alt) {
   const uint32_t scale = std::clamp<uint32_t>(192 / std::max({p.width, p.height, 1u}), 1, 8);
   return "<figure class=\"" + std::string(cls) + "\"><img src=\"data:image/png;base64," + base64(p.png) +
          "\" width=\"" + std::to_string(p.width * scale) + "\" height=\"" + std::to_string(p.height * scale) +
          "\" data-width=\"" + std::to_string(p.width) + "\" data-height=\"" + std::to_string(p.height) + "\" alt=\"" +
-         html(alt) + "\"><figcaption>" + (cls[0] == 's' && cls[1] == 'o' ? "source" : "on the device") +
-         "</figcaption></figure>";
+         html(alt) + "\"><figcaption>" + caption + "</figcaption></figure>";
 }
 
 const char page_style[] =
@@ -200,7 +206,7 @@ std::string report_line(const PackedInput& input, const RunOptions& options) {
   const PackResult& r = input.result;
   std::string line = input.path + ": " + std::to_string(r.asset.width) + "x" + std::to_string(r.asset.height) +
                      framing(r) + ", " + std::to_string(r.bytes) + " bytes, " + ratio_text(r.bytes, pixels_of(r)) + "%";
-  if (r.loss.samples) line += ", PSNR " + psnr_text(r.loss).value_or("inf") + (psnr_text(r.loss) ? " dB" : "");
+  if (r.loss.samples) line += ", " + psnr_words(r.loss);
   if (options.pack.reduction.key) line += ", " + std::to_string(r.moved) + " moved off the key";
   return line + ", verified";
 }
@@ -208,10 +214,7 @@ std::string report_line(const PackedInput& input, const RunOptions& options) {
 std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& t) {
   std::string line = "total: " + std::to_string(t.images) + " image" + (t.images == 1 ? "" : "s") + ", " +
                      std::to_string(t.bytes) + " bytes, " + ratio_text(t.bytes, t.pixels) + "%";
-  if (t.worst) {
-    const std::optional<std::string> db = psnr_text(inputs[*t.worst].result.loss);
-    line += ", worst PSNR " + db.value_or("inf") + (db ? " dB" : "") + " (" + inputs[*t.worst].path + ")";
-  }
+  if (t.worst) line += ", worst " + psnr_words(inputs[*t.worst].result.loss) + " (" + inputs[*t.worst].path + ")";
   return t.failed ? line + ", " + std::to_string(t.failed) + " failed" : line;
 }
 
@@ -309,8 +312,8 @@ std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& 
     if (!in.result.error.empty()) continue;
     const PackResult& r = in.result;
     s += "<section class=\"asset\" id=\"" + asset_id(in.stem) + "\"><h3>" + html(in.path) +
-         "</h3>\n<div class=\"pictures\">" + img(r.source, in.path + ", source", "source") +
-         img(r.shown, in.path + ", on the device", "shown") + "</div>\n<p class=\"figures\">" +
+         "</h3>\n<div class=\"pictures\">" + figure(r.source, "source", "source", in.path) +
+         figure(r.shown, "shown", "on the device", in.path + " on the device") + "</div>\n<p class=\"figures\">" +
          html(report_line(in, options).substr(in.path.size() + 2)) + "</p></section>\n";
   }
   return s + "</body></html>\n";
