@@ -4,9 +4,12 @@
 # loop of ImageMagick piped into lz16 and against libpng alone. Installs what
 # it needs, builds a Release tree in build-bench/, writes the files to
 # corpus/png/ (not kept in git) once, and prints the table. With "colour",
-# the table of bytes and PSNR for the colour options instead.
+# the table of bytes and PSNR for the colour options instead. With "frames",
+# sprite sheets from Debian's games and GIFs made of them (corpus/frames/)
+# through lz16pack a file a frame, with repeats stored once, and joined
+# (see bench/frames.py).
 #
-#   scripts/bench-pack.sh [RUNS | colour]
+#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -15,6 +18,16 @@ png=corpus/png
 scripts/setup.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLZ16_BENCH=ON -DLZ16_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target lz16 lz16pack lz16-png-floor >/dev/null
+
+if [ "${1:-}" = frames ]; then
+  if [ ! -f corpus/frames/.complete ]; then
+    rm -rf corpus/frames
+    mkdir -p corpus/frames
+    python3 bench/frames.py make corpus/frames
+    touch corpus/frames/.complete
+  fi
+  exec python3 bench/frames.py "$build" corpus/frames "${2:-5}"
+fi
 
 if [ ! -f "$png/.complete" ]; then
   rm -rf "$png"
