@@ -152,6 +152,15 @@ std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat f
   return {};
 }
 
+size_t stored_files(const Asset& a) {
+  if (a.frames.empty()) return 1;
+  // A frame stored anew lies after every file before it; a repeat, at one of them.
+  size_t n = 1;
+  for (size_t k = 1, last = 0; k < a.frames.size(); ++k)
+    if (a.frames[k].offset > a.frames[last].offset) ++n, last = k;
+  return n;
+}
+
 bool is_frame_file_name(std::string_view name, std::string_view stem) {
   if (name.size() < stem.size() + 7 || name.substr(0, stem.size()) != stem || name[stem.size()] != '-' ||
       !name.ends_with(".lz"))

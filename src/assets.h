@@ -25,7 +25,6 @@ std::string asset_id(std::string_view stem);
 // asset's bytes; it shows for delay_ms (0 in a sprite sheet).
 struct AssetFrame {
   uint32_t offset, size, delay_ms;
-  bool operator==(const AssetFrame&) const = default;
 };
 
 struct Asset {
@@ -36,6 +35,10 @@ struct Asset {
   std::vector<AssetFrame> frames;  // empty for a still picture
   bool joined = false;  // the frames are one file, one frame's pixels after another's
 };
+
+// The lz16 files the asset's frames are stored in: 1 for a still picture or
+// joined frames, else one for each frame that repeats no earlier one.
+size_t stored_files(const Asset& asset);
 
 // A file to write: its name in the output directory and its contents.
 using OutFile = std::pair<std::string, std::string>;

@@ -90,7 +90,6 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
     for (size_t k = 0; framed && k < frames.count(); ++k)
       asset.frames.push_back({0, static_cast<uint32_t>(asset.lz.size()), frames.delay_ms[k]});
     asset.joined = framed;
-    result.stored = 1;
   } else {
     const std::vector<uint32_t> first = first_copies(frames);
     for (size_t k = 0; k < frames.count(); ++k) {
@@ -103,7 +102,6 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
       if (asset.lz.size() > UINT32_MAX) return "the frames' files add up to more than 4 GiB";
       asset.frames.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(asset.lz.size() - offset),
                               frames.delay_ms[k]});
-      ++result.stored;
     }
   }
   PixelWords().swap(back);

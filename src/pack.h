@@ -37,7 +37,6 @@ struct PackResult {
   std::string error;  // "" when the asset was written and verified
   Asset asset;        // stem, size, the key's word and the frames; its bytes are let go once written
   uint64_t bytes = 0; // of the compressed image, or of its frames' files once each
-  size_t stored = 0;  // files its frames are stored in: 1 for a still picture or joined frames
   ColourLoss loss;    // of the picture shown against the source, over every frame
   uint64_t moved = 0; // opaque pixels moved off the key
   std::vector<std::string> outputs;  // the files written, by name in the output directory

@@ -52,7 +52,7 @@ std::string output_path(const RunOptions& options, const std::string& name) {
 std::string framing(const PackResult& r) {
   const std::string n = std::to_string(r.asset.frames.size());
   if (r.asset.frames.empty()) return "";
-  return r.asset.joined ? ", " + n + " frames joined" : ", " + n + " frames, " + std::to_string(r.stored) + " stored";
+  return r.asset.joined ? ", " + n + " frames joined" : ", " + n + " frames, " + std::to_string(stored_files(r.asset)) + " stored";
 }
 
 // ---- JSON -----------------------------------------------------------------
@@ -244,7 +244,7 @@ std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& 
                       {"width", std::to_string(r.asset.width)},
                       {"height", std::to_string(r.asset.height)},
                       {"frames", std::to_string(std::max<size_t>(1, r.asset.frames.size()))},
-                      {"stored", std::to_string(r.stored)},
+                      {"stored", std::to_string(stored_files(r.asset))},
                       {"joined", json_bool(r.asset.joined)},
                       {"bytes", std::to_string(r.bytes)},
                       {"ratio", ratio_text(r.bytes, pixels_of(r))},
