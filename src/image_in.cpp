@@ -66,6 +66,14 @@ bool png_start(PngReader& r, std::FILE* f, uint32_t& width, uint32_t& height, in
   if (setjmp(png_jmpbuf(r.png))) return false;
   png_init_io(r.png, f);
   png_set_user_limits(r.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);  // the pixel limit is ours to apply
+  // Of the chunks beside the pixels only tRNS is used. libpng would read the
+  // others whole (text, profiles), allocating whatever length they claim, so
+  // that a damaged length could make a small file ask for gigabytes: they
+  // are passed over unread.
+  static const png_byte unused[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0"
+                                   "sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, unused, static_cast<int>(sizeof unused / 5));
   png_read_info(r.png, r.info);
   width = png_get_image_width(r.png, r.info);
   height = png_get_image_height(r.png, r.info);
