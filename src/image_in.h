@@ -3,8 +3,15 @@
 // read to 8-bit RGB, or RGBA where the image has transparency.
 //
 // Samples are taken as stored: no gamma or colour-profile conversion. A
-// 16-bit sample v becomes (v * 255 + 32767) / 65535. Declared sizes are
-// checked against the pixel limit before any pixel buffer is allocated.
+// 16-bit sample v becomes (v * 255 + 32767) / 65535.
+//
+// A file is read whole into memory first, so that pipes and standard input
+// work like files and the format is told apart without rewinding. Memory
+// then follows the file, not what its header claims: a declared size is
+// checked against the pixel limit before a library allocates anything, and
+// against the most pixels the file's bytes could expand to (deflate 1032
+// to 1, a JPEG block at least one bit, GIF's LZW 4096 pixels a byte), and
+// pixel buffers grow with the rows that arrive.
 //
 // A GIF gives every frame as the whole canvas as a viewer shows it: the
 // canvas starts clear, each frame is drawn over it at its offset (clipped
@@ -15,7 +22,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,16 +39,18 @@ struct Image {
   size_t frames() const { return delay_ms.empty() ? 1 : delay_ms.size(); }
 };
 
-// Reads the image file at path into img. Returns "" on success, else a
-// one-line reason (without the file's name). The pixel limit holds for all
-// of an animation's frames together. May throw std::bad_alloc.
+// Reads the image file at path ("-" for standard input; pipes and devices
+// are read as they come) into img. Returns "" on success, else a one-line
+// reason (without the file's name). The pixel limit holds for all of an
+// animation's frames together. May throw std::bad_alloc.
 std::string read_image(const std::string& path, Image& img, int64_t pixel_limit = max_pixels);
 
-// The same from an open file, read from its start.
-std::string read_image(std::FILE* file, Image& img, int64_t pixel_limit = max_pixels);
+// The same from the bytes of a file.
+std::string read_image(std::span<const uint8_t> file, Image& img, int64_t pixel_limit = max_pixels);
 
-// Reads only as far as the image's size (of one frame): width and height
-// are set, no pixel is read.
+// The size of one frame of the image in the regular file at path, without
+// reading its pixels. Anything but a regular file is an error, so that a
+// pipe is never read twice.
 std::string read_image_size(const std::string& path, uint32_t& width, uint32_t& height);
 
 }  // namespace lz16

@@ -106,7 +106,7 @@ document.getElementById("f").onload = function () {
   const std::string dom(p.out.begin(), p.out.end());
   const size_t at = dom.find("data-result=\"") + 13;
   ASSERT_NE(at, std::string::npos + 13) << p.err;
-  EXPECT_EQ(dom.substr(at, dom.find('"', at) - at), "2|4|0|bad.png: bad PNG: Read Error|");
+  EXPECT_EQ(dom.substr(at, dom.find('"', at) - at), "2|4|0|bad.png: bad PNG: the file ends early|");
   p = run_cmd(chromium + "--window-size=1000,700 --screenshot=" + path("shot.png") + " file://" + path("page.html"));
   Image shot;
   EXPECT_EQ(read_image(path("shot.png"), shot), "") << p.err;
