@@ -30,7 +30,7 @@ report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<do
 part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
 composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255
 png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8
-stale-output-kept	src/pack.cpp	std::remove((options.out_dir + "/" + name).c_str());	(void)name;
+stale-output-kept	src/pack.cpp	if (!claimed_frame(options.out_dir, name)) remove_output(options.out_dir, name);	(void)name;
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;
 device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {
 device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {
@@ -59,7 +59,18 @@ gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.s
 gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)
 frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {
 frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {
-frame-files-stale	src/pack.cpp	if (options.format == AssetFormat::lz && framed) remove_other_frame_files	if (false) remove_other_frame_files
+frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, earlier, files);	  (void)earlier;
+frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;
+frame-claim-ignored	src/pack.cpp	if (!claimed_frame(options.out_dir, name)) remove_output	if (true) remove_output
+frame-limit	src/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)
+temp-files-kept	src/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;
+temp-leftover-kept	src/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any
+unit-lock-skipped	src/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)
+fifo-replaced	src/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};
+c-pair-unchecked	src/assets.cpp	arrays_digest(a) + "\n#error	arrays_digest(a) + " && 0\n#error
+c-name-trigraph	src/assets.cpp	stem.find("??")	stem.find("???")
+png-size-unbounded	src/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()
+png-read-unchecked	src/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)
 index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "
 worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)
 json-outputs-bare	src/report.cpp	json_string(output_path(options, name))	json_string(name)

@@ -8,12 +8,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+#include "files.h"
 
 namespace lz16 {
 
 enum class AssetFormat { lz, c, h };
+
+// "" when stem can name C files, else why not: an #include line cannot hold
+// a '"', a '\\' or a control character, and "??" may start a trigraph.
+std::string c_name_problem(std::string_view stem);
 
 // A C identifier for a file stem, in lower case: every character other than
 // a letter or digit becomes '_', and a stem that starts with a digit gets
@@ -40,9 +45,6 @@ struct Asset {
 // joined frames, else one for each frame that repeats no earlier one.
 size_t stored_files(const Asset& asset);
 
-// A file to write: its name in the output directory and its contents.
-using OutFile = std::pair<std::string, std::string>;
-
 // The files that hold the asset in the format: STEM.lz, STEM.h and STEM.c,
 // or STEM.h. Frames that are files of their own give STEM-000.lz,
 // STEM-001.lz, ... instead of STEM.lz, repeats included.
@@ -61,11 +63,5 @@ bool is_frame_file_name(std::string_view name, std::string_view stem);
 // from those headers, frame counts included, so it needs only the assets'
 // stems.
 OutFile index_file(const std::string& name, const std::vector<std::string>& stems);
-
-// Writes the files into dir, each to a temporary name there and renamed
-// into place once complete. On a failure nothing of this call is left: no
-// temporary file, and none of the files under its final name. Returns "" or
-// a one-line reason.
-std::string write_files(const std::string& dir, const std::vector<OutFile>& files);
 
 }  // namespace lz16

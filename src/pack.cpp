@@ -20,6 +20,7 @@ namespace lz16 {
 namespace {
 
 const char preview_suffix[] = ".preview.png";
+const char frames_note_suffix[] = ".lz16frames";
 
 // The words as an lz16 file, appended to lz once decoding it again with the
 // strict decoder has given exactly those words; false if it did not. Room
@@ -50,15 +51,81 @@ std::vector<uint8_t> shown_rgb(const PixelWords& words, uint32_t width, std::opt
   return rgb;
 }
 
-// Frames of an earlier run of stem's in dir that are not among files.
-void remove_other_frame_files(const std::string& dir, const std::string& stem, const std::vector<OutFile>& files) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (is_frame_file_name(name, stem) &&
-        std::none_of(files.begin(), files.end(), [&](const OutFile& f) { return f.first == name; }))
-      std::remove(entry.path().c_str());
+// The frames' files of stem's that a note records, with the digest each
+// had when it was written.
+using NotedFiles = std::vector<std::pair<std::string, uint64_t>>;
+
+// The note of the frames' files among files: a line each, "NUMBER DIGEST",
+// the file being STEM-NUMBER.lz.
+std::string frames_note(const std::string& stem, const std::vector<OutFile>& files) {
+  std::string note;
+  for (const auto& [name, bytes] : files) {
+    if (!is_frame_file_name(name, stem)) continue;
+    char hex[24];
+    std::snprintf(hex, sizeof hex, " %016llx\n", static_cast<unsigned long long>(digest(bytes)));
+    note += name.substr(stem.size() + 1, name.size() - stem.size() - 4) + hex;
   }
+  return note;
+}
+
+NotedFiles noted_frames(const std::string& dir, const std::string& stem) {
+  std::string note;
+  NotedFiles noted;
+  if (!read_file(dir + "/" + hidden_name(stem, frames_note_suffix), note)) return noted;
+  for (size_t at = 0, end; (end = note.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string_view line(note.data() + at, end - at);
+    const size_t space = line.find(' ');
+    const std::string name = stem + "-" + std::string(line.substr(0, space)) + ".lz";
+    if (space == std::string_view::npos || !is_frame_file_name(name, stem)) continue;  // not a note of lz16pack's
+    noted.emplace_back(name, std::strtoull(std::string(line.substr(space + 1)).c_str(), nullptr, 16));
+  }
+  return noted;
+}
+
+// Whether dir/name is still the file that was noted with this digest.
+bool as_noted(const std::string& dir, const std::string& name, uint64_t noted) {
+  std::string bytes;
+  return read_file(dir + "/" + name, bytes) && digest(bytes) == noted;
+}
+
+// Removes the noted frames' files that are still as noted, but for those
+// among keep, and the note itself where keep has none.
+void remove_noted_frames(const std::string& dir, const std::string& stem, const NotedFiles& noted,
+                         const std::vector<OutFile>& keep) {
+  auto kept = [&](const std::string& name) {
+    return std::any_of(keep.begin(), keep.end(), [&](const OutFile& f) { return f.first == name; });
+  };
+  for (const auto& [name, noted_digest] : noted)
+    if (!kept(name) && as_noted(dir, name, noted_digest)) remove_output(dir, name);
+  if (const std::string note = hidden_name(stem, frames_note_suffix); !kept(note)) remove_output(dir, note);
+}
+
+// Whether dir/name is a frame's file that another input's note claims.
+bool claimed_frame(const std::string& dir, const std::string& name) {
+  const size_t dash = name.rfind('-');
+  if (dash == std::string::npos || !is_frame_file_name(name, name.substr(0, dash))) return false;
+  const NotedFiles noted = noted_frames(dir, name.substr(0, dash));
+  return std::any_of(noted.begin(), noted.end(),
+                     [&](const auto& n) { return n.first == name && as_noted(dir, name, n.second); });
+}
+
+// Writes the asset's files under its lock, and removes what an earlier
+// run of it wrote that this one does not.
+std::string write_asset(const std::string& stem, std::vector<OutFile>& files, const PackOptions& options) {
+  if (options.format == AssetFormat::lz && std::any_of(files.begin(), files.end(), [&](const OutFile& f) {
+        return is_frame_file_name(f.first, stem);
+      }))
+    files.emplace_back(hidden_name(stem, frames_note_suffix), frames_note(stem, files));
+  if (PackRun* run = options.run; run && (run->files += files.size()) > run->max_files)
+    return "the run would write more than " + std::to_string(run->max_files) + " files";
+  UnitLock lock;
+  if (std::string error = lock_unit(options.out_dir, stem, lock); !error.empty()) return error;
+  const NotedFiles earlier = noted_frames(options.out_dir, stem);
+  if (std::string error = write_files(options.out_dir, files, options.run ? &options.run->temps : nullptr);
+      !error.empty())
+    return error;
+  remove_noted_frames(options.out_dir, stem, earlier, files);
+  return "";
 }
 
 std::string pack(const std::string& path, const PackOptions& options, PackResult& result) {
@@ -68,6 +135,11 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
     Image img;
     if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
     if (std::string error = check_cut(img.width, img.height, options.cut); !error.empty()) return error;
+    const uint64_t count = img.frames() * (options.cut.width ? uint64_t{img.width / options.cut.width} *
+                                                                   (img.height / options.cut.height)
+                                                             : 1);
+    if (count > max_frames)
+      return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
     frames = cut_frames(img, options.cut, options.reduction);
     if (options.page_pictures) {  // the frames of an animation one below the other
       PagePicture& p = result.source;
@@ -117,11 +189,11 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
       result.shown.png = page_png(rgb.data(), 3, result.shown.width, result.shown.height, page_pixels);
     }
   }
-  if (std::string error = write_files(options.out_dir, files); !error.empty()) return error;
-  if (options.format == AssetFormat::lz && framed) remove_other_frame_files(options.out_dir, asset.stem, files);
+  if (std::string error = write_asset(asset.stem, files, options); !error.empty()) return error;
   result.bytes = asset.lz.size();
   std::vector<uint8_t>().swap(asset.lz);  // written: a batch need not hold every image's bytes
-  for (const OutFile& f : files) result.outputs.push_back(f.first);
+  for (const OutFile& f : files)
+    if (f.first != hidden_name(asset.stem, frames_note_suffix)) result.outputs.push_back(f.first);  // lz16pack's own
   return "";
 }
 
@@ -147,10 +219,11 @@ PackResult pack_image(const std::string& path, const std::string& stem, const Pa
   } catch (const std::bad_alloc&) {
     result.error = "out of memory";
   }
-  if (!result.error.empty()) {
+  if (UnitLock lock; !result.error.empty() && lock_unit(options.out_dir, stem, lock).empty()) {
     // A build must not pick up an earlier run's asset for an image that failed.
-    for (const std::string& name : pack_file_names(stem, options)) std::remove((options.out_dir + "/" + name).c_str());
-    if (may_write_frame_files(path, options)) remove_other_frame_files(options.out_dir, stem, {});
+    for (const std::string& name : pack_file_names(stem, options))
+      if (!claimed_frame(options.out_dir, name)) remove_output(options.out_dir, name);
+    remove_noted_frames(options.out_dir, stem, noted_frames(options.out_dir, stem), {});
   }
   return result;
 }

@@ -4,6 +4,7 @@
 // at once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,17 @@
 
 namespace lz16 {
 
+// What one run's inputs share as they are packed side by side.
+struct PackRun {
+  TempFiles temps;                  // the temporary files being written, for an interrupt to remove
+  std::atomic<uint64_t> files{0};   // asset files written so far
+  uint64_t max_files = 262144;      // more in one run is refused
+};
+
+// Frames one input may give: an image of more is refused before anything
+// is written.
+inline constexpr uint64_t max_frames = 65536;
+
 struct PackOptions {
   AssetFormat format = AssetFormat::lz;
   Reduction reduction;
@@ -24,6 +36,7 @@ struct PackOptions {
   bool page_pictures = false;  // the source and the picture the device shows, for a page
   std::string out_dir = ".";
   int64_t pixel_limit = max_pixels;
+  PackRun* run = nullptr;  // shared by a run's inputs; none for one image on its own
 };
 
 // A picture for a page: PNG bytes, scaled down to at most page_pixels.
@@ -55,8 +68,10 @@ bool may_write_frame_files(const std::string& path, const PackOptions& options);
 
 // Packs the image at path under the name stem. On any failure the reason
 // is in error and none of the asset's files is left under its final name,
-// not even one from an earlier run; frames' files of an earlier run that
-// this one does not write again are removed too.
+// not even one from an earlier run. Frames' files that an earlier run of
+// stem wrote and this one does not are removed too: those listed in the
+// note it left beside them, ".STEM.lz16frames", and still as it wrote them,
+// so that another input's file of the same name is never taken.
 PackResult pack_image(const std::string& path, const std::string& stem, const PackOptions& options);
 
 }  // namespace lz16

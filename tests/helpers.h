@@ -8,10 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ranges>
@@ -112,7 +114,20 @@ class ProcessTest : public testing::Test {
 
   std::string path(const char* name) const { return dir_ + "/" + name; }
 
+  // The names in a folder of the scratch folder, sorted, but for the lock
+  // that lz16pack keeps in every folder it writes.
+  std::string names_in(const char* folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path(folder)))
+      if (entry.path().filename() != ".lz16pack.lock") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string all;
+    for (const std::string& name : names) all += (all.empty() ? "" : " ") + name;
+    return all;
+  }
+
   void write_file(const char* name, const Bytes& bytes) const {
+    std::filesystem::create_directories(std::filesystem::path(path(name)).parent_path());
     std::ofstream(path(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }

@@ -1,4 +1,5 @@
 // lz16pack: image files in, device-ready lz16 assets out, a batch at a time.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -6,6 +7,7 @@
 #include <atomic>
 #include <charconv>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -40,6 +42,9 @@ std::string check_batch(const Jobs& jobs, const lz16::PackOptions& options, cons
   std::error_code ec;
   auto where = [&](const std::string& name) { return fs::weakly_canonical(fs::path(options.out_dir) / name, ec); };
   for (const auto& job : jobs) {
+    if (options.format != lz16::AssetFormat::lz)
+      if (std::string why = lz16::c_name_problem(job.stem); !why.empty())
+        return "'" + job.path + "': " + why + ": rename the file, or use -f lz";
     const std::string id = lz16::asset_id(job.stem);
     if (auto [it, fresh] = ids.emplace(id, job.path); !fresh)
       return "'" + it->second + "' and '" + job.path + "' would both be named " + id;
@@ -79,14 +84,45 @@ std::optional<lz16::FrameCut> parse_cut(std::string_view text) {
   return cut;
 }
 
+// Writes files into dir under the lock of the first one's name, as an
+// asset's are; "" or why not.
+std::string write_locked(const std::string& dir, const std::vector<lz16::OutFile>& files, lz16::PackRun& run) {
+  lz16::UnitLock lock;
+  if (std::string error = lz16::lock_unit(dir, files.front().first, lock); !error.empty()) return error;
+  return lz16::write_files(dir, files, &run.temps);
+}
+
 // Writes a report to its path, made as the outputs are; "" or why not.
-std::string write_report(const std::string& path, const std::string& text) {
+std::string write_report(const std::string& path, const std::string& text, lz16::PackRun& run) {
   const fs::path where(path);
   const std::string dir = where.has_parent_path() ? where.parent_path().string() : ".";
   std::error_code ec;
   fs::create_directories(dir, ec);
-  return lz16::write_files(dir, {{where.filename().string(), text}});
+  return write_locked(dir, {{where.filename().string(), text}}, run);
 }
+
+// From here on SIGINT, SIGTERM and SIGHUP are taken by a thread of their
+// own, which removes the run's temporary files, says so and ends the
+// process with 128 + the signal's number. Call before any other thread
+// starts, so that every thread leaves these signals to it.
+void stop_on_signals(lz16::PackRun& run, const std::atomic<bool>& progress) {
+  static sigset_t signals;
+  sigemptyset(&signals);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([&run, &progress] {
+    int s = 0;
+    while (sigwait(&signals, &s) != 0) {
+    }
+    lz16::remove_temp_files(run.temps);
+    std::fprintf(stderr, "%slz16pack: interrupted (%s); no temporary file is left\n", progress ? "\r\033[K" : "",
+                 s == SIGINT ? "SIGINT" : s == SIGTERM ? "SIGTERM" : "SIGHUP");
+    std::_Exit(128 + s);
+  }).detach();
+}
+
+// The stem an input's assets are named after: standard input's is "stdin".
+std::string stem_of(const std::string& path) { return path == "-" ? "stdin" : fs::path(path).stem().string(); }
 
 }  // namespace
 
@@ -99,10 +135,14 @@ int main(int argc, char** argv) {
   std::string format = "lz", background = "000000", key, cut, json, page;
   lz16::RunOptions run;
   lz16::PackOptions& options = run.pack;
+  static lz16::PackRun pack_run;  // static, like the signal thread that may use it until the very end
+  static std::atomic<bool> progress = false;
+  options.run = &pack_run;
+  stop_on_signals(pack_run, progress);
   std::string& index = run.index;
   bool quiet = false, index_only = false;
   int jobs = lz16::usable_cores();
-  app.add_option("IMAGE", inputs, "PNG, JPEG, GIF (still or animated) or binary PPM (P6) files");
+  app.add_option("IMAGE", inputs, "PNG, JPEG, GIF (still or animated) or binary PPM (P6) files; - for standard input");
   app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
   app.add_option("-f,--format", format, "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h")
       ->check(CLI::IsMember({"lz", "c", "h"}));
@@ -167,14 +207,14 @@ int main(int argc, char** argv) {
   }
 
   Jobs batch(inputs.size());
-  for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], fs::path(inputs[k]).stem().string(), {}};
+  for (size_t k = 0; k < inputs.size(); ++k) batch[k] = {inputs[k], stem_of(inputs[k]), {}};
   if (std::string error = check_batch(batch, options, index, {json, page}); !error.empty()) return usage_error(error);
   std::error_code ec;
   fs::create_directories(options.out_dir, ec);
   if (index_only) {
     std::vector<std::string> stems;
     for (const auto& job : batch) stems.push_back(job.stem);
-    const std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, stems)});
+    const std::string error = write_locked(options.out_dir, {lz16::index_file(index, stems)}, pack_run);
     if (!error.empty()) std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
     return error.empty() ? 0 : 1;
   }
@@ -203,7 +243,7 @@ int main(int argc, char** argv) {
   }
   if (workers.empty()) work();
 
-  const bool progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
+  progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
   std::vector<std::string> written;  // the stems of the assets written
   for (size_t k = 0; k < batch.size(); ++k) {
     if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
@@ -227,12 +267,12 @@ int main(int argc, char** argv) {
     failed = true;
   };
   if (!index.empty() && !written.empty())
-    if (std::string error = lz16::write_files(options.out_dir, {lz16::index_file(index, written)}); !error.empty())
+    if (std::string error = write_locked(options.out_dir, {lz16::index_file(index, written)}, pack_run); !error.empty())
       fail(error);
   if (!json.empty())
-    if (std::string error = write_report(json, lz16::report_json(batch, totals, run)); !error.empty()) fail(error);
+    if (std::string error = write_report(json, lz16::report_json(batch, totals, run), pack_run); !error.empty()) fail(error);
   if (!page.empty())
-    if (std::string error = write_report(page, lz16::report_html(batch, totals, run)); !error.empty()) fail(error);
+    if (std::string error = write_report(page, lz16::report_html(batch, totals, run), pack_run); !error.empty()) fail(error);
   if (!quiet) std::fprintf(stderr, "%s\n", lz16::total_line(batch, totals).c_str());
   if (std::string over = lz16::budget_line(totals, run); !over.empty()) fail(over);
   return failed ? 1 : 0;

@@ -1,0 +1,200 @@
+// lz16pack under interrupts, concurrent runs, hostile names and files that
+// lie about their size: nothing left behind, nothing mixed, nothing lost.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <zlib.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "helpers.h"
+#include "image_out.h"
+#include "synth.h"
+
+namespace lz16 {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Hostile : public test::ProcessTest {
+ protected:
+  test::Proc pack(const std::string& args, const std::string& prefix = "") {
+    return run_cmd("cd " + dir_ + " && " + prefix + LZ16PACK_EXE + " " + args, "> /dev/null");
+  }
+  void write_png(const std::string& name, std::string_view kind, int width, int height, uint64_t seed = 1) {
+    const std::vector<uint8_t> rgb = synth::make_rgb24(kind, width, height, seed);
+    const std::string png = png_bytes(rgb.data(), 3, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+    write_file(name.c_str(), test::Bytes(png.begin(), png.end()));
+  }
+  // The files of folder, but for the lock, with their contents.
+  std::map<std::string, std::string> files_in(const char* folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(path(folder)))
+      if (e.path().filename() != ".lz16pack.lock") files[e.path().filename()] = read_file(e.path());
+    return files;
+  }
+  // Peak resident memory in KB of a command run on its own.
+  static long peak_kb(const std::string& cmd) {
+    const pid_t pid = fork();
+    if (pid == 0) execl("/bin/sh", "sh", "-c", ("exec " + cmd + " 2>/dev/null").c_str(), nullptr), _exit(127);
+    int status;
+    rusage use{};
+    wait4(pid, &status, 0, &use);
+    return use.ru_maxrss;
+  }
+};
+
+TEST_F(Hostile, InterruptsLeaveNoTemporaryFileAndTheNextRunRemovesAKilledOnes) {
+  for (int k = 0; k < 4; ++k) write_png("n" + std::to_string(k) + ".png", "noise", 1024, 600, k);
+  ASSERT_EQ(pack("-q -f c -j 2 -o ref n*.png").status, 0);
+  const auto ref = files_in("ref");
+  for (const auto& [signal, number] : {std::pair{"INT", SIGINT}, {"TERM", SIGTERM}, {"KILL", SIGKILL}})
+    for (const char* after : {"0.15", "0.4", "0.8"}) {
+      SCOPED_TRACE(std::string(signal) + " after " + after);
+      fs::remove_all(path("o"));
+      const test::Proc p = pack("-q -f c -j 2 -o o n*.png", std::string("timeout --preserve-status -s ") + signal +
+                                                                " " + after + " ");
+      for (const auto& [name, bytes] : files_in("o"))  // whole assets, and no temporary file but a killed run's
+        EXPECT_TRUE(ref.contains(name) ? ref.at(name) == bytes : number == SIGKILL && name.ends_with(".lz16tmp")) << name;
+      if (number == SIGKILL) {  // and a leftover for certain, as a killed run leaves it
+        write_file("o/.n0.c.lz16tmp", test::hex("01 02 03"));
+        ASSERT_EQ(pack("-q -f c -o o n*.png").status, 0);
+        EXPECT_TRUE(files_in("o") == ref);
+      } else if (p.status != 0) {  // else done before the signal
+        EXPECT_EQ(p.status, 128 + number);
+        EXPECT_EQ(p.err, std::string("lz16pack: interrupted (SIG") + signal + "); no temporary file is left\n");
+      }
+    }
+}
+
+TEST_F(Hostile, ConcurrentRunsNeverLeaveAPairThatCompilesMixed) {
+  for (char run = 0; run < 4; ++run)
+    for (char k = 0; k < 6; ++k) write_png({'v', char('0' + run), '/', 'i', char('0' + k), '.', 'p', 'n', 'g'}, "tiles",
+                                           64 + 8 * run, 48, 10 * k + run);
+  for (int round = 0; round < 3; ++round)
+    ASSERT_EQ(run_cmd("cd " + dir_ + " && for v in v0 v1 v2 v3; do " + LZ16PACK_EXE +
+                      " -q -f c -o o $v/*.png & done; wait", "> /dev/null").status, 0);
+  std::ofstream(path("use.c")) << "#include \"i0.h\"\nint main(void) { return I0_LZ16_SIZE > 0 ? 0 : 1; }\n";
+  auto builds = [&](const char* folder, const std::string& c) {
+    return run_cmd("cc -std=c99 -pedantic -Wall -Werror -I" + path(folder) + " " + path(folder) + "/" + c + " " +
+                   path("use.c") + " -o " + path("use"), "> /dev/null");
+  };
+  for (const char* c : {"i0.c", "i1.c", "i2.c", "i3.c", "i4.c", "i5.c"}) EXPECT_EQ(builds("o", c).status, 0) << c;
+  // A pair that does mix fails to build, loudly, even with as many bytes on each side.
+  write_png("f0/i0.png", "flat", 30, 20, 1), write_png("f1/i0.png", "flat", 30, 20, 2);
+  ASSERT_EQ(pack("-q -f c -o m0 f0/i0.png").status + pack("-q -f c -o m1 f1/i0.png").status, 0);
+  fs::copy_file(path("m1/i0.h"), path("m0/i0.h"), fs::copy_options::overwrite_existing);
+  const test::Proc mixed = builds("m0", "i0.c");
+  EXPECT_NE(mixed.status, 0);
+  EXPECT_NE(mixed.err.find("i0.c and i0.h are from different runs of lz16pack"), std::string::npos) << mixed.err;
+}
+
+TEST_F(Hostile, NamesThatCannotMakeCAreRefusedForCAndWrittenAsLz) {
+  // A stem of 250 bytes has a .lz name of 253, and a temporary name that fits too.
+  const std::string names[] = {"a\"quote", "a\nline", "a?\?(tri", "a\\back", "b" + std::string(249, 'x')};
+  for (const std::string& name : names) {
+    fs::remove_all(path("in")), fs::remove_all(path("o"));
+    write_png("in/" + name + ".png", "flat", 4, 4);
+    const test::Proc c = pack("-f c -o o in/*.png");
+    EXPECT_EQ(c.status, name[0] == 'a' ? 2 : 0) << c.err;
+    EXPECT_EQ(fs::exists(path("o")), name[0] != 'a') << c.err;
+    EXPECT_EQ(pack("-o o in/*.png").status, 0);
+    EXPECT_TRUE(fs::exists(path("o/") + name + ".lz"));
+  }
+}
+
+// An RGB PNG of the given size whose image data is zlib's of only rows
+// rows of a picture, mostly flat.
+std::string lying_png(uint32_t width, uint32_t height, uint32_t rows) {
+  auto be32 = [](uLong v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+  auto chunk = [&](const char* type, const std::string& data) {
+    const std::string c = type + data;
+    return be32(data.size()) + c + be32(crc32(0, reinterpret_cast<const Bytef*>(c.data()), static_cast<uInt>(c.size())));
+  };
+  std::string raw;
+  for (uint32_t y = 0; y < rows; ++y) {
+    raw += '\0' + std::string(3 * size_t{width}, 'A');
+    for (size_t i = raw.size() - 3 * size_t{width}; i < raw.size(); i += 61) raw[i] = static_cast<char>(i * 7 + y);
+  }
+  uLongf size = compressBound(raw.size());
+  std::string z(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 9);
+  z.resize(size);
+  return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be32(width) + be32(height) + std::string("\10\2\0\0\0", 5)) +
+         chunk("IDAT", z) + chunk("IEND", "");
+}
+
+TEST_F(Hostile, AFileThatClaimsMoreThanItHoldsFailsInLittleMemory) {
+  const struct {
+    const char* name;
+    std::string bytes, error;
+  } cases[] = {
+      {"wide.png", lying_png(0x7FFFFFFF, 1, 0), "image too large: 2147483647x1 is more than 1073741823 pixels"},
+      {"big.png", lying_png(32767, 32767, 0), "bad PNG: 32767x32767 pixels cannot fit in its 65 bytes"},
+      {"big.ppm", "P6 32767 32767 255\n" + std::string(30, '\0'), "truncated PPM"},
+      {"wide.gif", std::string("GIF89a\xff\xff\xff\x3f\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 29),
+       "bad GIF: 65535x16383 pixels cannot fit in its 29 bytes"},
+      // Data for 4800 of 5000 rows, more than memory may take at once: read
+      // through once, keeping nothing, before any row is kept.
+      {"cut.png", lying_png(6000, 5000, 4800), "bad PNG: Not enough image data"}};
+  for (const auto& c : cases) {
+    write_file(c.name, test::Bytes(c.bytes.begin(), c.bytes.end()));
+    EXPECT_EQ(pack(std::string("-q -o o ") + c.name).err, "lz16pack: " + std::string(c.name) + ": " + c.error + "\n");
+#if !defined(LZ16_SANITIZED)  // the sanitizers' own memory is not the program's
+    EXPECT_LE(peak_kb(std::string(LZ16PACK_EXE) + " -o " + path("o") + " " + path(c.name)),
+              64 * 1024 + 16 * static_cast<long>(c.bytes.size()) / 1024)
+        << c.name;
+#endif
+  }
+  // More frames than one image may give: refused before anything is written.
+  const std::string many = "P6 257 256 255\n" + std::string(257 * 256 * 3, '\7');
+  write_file("many.ppm", test::Bytes(many.begin(), many.end()));
+  EXPECT_EQ(pack("-q -o m --frames 1x1 many.ppm").err,
+            "lz16pack: many.ppm: 65792 frames, more than the 65536 one image may give\n");
+  EXPECT_EQ(names_in("m"), "");
+}
+
+TEST_F(Hostile, AnInputNeverRemovesAnotherInputsFiles) {
+  auto gif = [&](const char* name, size_t frames) {
+    test::write_gif(path(name), 2, 2, {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {9, 9, 9}},
+                    std::vector<test::GifFrame>(frames, {0, 0, 2, 2, DISPOSE_DO_NOT, 1, NO_TRANSPARENT_COLOR, false, {}}));
+  };
+  write_png("anim-005.png", "noise", 3, 3);
+  write_file("bad/anim-005.png", test::hex("89 50 4e 47 0d 0a 1a 0a 00"));
+  write_file("bad/anim.gif", test::hex("47 49 46 38 39 61 00"));
+  gif("anim.gif", 3);
+  // The still first, then the animation's frames beside it, then the animation failing.
+  ASSERT_EQ(pack("-q -o a anim-005.png").status + pack("-q -o a anim.gif").status, 0);
+  EXPECT_EQ(names_in("a"), ".anim.lz16frames anim-000.lz anim-001.lz anim-002.lz anim-005.lz");
+  EXPECT_EQ(pack("-q -o a bad/anim.gif").status, 1);
+  EXPECT_EQ(names_in("a"), "anim-005.lz");
+  // The animation first: a still failing leaves its frame, one written takes it over, and
+  // the animation's next run, of fewer frames, removes its own frames but that one.
+  gif("anim.gif", 6);
+  ASSERT_EQ(pack("-q -o b anim.gif").status, 0);
+  EXPECT_EQ(pack("-q -o b bad/anim-005.png").status, 1);
+  EXPECT_TRUE(fs::exists(path("b/anim-005.lz")));
+  gif("anim.gif", 3);
+  ASSERT_EQ(pack("-q -o b anim-005.png").status + pack("-q -o b anim.gif").status, 0);
+  EXPECT_EQ(names_in("b"), ".anim.lz16frames anim-000.lz anim-001.lz anim-002.lz anim-005.lz");
+  EXPECT_EQ(read_file(path("b/anim-005.lz")), read_file(path("a/anim-005.lz")));
+}
+
+TEST_F(Hostile, PipesAndFifosWorkLikeFilesAndAreNeverReplaced) {
+  write_png("t.png", "tiles", 40, 30);
+  ASSERT_EQ(pack("-q -o f t.png").status, 0);
+  const std::string packer = LZ16PACK_EXE;
+  const test::Proc p = run_cmd("cd " + dir_ + " && cat t.png | " + packer + " -q -o p - && mkfifo in.png r.json && " +
+                                   "{ cat t.png > in.png & timeout 10 cat r.json > got.json & " + packer +
+                                   " -q -o p --report r.json in.png; wait; }",
+                               "> /dev/null");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(read_file(path("p/stdin.lz")), read_file(path("f/t.lz")));
+  EXPECT_EQ(read_file(path("p/in.lz")), read_file(path("f/t.lz")));
+  EXPECT_TRUE(fs::is_fifo(path("r.json")));
+  EXPECT_NE(read_file(path("got.json")).find("\"outputs\": [\"p/in.lz\"]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lz16
