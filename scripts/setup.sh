@@ -10,7 +10,9 @@ packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpn
           python3 chromium
           # the device decoder on other CPUs: sizes, cross builds, and qemu and simavr to run them
           gcc-arm-none-eabi gcc-arm-linux-gnueabi libc6-dev-armel-cross gcc-m68k-linux-gnu libc6-dev-m68k-cross
-          gcc-avr avr-libc gcc-riscv64-unknown-elf qemu-user qemu-system-misc simavr)
+          gcc-avr avr-libc gcc-riscv64-unknown-elf qemu-user qemu-system-misc simavr
+          # the converter built for Windows and run under Wine
+          g++-mingw-w64-x86-64-posix wine64)
 if [ "${1:-}" = --bench ]; then
   # zstd to compare with; ImageMagick and Debian's pictures for the corpus
   packages+=(libzstd-dev zstd imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data freeciv-data
