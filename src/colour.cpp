@@ -27,8 +27,6 @@ std::optional<Rgb> parse_rgb(std::string_view text) {
 
 namespace {
 
-uint8_t over(unsigned c, unsigned a, unsigned bg) { return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255); }
-
 // The 4x4 ordered-dither matrix: every entry from 0 to 15 in each 4x4 tile,
 // spread so that each fraction of them is as even as it can be.
 constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -66,13 +64,45 @@ unsigned channel_level(unsigned v, bool round, int threshold) {
   return level;
 }
 
+uint8_t composite(unsigned c, unsigned a, unsigned bg) {
+  return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255);
+}
+
+unsigned alpha_level(unsigned a) { return channel_level(a, true, -1); }
+
 uint16_t key_word(const Reduction& r) {
   return level_word(channel_level(r.key->r, r.round, -1), channel_level(r.key->g, r.round, -1),
                  channel_level(r.key->b, r.round, -1));
 }
 
+namespace {
+
+// The levels of straight colour and alpha, and the loss of the picture
+// drawn over black and over white.
+Reduced alpha_words(const uint8_t* pixels, uint32_t width, size_t npix, const Reduction& r, uint16_t* words,
+                    uint8_t* levels) {
+  Reduced out;
+  const LevelTable& table = level_table(r.round, r.dither);
+  for (size_t k = 0, x = 0, y = 0; k < npix; ++k, pixels += 4, x = x + 1 == width ? (++y, 0) : x + 1) {
+    const uint8_t* level = table.level[r.dither ? bayer[y % 4][x % 4] : 0];
+    const unsigned a = pixels[3], alpha = levels[k] = static_cast<uint8_t>(alpha_level(a));
+    const unsigned c[3] = {alpha ? level[pixels[0]] : 0u, alpha ? level[pixels[1]] : 0u, alpha ? level[pixels[2]] : 0u};
+    words[k] = level_word(c[0], c[1], c[2]);
+    for (const unsigned bg : {0u, 255u})
+      for (int i = 0; i < 3; ++i) {
+        const int d = composite(widen5(c[i]), widen5(alpha), bg) - composite(pixels[i], a, bg);
+        out.loss.squared_error += static_cast<uint64_t>(d * d);
+      }
+  }
+  out.loss.samples = 6 * npix;
+  return out;
+}
+
+}  // namespace
+
 Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& r,
-                    uint16_t* words) {
+                    uint16_t* words, uint8_t* levels) {
+  if (r.alpha) return alpha_words(pixels, width, npix, r, words, levels);
   Reduced out;
   if (channels == 3 && !r.round && !r.dither && !r.key) {
     // Each channel keeps its top five bits, so its error depends on its
@@ -105,8 +135,8 @@ Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t 
       continue;
     }
     const uint8_t* level = table.level[r.dither ? bayer[y % 4][x % 4] : 0];
-    const uint8_t rgb[3] = {over(pixels[0], a, r.background.r), over(pixels[1], a, r.background.g),
-                            over(pixels[2], a, r.background.b)};
+    const uint8_t rgb[3] = {composite(pixels[0], a, r.background.r), composite(pixels[1], a, r.background.g),
+                            composite(pixels[2], a, r.background.b)};
     const unsigned red = level[rgb[0]], green = level[rgb[1]];
     unsigned blue = level[rgb[2]];
     if (level_word(red, green, blue) == key) {

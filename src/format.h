@@ -41,6 +41,17 @@
 // set it continues in the other segment. The first and last pixels are always
 // literals, so the stream ends in the data segment, on a literal with its
 // switch bit set, exactly when the code segment is used up.
+// An image with alpha is two lz16 files. The colour plane holds the words
+// of the pixels whose alpha level is above 0, in order. The alpha plane's
+// words hold 5-bit alpha levels (0 transparent, 31 opaque), three a word,
+// after a word that says how the two belong together:
+//
+//     word 0       1 1 1 P P  T T T T T  0  T T T T T
+//                  P: the levels of padding (0) that end the last word, 0-2
+//                  T: the colour plane's file size, its low 10 bits
+//     word 1 + k   level of pixel 3k | of 3k + 1 | 0 | of 3k + 2
+//
+// so an image of n pixels has 1 + ceil(n / 3) alpha words.
 #pragma once
 
 #include <cstdint>
@@ -62,6 +73,11 @@ inline constexpr int32_t max_run = 15;   // largest count a code can carry
 inline constexpr uint8_t literal_switch = 0x20;  // byte 0 of a literal
 inline constexpr uint8_t code_switch = 0x08;     // byte 0 of a code
 inline constexpr uint16_t word_free_bit = 0x0020;
+
+inline constexpr unsigned alpha_max = 31;        // the opaque level
+inline constexpr unsigned alpha_per_word = 3;
+inline constexpr unsigned alpha_mark = 0x1C;     // the header word's top field, plus the padding
+inline constexpr uint32_t alpha_tag_mask = 0x3FF;
 
 // Images are limited so that every pixel count and segment length fits a
 // signed 32-bit integer: the data segment can reach 2 bytes per pixel. The

@@ -26,28 +26,33 @@ struct Frames {
   uint32_t width = 0, height = 0;  // of one frame
   uint32_t across = 1, down = 1;   // frames cut from each row and column of the image
   PixelWords words;                // every frame's words, one frame after the other
+  std::vector<uint8_t> levels;     // with alpha, every frame's alpha levels likewise; else empty
   std::vector<uint32_t> delay_ms;  // one a frame: the delay of the image frame it was cut from, else 0
   Reduced reduced;                 // over every frame
 
   size_t count() const { return delay_ms.size(); }
   size_t pixels() const { return size_t{width} * height; }
   std::span<const uint16_t> frame(size_t k) const { return {words.data() + k * pixels(), pixels()}; }
+  std::span<const uint8_t> frame_levels(size_t k) const {
+    return levels.empty() ? std::span<const uint8_t>() : std::span(levels.data() + k * pixels(), pixels());
+  }
 };
 
 // "" when frames of the cut's size tile a width x height image exactly,
 // else why not, naming both sizes.
 std::string check_cut(uint32_t width, uint32_t height, FrameCut cut);
 
-// Cuts img into frames and reduces each. The cut must tile the image. May
-// throw std::bad_alloc.
+// Cuts img into frames and reduces each, with alpha levels as the reduction
+// says. The cut must tile the image. May throw std::bad_alloc.
 Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction);
 
-// For each frame, the first frame with the same words: itself unless it
-// repeats an earlier one.
+// For each frame, the first frame with the same words and levels: itself
+// unless it repeats an earlier one.
 std::vector<uint32_t> first_copies(const Frames& frames);
 
 // The frames laid out as they were cut: each image frame's frames in their
-// grid, the image frames one below the other. Sets width and height.
-PixelWords uncut(const Frames& frames, uint32_t& width, uint32_t& height);
+// grid, the image frames one below the other, and their levels likewise
+// if levels is given. Sets width and height.
+PixelWords uncut(const Frames& frames, uint32_t& width, uint32_t& height, std::vector<uint8_t>* levels = nullptr);
 
 }  // namespace lz16
