@@ -40,30 +40,54 @@ std::string c_string(std::string_view text) {
 
 enum class Arrays { declared, defined, defined_static };
 
-// The array that holds the bytes and, with frames, the frame table, as
-// declarations, or with their contents as definitions.
+// Byte array rows, 16 bytes a row.
+std::string byte_rows(const std::vector<uint8_t>& bytes) {
+  std::string s;
+  char text[16];
+  for (size_t k = 0; k < bytes.size(); ++k) {
+    std::snprintf(text, sizeof text, "%s0x%02x,", k % 16 == 0 ? "    " : " ", bytes[k]);
+    s += text;
+    if (k % 16 == 15 || k + 1 == bytes.size()) s += "\n";
+  }
+  return s;
+}
+
+// Table rows of numbers: "    {1, 2, 3},".
+std::string number_rows(const std::vector<std::vector<uint32_t>>& rows) {
+  std::string s;
+  for (const auto& row : rows) {
+    s += "    {";
+    for (size_t k = 0; k < row.size(); ++k) s.append(k ? ", " : "").append(std::to_string(row[k]));
+    s += "},\n";
+  }
+  return s;
+}
+
+// The arrays: the bytes, with alpha the alpha planes' bytes, with frames
+// the frame table, and with both the alpha planes' table; as declarations,
+// or with their contents as definitions.
 std::string arrays(const Asset& a, Arrays form) {
-  const std::string id = asset_id(a.stem), ID = upper(id);
-  const std::string decl = "const uint8_t " + id + "_lz16[" + ID + "_LZ16_SIZE] " + ID + "_ATTR LZ16_ALIGN";
-  const std::string table = "const struct lz16_frame " + id + "_frames[" + ID + "_FRAMES] " + ID + "_ATTR";
-  if (form == Arrays::declared) return "extern " + decl + ";\n" + (a.frames.empty() ? "" : "extern " + table + ";\n");
-  const std::string storage = form == Arrays::defined_static ? "static " : "";
-  std::string s = storage + decl + " = {\n";
-  char text[48];
-  for (size_t k = 0; k < a.lz.size(); ++k) {
-    std::snprintf(text, sizeof text, "%s0x%02x,", k % 16 == 0 ? "    " : " ", a.lz[k]);
-    s += text;
-    if (k % 16 == 15 || k + 1 == a.lz.size()) s += "\n";
-  }
-  s += "};\n";
-  if (a.frames.empty()) return s;
-  s += storage + table + " = {\n";
+  const std::string id = asset_id(a.stem), ID = upper(id), placed = " " + ID + "_ATTR";
+  std::vector<std::pair<std::string, std::string>> parts = {
+      {"const uint8_t " + id + "_lz16[" + ID + "_LZ16_SIZE]" + placed + " LZ16_ALIGN", byte_rows(a.lz)}};
+  if (!a.alpha.empty())
+    parts.emplace_back("const uint8_t " + id + "_alpha[" + ID + "_ALPHA_SIZE]" + placed + " LZ16_ALIGN",
+                       byte_rows(a.alpha));
+  std::vector<std::vector<uint32_t>> frames, planes;
   for (const AssetFrame& f : a.frames) {
-    std::snprintf(text, sizeof text, "    {%lu, %lu, %lu},\n", static_cast<unsigned long>(f.offset),
-                  static_cast<unsigned long>(f.size), static_cast<unsigned long>(f.delay_ms));
-    s += text;
+    frames.push_back({f.offset, f.size, f.delay_ms});
+    planes.push_back({f.alpha_offset, f.alpha_size});
   }
-  return s + "};\n";
+  if (!a.frames.empty())
+    parts.emplace_back("const struct lz16_frame " + id + "_frames[" + ID + "_FRAMES]" + placed, number_rows(frames));
+  if (!a.frames.empty() && !a.alpha.empty())
+    parts.emplace_back("const struct lz16_plane " + id + "_alpha_frames[" + ID + "_FRAMES]" + placed,
+                       number_rows(planes));
+  std::string s;
+  const std::string storage = form == Arrays::defined_static ? "static " : "";
+  for (const auto& [decl, body] : parts)
+    s += form == Arrays::declared ? "extern " + decl + ";\n" : storage + decl + " = {\n" + body + "};\n";
+  return s;
 }
 
 const char frame_struct[] =
@@ -71,6 +95,11 @@ const char frame_struct[] =
     "/* A frame's lz16 file is the size bytes at offset in its asset's array; it\n"
     "   shows for delay_ms milliseconds (0 in a sprite sheet). */\n"
     "struct lz16_frame {\n    uint32_t offset, size, delay_ms;\n};\n#endif\n";
+
+const char plane_struct[] =
+    "#ifndef LZ16_PLANE_DEFINED\n#define LZ16_PLANE_DEFINED\n"
+    "/* A frame's alpha plane: the size bytes at offset in its asset's alpha array. */\n"
+    "struct lz16_plane {\n    uint32_t offset, size;\n};\n#endif\n";
 
 // What the .c file defines, in 32 bits, for it to check that its header
 // is the one written with it.
@@ -94,6 +123,9 @@ std::string header(const Asset& a, bool self_contained) {
   s += "#define " + ID + "_HEIGHT " + std::to_string(a.height) + "\n";
   s += "#define " + ID + "_PIXELS " + std::to_string(uint64_t{a.width} * a.height) + "\n";
   s += "#define " + ID + "_LZ16_SIZE " + std::to_string(a.lz.size()) + "\n";
+  if (!a.alpha.empty())
+    s += "#define " + ID + "_ALPHA_SIZE " + std::to_string(a.alpha.size()) +
+         " /* its alpha plane" + (a.frames.empty() ? "" : "s") + ", " + id + "_alpha: draw with lz16_*_blend */\n";
   if (!self_contained)
     s += "#define " + ID + "_LZ16_DIGEST " + arrays_digest(a) + " /* of what " + a.stem + ".c defines */\n";
   if (a.key) {
@@ -116,6 +148,7 @@ std::string header(const Asset& a, bool self_contained) {
   s += "#ifndef LZ16_ALIGN\n#ifdef __GNUC__\n#define LZ16_ALIGN __attribute__((aligned(4)))\n#else\n"
        "#define LZ16_ALIGN\n#endif\n#endif\n";
   if (!a.frames.empty()) s += frame_struct;
+  if (!a.frames.empty() && !a.alpha.empty()) s += plane_struct;
   s += "\n";
   if (self_contained)
     s += arrays(a, Arrays::defined_static);
@@ -135,9 +168,12 @@ std::string source(const Asset& a) {
          ".h are from different runs of lz16pack: run it again\"\n#endif\n\n" + arrays(a, Arrays::defined);
 }
 
+const char alpha_suffix[] = ".alpha.lz";
+
+// Frame k's files' name, without ".lz" or ".alpha.lz".
 std::string frame_file_name(const std::string& stem, size_t k, size_t count) {
   const std::string last = std::to_string(count - 1), number = std::to_string(k);
-  return stem + "-" + std::string(std::max<size_t>(3, last.size()) - number.size(), '0') + number + ".lz";
+  return stem + "-" + std::string(std::max<size_t>(3, last.size()) - number.size(), '0') + number;
 }
 
 }  // namespace
@@ -163,7 +199,7 @@ std::string asset_id(std::string_view stem) {
 std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format) {
   switch (format) {
     case AssetFormat::lz:
-      return {stem + ".lz"};
+      return {stem + ".lz", stem + alpha_suffix};
     case AssetFormat::c:
       return {stem + ".h", stem + ".c"};
     case AssetFormat::h:
@@ -182,26 +218,36 @@ size_t stored_files(const Asset& a) {
 }
 
 bool is_frame_file_name(std::string_view name, std::string_view stem) {
-  if (name.size() < stem.size() + 7 || name.substr(0, stem.size()) != stem || name[stem.size()] != '-' ||
-      !name.ends_with(".lz"))
+  const size_t suffix = name.ends_with(".alpha.lz") ? 9 : name.ends_with(".lz") ? 3 : 0;
+  if (!suffix || name.size() < stem.size() + 4 + suffix || name.substr(0, stem.size()) != stem ||
+      name[stem.size()] != '-')
     return false;
-  const std::string_view number = name.substr(stem.size() + 1, name.size() - stem.size() - 4);
+  const std::string_view number = name.substr(stem.size() + 1, name.size() - stem.size() - 1 - suffix);
   return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::vector<OutFile> asset_files(const Asset& a, AssetFormat format) {
   const std::vector<std::string> names = asset_file_names(a.stem, format);
   switch (format) {
-    case AssetFormat::lz:
-      if (!a.frames.empty() && !a.joined) {
-        std::vector<OutFile> files;
-        for (size_t k = 0; k < a.frames.size(); ++k)
-          files.emplace_back(frame_file_name(a.stem, k, a.frames.size()),
-                             std::string(a.lz.begin() + a.frames[k].offset,
-                                         a.lz.begin() + a.frames[k].offset + a.frames[k].size));
+    case AssetFormat::lz: {
+      auto bytes = [](const std::vector<uint8_t>& from, size_t offset, size_t size) {
+        return std::string(from.begin() + static_cast<ptrdiff_t>(offset),
+                           from.begin() + static_cast<ptrdiff_t>(offset + size));
+      };
+      std::vector<OutFile> files;
+      if (a.frames.empty() || a.joined) {
+        files.emplace_back(names[0], bytes(a.lz, 0, a.lz.size()));
+        if (!a.alpha.empty()) files.emplace_back(names[1], bytes(a.alpha, 0, a.alpha.size()));
         return files;
       }
-      return {{names[0], std::string(a.lz.begin(), a.lz.end())}};
+      for (size_t k = 0; k < a.frames.size(); ++k) {
+        const AssetFrame& f = a.frames[k];
+        const std::string name = frame_file_name(a.stem, k, a.frames.size());
+        files.emplace_back(name + ".lz", bytes(a.lz, f.offset, f.size));
+        if (!a.alpha.empty()) files.emplace_back(name + alpha_suffix, bytes(a.alpha, f.alpha_offset, f.alpha_size));
+      }
+      return files;
+    }
     case AssetFormat::c:
       return {{names[0], header(a, false)}, {names[1], source(a)}};
     case AssetFormat::h:
@@ -216,12 +262,15 @@ OutFile index_file(const std::string& name, const std::vector<std::string>& stem
   std::string s = "/* " + std::to_string(stems.size()) + " lz16 assets. Generated by lz16pack; do not edit. */\n";
   s += "#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
   for (const std::string& stem : stems) s += "#include \"" + stem + ".h\"\n";
-  s += std::string("\n") + frame_struct +
+  s += std::string("\n") + frame_struct + plane_struct +
        "#ifndef LZ16_ASSET_DEFINED\n#define LZ16_ASSET_DEFINED\n"
        "/* A still picture has 1 frame and no frame_table. Joined frames are one lz16\n"
-       "   file, data, width * height pixels a frame, one frame after the other. */\n"
+       "   file, data, width * height pixels a frame, one frame after the other. An\n"
+       "   opaque asset has no alpha; else alpha (alpha_size bytes) holds the alpha\n"
+       "   planes, and alpha_frame_table, beside frame_table, each frame's. */\n"
        "struct lz16_asset {\n    const char *name;\n    uint32_t width, height;\n    const uint8_t *data;\n"
-       "    uint32_t size;\n    uint32_t frames;\n    const struct lz16_frame *frame_table;\n    int joined;\n};\n"
+       "    uint32_t size;\n    uint32_t frames;\n    const struct lz16_frame *frame_table;\n    int joined;\n"
+       "    const uint8_t *alpha;\n    uint32_t alpha_size;\n    const struct lz16_plane *alpha_frame_table;\n};\n"
        "#endif\n\n";
   s += "#define " + TABLE + "_COUNT " + std::to_string(stems.size()) + "\n";
   s += "static const struct lz16_asset " + table + "[" + TABLE + "_COUNT] = {\n";
@@ -229,7 +278,9 @@ OutFile index_file(const std::string& name, const std::vector<std::string>& stem
     const std::string id = asset_id(stem), ID = upper(id);
     s += "    {\"" + c_string(stem) + "\", " + ID + "_WIDTH, " + ID + "_HEIGHT, " + id + "_lz16, " + ID +
          "_LZ16_SIZE,\n#ifdef " + ID + "_FRAMES\n     " + ID + "_FRAMES, " + id + "_frames, " + ID +
-         "_JOINED},\n#else\n     1, 0, 0},\n#endif\n";
+         "_JOINED,\n#else\n     1, 0, 0,\n#endif\n#if defined(" + ID + "_ALPHA_SIZE) && defined(" + ID + "_FRAMES)\n     " +
+         id + "_alpha, " + ID + "_ALPHA_SIZE, " + id + "_alpha_frames},\n#elif defined(" + ID + "_ALPHA_SIZE)\n     " +
+         id + "_alpha, " + ID + "_ALPHA_SIZE, 0},\n#else\n     0, 0, 0},\n#endif\n";
   }
   return {name, s + "};\n\n#endif\n"};
 }

@@ -27,15 +27,18 @@ std::string c_name_problem(std::string_view stem);
 std::string asset_id(std::string_view stem);
 
 // One frame of an asset: its lz16 file is the size bytes at offset in the
-// asset's bytes; it shows for delay_ms (0 in a sprite sheet).
+// asset's bytes, and with alpha its alpha plane the alpha_size bytes at
+// alpha_offset in the asset's alpha bytes; it shows for delay_ms (0 in a
+// sprite sheet).
 struct AssetFrame {
-  uint32_t offset, size, delay_ms;
+  uint32_t offset, size, delay_ms, alpha_offset = 0, alpha_size = 0;
 };
 
 struct Asset {
   std::string stem;  // file name without its extension
   uint32_t width, height;  // of one frame
   std::vector<uint8_t> lz;  // the compressed image file, or the frames' files one after another
+  std::vector<uint8_t> alpha;  // with alpha, the alpha planes of lz's files likewise; empty if opaque
   std::optional<uint16_t> key;  // the word of its transparent pixels, if it has a key
   std::vector<AssetFrame> frames;  // empty for a still picture
   bool joined = false;  // the frames are one file, one frame's pixels after another's
@@ -45,17 +48,18 @@ struct Asset {
 // joined frames, else one for each frame that repeats no earlier one.
 size_t stored_files(const Asset& asset);
 
-// The files that hold the asset in the format: STEM.lz, STEM.h and STEM.c,
-// or STEM.h. Frames that are files of their own give STEM-000.lz,
-// STEM-001.lz, ... instead of STEM.lz, repeats included.
+// The files that hold the asset in the format: STEM.lz (and with alpha
+// STEM.alpha.lz), STEM.h and STEM.c, or STEM.h. Frames that are files of
+// their own give STEM-000.lz, STEM-001.lz, ... (and STEM-000.alpha.lz, ...)
+// instead, repeats included.
 std::vector<OutFile> asset_files(const Asset& asset, AssetFormat format);
 
-// The names asset_files gives for stem, without building them, for a
+// The names asset_files may give for stem, without building them, for a
 // still picture or joined frames, and for every format but lz, for frames.
 std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format);
 
 // Whether name is one that asset_files gives to a frame of stem's: stem,
-// '-', three digits or more, ".lz".
+// '-', three digits or more, ".lz" or ".alpha.lz".
 bool is_frame_file_name(std::string_view name, std::string_view stem);
 
 // A header that includes the assets' headers and lists them in one table,

@@ -14,6 +14,7 @@
 #include "image_in.h"
 #include "image_out.h"
 #include "pixels.h"
+#include "planes.h"
 
 namespace lz16 {
 
@@ -22,48 +23,83 @@ namespace {
 const char preview_suffix[] = ".preview.png";
 const char frames_note_suffix[] = ".lz16frames";
 
-// The words as an lz16 file, appended to lz once decoding it again with the
-// strict decoder has given exactly those words; false if it did not. Room
-// for one word more in back shows a file that holds too many.
-bool append_verified(std::span<const uint16_t> words, std::vector<uint8_t>& lz, PixelWords& back) {
+// The words as an lz16 file, appended to to once decoding it again with
+// the strict decoder has given exactly those words; its offset and size
+// there, or nothing if it did not decode so. Room for one word more in
+// back shows a file that holds too many.
+std::optional<std::pair<uint32_t, uint32_t>> append_verified(std::span<const uint16_t> words, std::vector<uint8_t>& to,
+                                                             PixelWords& back) {
   const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
   std::vector<uint8_t> file = container_file(seg.code, seg.data);
   back.resize(words.size() + 1);
   const DecodeResult r = decode(file.data(), file.size(), back.data(), back.size());
-  if (r.error != DecodeError::none || r.npix != words.size() || !std::equal(words.begin(), words.end(), back.begin()))
-    return false;
-  if (lz.empty())
-    lz = std::move(file);  // a still picture's file, or the first frame's
+  const size_t offset = to.size();
+  if (r.error != DecodeError::none || r.npix != words.size() || !std::equal(words.begin(), words.end(), back.begin()) ||
+      offset + file.size() > UINT32_MAX)
+    return std::nullopt;
+  if (to.empty())
+    to = std::move(file);  // a still picture's file, or the first frame's
   else
-    lz.insert(lz.end(), file.begin(), file.end());
-  return true;
+    to.insert(to.end(), file.begin(), file.end());
+  return std::pair{static_cast<uint32_t>(offset), static_cast<uint32_t>(to.size() - offset)};
 }
 
-// The words as the device shows them, in 8-bit RGB, with the key's pixels
-// as a grey checkerboard of 8x8 squares.
-std::vector<uint8_t> shown_rgb(const PixelWords& words, uint32_t width, std::optional<uint16_t> key) {
+// Appends the image of words, and with levels its colour plane and alpha
+// plane instead, to the asset's bytes; false if a file did not decode to
+// what it was made of (or the bytes outgrew 4 GiB). Sets where they lie.
+bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> levels, Asset& asset, AssetFrame& at,
+                  PixelWords& back) {
+  const auto colour = append_verified(levels.empty() ? PixelWords(words.begin(), words.end())
+                                                     : colour_plane(words, levels), asset.lz, back);
+  if (!colour) return false;
+  std::tie(at.offset, at.size) = *colour;
+  if (levels.empty()) return true;
+  const auto alpha = append_verified(alpha_plane(levels, at.size), asset.alpha, back);
+  if (alpha) std::tie(at.alpha_offset, at.alpha_size) = *alpha;
+  return alpha.has_value();
+}
+
+// The picture as the device shows it, in 8-bit RGB: a key's pixels as a
+// grey checkerboard of 8x8 squares; an image with alpha three times side by
+// side, drawn over such a checkerboard, over dark grey and over light grey.
+// Sets width to the picture's.
+std::vector<uint8_t> shown_rgb(const PixelWords& words, const std::vector<uint8_t>& levels, uint32_t& width,
+                               std::optional<uint16_t> key) {
   constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
-  std::vector<uint8_t> rgb(3 * words.size());
-  for (size_t k = 0; k < words.size(); ++k) {
-    const uint16_t w = key && words[k] == *key ? (k % width / 8 + k / width / 8) % 2 ? dark : light : words[k];
+  const uint32_t panels = levels.empty() ? 1 : 3;
+  std::vector<uint8_t> rgb(3 * panels * words.size());
+  for (size_t k = 0; k < panels * words.size(); ++k) {
+    const size_t x = k % (panels * width), y = k / (panels * width), panel = x / width, at = y * width + x % width;
+    const uint16_t board = (x / 8 + y / 8) % 2 ? dark : light, w = key && words[at] == *key ? board : words[at];
     widen_rgb24(&w, 1, &rgb[3 * k]);
+    if (levels.empty()) continue;
+    const uint8_t under[3] = {widen5(board >> 11), widen5(4), widen5(28)};
+    for (int c = 0; c < 3; ++c) rgb[3 * k + c] = composite(rgb[3 * k + c], widen5(levels[at]), under[panel]);
   }
+  width *= panels;
   return rgb;
+}
+
+// Whether any pixel of an RGBA image is less than opaque.
+bool has_alpha(const Image& img) {
+  for (size_t k = 3; img.channels == 4 && k < img.pixels.size(); k += 4)
+    if (img.pixels[k] < 255) return true;
+  return false;
 }
 
 // The frames' files of stem's that a note records, with the digest each
 // had when it was written.
 using NotedFiles = std::vector<std::pair<std::string, uint64_t>>;
 
-// The note of the frames' files among files: a line each, "NUMBER DIGEST",
-// the file being STEM-NUMBER.lz.
+// The note of the frames' files among files: a line each, "REST DIGEST",
+// the file being STEM-REST (REST is NUMBER.lz or NUMBER.alpha.lz).
 std::string frames_note(const std::string& stem, const std::vector<OutFile>& files) {
   std::string note;
   for (const auto& [name, bytes] : files) {
     if (!is_frame_file_name(name, stem)) continue;
     char hex[24];
     std::snprintf(hex, sizeof hex, " %016llx\n", static_cast<unsigned long long>(digest(bytes)));
-    note += name.substr(stem.size() + 1, name.size() - stem.size() - 4) + hex;
+    note += name.substr(stem.size() + 1) + hex;
   }
   return note;
 }
@@ -75,7 +111,7 @@ NotedFiles noted_frames(const std::string& dir, const std::string& stem) {
   for (size_t at = 0, end; (end = note.find('\n', at)) != std::string::npos; at = end + 1) {
     const std::string_view line(note.data() + at, end - at);
     const size_t space = line.find(' ');
-    const std::string name = stem + "-" + std::string(line.substr(0, space)) + ".lz";
+    const std::string name = stem + "-" + std::string(line.substr(0, space));
     if (space == std::string_view::npos || !is_frame_file_name(name, stem)) continue;  // not a note of lz16pack's
     noted.emplace_back(name, std::strtoull(std::string(line.substr(space + 1)).c_str(), nullptr, 16));
   }
@@ -109,6 +145,18 @@ bool claimed_frame(const std::string& dir, const std::string& name) {
                      [&](const auto& n) { return n.first == name && as_noted(dir, name, n.second); });
 }
 
+// Removes what an earlier run of stem's wrote that keep does not hold: its
+// outputs by name, but for a frame's file that another input's note
+// claims, and its noted frames' files.
+void remove_stale(const std::string& stem, const PackOptions& options, const NotedFiles& noted,
+                  const std::vector<OutFile>& keep) {
+  for (const std::string& name : pack_file_names(stem, options))
+    if (std::none_of(keep.begin(), keep.end(), [&](const OutFile& f) { return f.first == name; }) &&
+        !claimed_frame(options.out_dir, name))
+      remove_output(options.out_dir, name);
+  remove_noted_frames(options.out_dir, stem, noted, keep);
+}
+
 // Writes the asset's files under its lock, and removes what an earlier
 // run of it wrote that this one does not.
 std::string write_asset(const std::string& stem, std::vector<OutFile>& files, const PackOptions& options) {
@@ -124,13 +172,14 @@ std::string write_asset(const std::string& stem, std::vector<OutFile>& files, co
   if (std::string error = write_files(options.out_dir, files, options.run ? &options.run->temps : nullptr);
       !error.empty())
     return error;
-  remove_noted_frames(options.out_dir, stem, earlier, files);
+  remove_stale(stem, options, earlier, files);
   return "";
 }
 
 std::string pack(const std::string& path, const PackOptions& options, PackResult& result) {
   Asset& asset = result.asset;
   Frames frames;
+  Reduction reduction = options.reduction;
   {
     Image img;
     if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
@@ -140,7 +189,9 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
                                                              : 1);
     if (count > max_frames)
       return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
-    frames = cut_frames(img, options.cut, options.reduction);
+    reduction.alpha = options.reduction.alpha && has_alpha(img);
+    result.opaque = options.reduction.alpha && !reduction.alpha;
+    frames = cut_frames(img, options.cut, reduction);
     if (options.page_pictures) {  // the frames of an animation one below the other
       PagePicture& p = result.source;
       p.width = img.width;
@@ -156,24 +207,22 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
 
   const bool framed = options.cut.width || frames.count() > 1;
   PixelWords back;
-  const char* const broken = "the compressed image does not decode to its pixels";
+  const char* const broken = "the compressed image does not decode to its pixels (or its files outgrow 4 GiB)";
   if (!framed || options.join_frames) {
-    if (!append_verified(frames.words, asset.lz, back)) return broken;
-    for (size_t k = 0; framed && k < frames.count(); ++k)
-      asset.frames.push_back({0, static_cast<uint32_t>(asset.lz.size()), frames.delay_ms[k]});
+    AssetFrame whole{};
+    if (!append_image(frames.words, frames.levels, asset, whole, back)) return broken;
+    for (size_t k = 0; framed && k < frames.count(); ++k) {
+      asset.frames.push_back(whole);
+      asset.frames[k].delay_ms = frames.delay_ms[k];
+    }
     asset.joined = framed;
   } else {
     const std::vector<uint32_t> first = first_copies(frames);
     for (size_t k = 0; k < frames.count(); ++k) {
-      if (first[k] != k) {
-        asset.frames.push_back({asset.frames[first[k]].offset, asset.frames[first[k]].size, frames.delay_ms[k]});
-        continue;
-      }
-      const size_t offset = asset.lz.size();
-      if (!append_verified(frames.frame(k), asset.lz, back)) return broken;
-      if (asset.lz.size() > UINT32_MAX) return "the frames' files add up to more than 4 GiB";
-      asset.frames.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(asset.lz.size() - offset),
-                              frames.delay_ms[k]});
+      asset.frames.push_back(first[k] != k ? asset.frames[first[k]] : AssetFrame{});
+      asset.frames[k].delay_ms = frames.delay_ms[k];
+      if (first[k] == k && !append_image(frames.frame(k), frames.frame_levels(k), asset, asset.frames[k], back))
+        return broken;
     }
   }
   PixelWords().swap(back);
@@ -181,8 +230,9 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
   std::vector<OutFile> files = asset_files(asset, options.format);
   if (options.preview || options.page_pictures) {
     uint32_t width, height;
-    const PixelWords words = uncut(frames, width, height);
-    const std::vector<uint8_t> rgb = shown_rgb(words, width, asset.key);
+    std::vector<uint8_t> levels;
+    const PixelWords words = uncut(frames, width, height, &levels);
+    const std::vector<uint8_t> rgb = shown_rgb(words, levels, width, asset.key);
     if (options.preview) files.emplace_back(asset.stem + preview_suffix, png_bytes(rgb.data(), 3, width, height));
     if (options.page_pictures) {
       result.shown = {width, height, ""};
@@ -190,8 +240,10 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
     }
   }
   if (std::string error = write_asset(asset.stem, files, options); !error.empty()) return error;
-  result.bytes = asset.lz.size();
+  result.bytes = asset.lz.size() + asset.alpha.size();
+  result.alpha_bytes = asset.alpha.size();
   std::vector<uint8_t>().swap(asset.lz);  // written: a batch need not hold every image's bytes
+  std::vector<uint8_t>().swap(asset.alpha);
   for (const OutFile& f : files)
     if (f.first != hidden_name(asset.stem, frames_note_suffix)) result.outputs.push_back(f.first);  // lz16pack's own
   return "";
@@ -221,9 +273,7 @@ PackResult pack_image(const std::string& path, const std::string& stem, const Pa
   }
   if (UnitLock lock; !result.error.empty() && lock_unit(options.out_dir, stem, lock).empty()) {
     // A build must not pick up an earlier run's asset for an image that failed.
-    for (const std::string& name : pack_file_names(stem, options))
-      if (!claimed_frame(options.out_dir, name)) remove_output(options.out_dir, name);
-    remove_noted_frames(options.out_dir, stem, noted_frames(options.out_dir, stem), {});
+    remove_stale(stem, options, noted_frames(options.out_dir, stem), {});
   }
   return result;
 }

@@ -49,7 +49,9 @@ inline constexpr uint64_t page_pixels = 512 * 512;
 struct PackResult {
   std::string error;  // "" when the asset was written and verified
   Asset asset;        // stem, size, the key's word and the frames; its bytes are let go once written
-  uint64_t bytes = 0; // of the compressed image, or of its frames' files once each
+  uint64_t bytes = 0; // of the compressed image, or of its frames' files once each, alpha planes included
+  uint64_t alpha_bytes = 0;  // of those, the alpha planes'
+  bool opaque = false;  // alpha was asked for, and the image has none
   ColourLoss loss;    // of the picture shown against the source, over every frame
   uint64_t moved = 0; // opaque pixels moved off the key
   std::vector<std::string> outputs;  // the files written, by name in the output directory

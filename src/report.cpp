@@ -126,6 +126,7 @@ Members option_members(const RunOptions& o) {
                       {"round", json_bool(p.reduction.round)},
                       {"dither", json_bool(p.reduction.dither)},
                       {"key", json_or_null(key, true)},
+                      {"alpha", json_bool(p.reduction.alpha)},
                       {"frames", json_or_null(cut, true)},
                       {"join_frames", json_bool(p.join_frames)},
                       {"preview", json_bool(p.preview)},
@@ -205,7 +206,10 @@ BatchTotals batch_totals(std::span<const PackedInput> inputs) {
 std::string report_line(const PackedInput& input, const RunOptions& options) {
   const PackResult& r = input.result;
   std::string line = input.path + ": " + std::to_string(r.asset.width) + "x" + std::to_string(r.asset.height) +
-                     framing(r) + ", " + std::to_string(r.bytes) + " bytes, " + ratio_text(r.bytes, pixels_of(r)) + "%";
+                     framing(r) + ", " + std::to_string(r.bytes) + " bytes";
+  if (r.alpha_bytes) line += " (" + std::to_string(r.alpha_bytes) + " of alpha)";
+  line += ", " + ratio_text(r.bytes, pixels_of(r)) + "%";
+  if (r.opaque) line += ", opaque";
   if (r.loss.samples) line += ", " + psnr_words(r.loss);
   if (options.pack.reduction.key) line += ", " + std::to_string(r.moved) + " moved off the key";
   return line + ", verified";
@@ -247,6 +251,8 @@ std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& 
                       {"stored", std::to_string(stored_files(r.asset))},
                       {"joined", json_bool(r.asset.joined)},
                       {"bytes", std::to_string(r.bytes)},
+                      {"alpha_bytes", std::to_string(r.alpha_bytes)},
+                      {"opaque", json_bool(r.opaque)},
                       {"ratio", ratio_text(r.bytes, pixels_of(r))},
                       {"psnr", json_or_null(psnr_text(r.loss), false)},
                       {"moved", std::to_string(r.moved)},

@@ -154,6 +154,9 @@ int main(int argc, char** argv) {
                "4x4 ordered dither against banding; colours the levels hold exactly stay flat");
   app.add_option("--key", key,
                  "RRGGBB colour for pixels with alpha below 128; opaque pixels are kept off it (ID_KEY in C outputs)");
+  app.add_flag("--alpha", options.reduction.alpha,
+               "keep transparency: an image with any pixel not opaque becomes a colour plane and an alpha plane "
+               "(STEM.lz and STEM.alpha.lz, or ID_lz16 and ID_alpha), drawn with lz16dec's _blend functions");
   app.add_option("--frames", cut,
                  "WxH: cut each image (each frame of an animated GIF) into frames of W x H pixels, left to right, "
                  "then top to bottom");
@@ -192,6 +195,7 @@ int main(int argc, char** argv) {
   if (!key.empty()) {
     options.reduction.key = lz16::parse_rgb(key);
     if (!options.reduction.key) return usage_error("--key takes RRGGBB, not '" + key + "'");
+    if (options.reduction.alpha) return usage_error("--alpha and --key are two ways to keep transparency: take one");
   }
   options.format = format == "c" ? lz16::AssetFormat::c : format == "h" ? lz16::AssetFormat::h : lz16::AssetFormat::lz;
   if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
