@@ -286,7 +286,8 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
                     *w++ = v;
                 } while (!(lit & LZ16_SWITCH_BIT));
                 if (code == s->code_end) {
-                    e = data == s->data_end ? 1 : LZ16_E_STRUCTURE; /* 1: the final literal */
+                    /* 1: the final literal; a trusted file's end is not known */
+                    e = data == s->data_end || !s->data_end ? 1 : LZ16_E_STRUCTURE;
                     goto full;
                 }
             codes:
@@ -356,4 +357,222 @@ int32_t lz16_stream_read(struct lz16_stream *s, uint16_t *out, size_t n)
 int32_t lz16_stream_skip(struct lz16_stream *s, size_t n)
 {
     return lz16_stream_take(s, NULL, n);
+}
+
+/* ---- Images with alpha ------------------------------------------------ */
+
+/* An alpha word as the stream gives it out, back to the file's byte order,
+ * then its three levels side by side, the first in bits 14-10: undoing the
+ * pixel order, which moved them as it moves channels. */
+#ifdef LZ16DEC_SWAP_BYTES
+#define LZ16_UNSWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)
+#else
+#define LZ16_UNSWAP(w) (w)
+#endif
+#if LZ16DEC_FORMAT == LZ16DEC_RGB565
+#define LZ16_LEVELS(u) (((u) >> 1 & 0x7FE0u) | ((u) & 0x1Fu))
+#elif LZ16DEC_FORMAT == LZ16DEC_BGR565
+#define LZ16_LEVELS(u) (((u) & 0x1Fu) << 10 | ((u) >> 1 & 0x3E0u) | (u) >> 11)
+#elif LZ16DEC_FORMAT == LZ16DEC_RGB555
+#define LZ16_LEVELS(u) (u)
+#else
+#define LZ16_LEVELS(u) (((u) & 0x1Fu) << 10 | ((u) & 0x3E0u) | (u) >> 10)
+#endif
+
+/* The channels of a word spread over 32 bits, each with 5 free bits above
+ * it for a factor of up to 32 (green, from the upper copy, on top), and a
+ * half in each channel of such a product. */
+#if LZ16DEC_FORMAT == LZ16DEC_RGB565 || LZ16DEC_FORMAT == LZ16DEC_BGR565
+#define LZ16_SPREAD 0x07E0F81Fu
+#define LZ16_HALF 0x02008010u
+#else
+#define LZ16_SPREAD 0x03E07C1Fu
+#define LZ16_HALF 0x02004010u
+#endif
+
+/* The colour word fg over the background word bg at a level of 1 to 30. */
+static uint16_t lz16_blend(unsigned bg, unsigned fg, unsigned level)
+{
+    const uint32_t a = level + (level >> 4); /* 1-31 to 1-32, nearest to level * 32 / 31 */
+    uint32_t b = LZ16_UNSWAP(bg), f = LZ16_UNSWAP(fg), m;
+    b = (b | b << 16) & LZ16_SPREAD;
+    f = (f | f << 16) & LZ16_SPREAD;
+    m = (f * a + b * (32 - a) + LZ16_HALF) >> 5 & LZ16_SPREAD;
+    m = (m | m >> 16) & 0xFFFFu;
+    return (uint16_t)LZ16_UNSWAP(m);
+}
+
+#define LZ16_ALPHA_MARK 0x1Cu /* the top field of an alpha plane's first word, plus its padding */
+#define LZ16_AHEAD 512u       /* words of a plane decoded ahead at a time, well inside its window */
+
+/* Starts a stream on a file the lz16 tools wrote, whose size is not known:
+ * nothing is checked, and the end is where the final literal is. */
+static void lz16_stream_open(struct lz16_stream *s, const uint8_t *f)
+{
+    s->code = f + 18;
+    s->data = s->code + LZ16_WORD(f + 16, f + 17);
+    if (LZ16_B(f + 17) & 1) {
+        s->data += ((uint32_t)LZ16_B(f + 18) << 15 | (uint32_t)LZ16_B(f + 19) << 23) + 1;
+        s->code += 2;
+    }
+    s->code_end = s->data;
+    s->data_end = NULL;
+    s->npix = 0;
+    s->run = 0;
+    s->dist = 0;
+    s->in_code = 0;
+    s->state = 0;
+}
+
+/* A word of the plane past the used ones, decoding more into its window
+ * where none is left: 1 when there is one, 0 at the plane's end, else an
+ * error. */
+static int lz16_plane_more(struct lz16_stream *p, uint32_t used)
+{
+    const int32_t r = used != p->npix ? 1 : lz16_stream_take(p, NULL, LZ16_AHEAD);
+    return r > 0 ? 1 : (int)r;
+}
+
+/* After the planes' streams are set up: takes the alpha plane's first word
+ * and, unless the planes are trusted, checks that it is the colour plane's. */
+static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int trusted)
+{
+    unsigned first;
+    int e = lz16_plane_more(&s->alpha, 0);
+    s->colour_used = 0;
+    s->alpha_used = 1;
+    s->in_word = 0;
+    s->levels = 0;
+    if (e <= 0)
+        return s->state = (int8_t)(e ? e : LZ16_E_PLANES);
+    first = s->alpha.window[0];
+    first = LZ16_LEVELS(LZ16_UNSWAP(first));
+    s->padding = (uint8_t)((first >> 10) - LZ16_ALPHA_MARK);
+    e = s->padding > 2 || (s->alpha.state == 1 && s->alpha.npix == 1) || /* no level at all */
+                (!trusted && (first & 0x3FFu) != (colour_size & 0x3FFu))
+            ? LZ16_E_PLANES
+            : 0;
+    return s->state = (int8_t)e;
+}
+
+int lz16_blend_init(struct lz16_blend_stream *s, const void *colour, size_t colour_size, const void *alpha,
+                    size_t alpha_size)
+{
+    int e = lz16_stream_init(&s->colour, colour, colour_size);
+    if (!e)
+        e = lz16_stream_init(&s->alpha, alpha, alpha_size);
+    if (e)
+        return s->state = (int8_t)e;
+    return lz16_blend_start(s, colour_size, 0);
+}
+
+/* Reading, skipping and reading apart: up to n pixels, blended over dst, or
+ * with dst NULL only passed over, or with alpha8 given, written out apart.
+ * The end shows when a pixel past the last one is asked for: then the
+ * colour plane must have ended with the last visible pixel. */
+static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8_t *alpha8, size_t n)
+{
+    const uint16_t *const cwin = s->colour.window, *const awin = s->alpha.window;
+    unsigned levels = s->levels, in_word = s->in_word;
+    uint32_t used = s->colour_used;
+    int e = s->state;
+    size_t k;
+    if (e)
+        return e < 0 ? e : 0;
+#if SIZE_MAX > INT32_MAX
+    if (n > INT32_MAX)
+        n = INT32_MAX;
+#endif
+    for (k = 0; k < n; ++k) {
+        unsigned level;
+        if (!in_word) {
+            e = lz16_plane_more(&s->alpha, s->alpha_used);
+            if (e <= 0) { /* past the last pixel: the colour plane must end here too (trusted, it does) */
+                if (!e && s->colour.data_end)
+                    e = used != s->colour.npix ? LZ16_E_PLANES : lz16_plane_more(&s->colour, used);
+                e = e < 0 ? e : e ? LZ16_E_PLANES : 1;
+                break;
+            }
+            levels = awin[s->alpha_used++ & (LZ16_WINDOW - 1)];
+            levels = LZ16_LEVELS(LZ16_UNSWAP(levels));
+            in_word = 3;
+            if (s->alpha.state == 1 && s->alpha_used == s->alpha.npix) { /* the last word, and its padding */
+                in_word -= s->padding;
+                if (levels & ((1u << 5 * s->padding) - 1)) {
+                    e = LZ16_E_PLANES;
+                    break;
+                }
+            }
+        }
+        level = levels >> 10 & 31;
+        levels <<= 5;
+        --in_word;
+        if (level) {
+            uint16_t c;
+            if (used == s->colour.npix && (e = lz16_plane_more(&s->colour, used)) <= 0) {
+                e = e ? e : LZ16_E_PLANES; /* fewer colour pixels than visible ones */
+                break;
+            }
+            c = cwin[used++ & (LZ16_WINDOW - 1)];
+            if (alpha8) {
+                dst[k] = c;
+                alpha8[k] = (uint8_t)(level << 3 | level >> 2);
+            } else if (dst) {
+                dst[k] = level == 31 ? c : lz16_blend(dst[k], c, level);
+            }
+        } else if (alpha8) {
+            dst[k] = 0;
+            alpha8[k] = 0;
+        }
+    }
+    s->levels = (uint16_t)levels;
+    s->in_word = (uint8_t)in_word;
+    s->colour_used = used;
+    if (e < 0 || (e == 1 && !k))
+        s->state = (int8_t)e;
+    return s->state < 0 ? s->state : (int32_t)k;
+}
+
+int32_t lz16_blend_read(struct lz16_blend_stream *s, uint16_t *dst, size_t n)
+{
+    return lz16_blend_take(s, dst, NULL, n);
+}
+
+int32_t lz16_blend_skip(struct lz16_blend_stream *s, size_t n)
+{
+    return lz16_blend_take(s, NULL, NULL, n);
+}
+
+int32_t lz16_blend_read_alpha(struct lz16_blend_stream *s, uint16_t *colour, uint8_t *alpha, size_t n)
+{
+    return lz16_blend_take(s, colour, alpha, n);
+}
+
+/* The whole image: reads up to capacity pixels, then asks for one more,
+ * which must find the end. */
+static int32_t lz16_blend_all(struct lz16_blend_stream *s, uint16_t *dst, size_t capacity)
+{
+    int32_t n = lz16_blend_take(s, dst, NULL, capacity), end;
+    if (n < 0)
+        return n;
+    end = lz16_blend_take(s, NULL, NULL, 1);
+    return end < 0 ? end : end ? LZ16_E_CAPACITY : n;
+}
+
+int32_t lz16_decode_blend(const void *colour, size_t colour_size, const void *alpha, size_t alpha_size,
+                          uint16_t *dst, size_t capacity)
+{
+    struct lz16_blend_stream s;
+    const int e = lz16_blend_init(&s, colour, colour_size, alpha, alpha_size);
+    return e ? e : lz16_blend_all(&s, dst, dst ? capacity : INT32_MAX);
+}
+
+uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst)
+{
+    struct lz16_blend_stream s;
+    int32_t n;
+    lz16_stream_open(&s.colour, (const uint8_t *)colour);
+    lz16_stream_open(&s.alpha, (const uint8_t *)alpha);
+    n = lz16_blend_start(&s, 0, 1) ? 0 : lz16_blend_all(&s, dst, INT32_MAX);
+    return dst + (n > 0 ? n : 0);
 }

@@ -26,7 +26,7 @@
  * allow it; on the 68000 GCC does so at even offsets of the file, so there
  * give a file you place by hand an even address, as lz16pack's arrays have).
  *
- * Three ways in:
+ * Three ways in (and three more that draw an image with alpha, below):
  *  - lz16_unpack: images your own build made (in ROM or flash). Smallest and
  *    fastest; checks nothing, so a damaged file can write anywhere.
  *  - lz16_decode: any file. Reads only file[0, size), writes only
@@ -61,6 +61,7 @@ extern "C" {
 #define LZ16_E_STRUCTURE (-5)   /* segments that do not end together on the final literal */
 #define LZ16_E_CAPACITY (-6)    /* the image does not fit in dst */
 #define LZ16_E_TOO_LARGE (-7)   /* a file over 256 MiB, which could hold more pixels than an int32_t counts */
+#define LZ16_E_PLANES (-8)      /* a colour plane and an alpha plane that do not belong together */
 
 /*
  * Decodes the whole image into dst and returns the end of the output.
@@ -101,6 +102,68 @@ int32_t lz16_stream_read(struct lz16_stream *s, uint16_t *out, size_t n);
  * still count as decoded, for later codes), with the same checks and
  * results as lz16_stream_read: for drawing part of an image. */
 int32_t lz16_stream_skip(struct lz16_stream *s, size_t n);
+
+/*
+ * Images with alpha are two lz16 files (lz16pack --alpha): a colour plane,
+ * the words of the pixels that are not fully transparent, and an alpha
+ * plane of 5-bit levels, 0 transparent to 31 opaque, three to a word after
+ * a word that ties it to its colour plane. The functions below draw such an
+ * image over what dst already holds (a band of the panel, a framebuffer),
+ * in the configured pixel order and byte swap, each pixel by its level L:
+ *
+ *   L = 31  the colour word exactly;
+ *   L = 0   dst's word untouched, every bit of it (the sixth green bit too);
+ *   else    each channel c over the background's b as
+ *           (c * A + b * (32 - A) + 16) / 32, with A = L + L / 16 (0-32),
+ *           within one 5-bit level of the exact c * L / 31 + b * (31 - L) / 31
+ *           (green in six bits in the 565 orders).
+ *
+ * Each needs both planes' windows, 8 KB (struct lz16_blend_stream), which
+ * the whole-image forms take on the stack.
+ */
+
+/* Draws the whole image over dst and returns the end of it. The planes must
+ * be a pair the lz16 tools wrote: nothing is checked. */
+uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst);
+
+/* Draws the image of any pair of planes over dst, which holds capacity
+ * words. Returns the number of pixels, or a negative LZ16_E_ code:
+ * LZ16_E_PLANES for planes of different images or a colour plane with too
+ * few or too many pixels. Reads only the two files, writes only
+ * dst[0, capacity), and may have drawn part of the image when it fails. */
+int32_t lz16_decode_blend(const void *colour, size_t colour_size, const void *alpha, size_t alpha_size,
+                          uint16_t *dst, size_t capacity);
+
+/* State of drawing an image with alpha a few pixels at a time: each plane
+ * decoded at its own pace. Treat the fields as private. */
+struct lz16_blend_stream {
+    struct lz16_stream colour, alpha; /* the planes, each decoded ahead into its window */
+    uint32_t colour_used, alpha_used; /* words of each taken so far */
+    uint16_t levels;                  /* the levels left of the alpha word in use, the next in bits 14-10 */
+    uint8_t in_word;                  /* how many */
+    uint8_t padding;                  /* levels of padding that end the last alpha word */
+    int8_t state;                     /* 0 going, 1 ended, else the error */
+};
+
+/* Starts drawing the planes, which must stay in place while the stream is
+ * read. Returns 0, or a negative LZ16_E_ code. */
+int lz16_blend_init(struct lz16_blend_stream *s, const void *colour, size_t colour_size, const void *alpha,
+                    size_t alpha_size);
+
+/* Draws the next up to n pixels over dst[0, n). Returns how many (fewer
+ * than n only at the end), 0 once the image has ended, or a negative
+ * LZ16_E_ code (again on every later call). */
+int32_t lz16_blend_read(struct lz16_blend_stream *s, uint16_t *dst, size_t n);
+
+/* Passes over the next up to n pixels, drawing nothing, with the results of
+ * lz16_blend_read: for drawing part of an image. */
+int32_t lz16_blend_skip(struct lz16_blend_stream *s, size_t n);
+
+/* Gives the next up to n pixels as they are, for a library that blends
+ * itself (LVGL's RGB565A8, say): each colour word in colour[k] (0 for a
+ * transparent pixel) and its alpha in 8 bits, L widened as L * 8 + L / 4
+ * (0 to 255), in alpha[k]. Results as lz16_blend_read. */
+int32_t lz16_blend_read_alpha(struct lz16_blend_stream *s, uint16_t *colour, uint8_t *alpha, size_t n);
 
 #ifdef __cplusplus
 }

@@ -5,12 +5,14 @@
 #include <random>
 #include <sstream>
 
+#include "colour.h"
 #include "container.h"
 #include "decoder.h"
 #include "encoder.h"
 #include "image_out.h"
 #include "lz16dec.h"
 #include "helpers.h"
+#include "planes.h"
 #include "synth.h"
 
 namespace lz16 {
@@ -100,6 +102,85 @@ TEST(DeviceDecode, SameVerdictAndPixelsAsTheStrictDecoder) {
             << kind << (strict ? ", strict decoder" : ", device decoder") << ": room for " << room;
       }
   }
+}
+
+// An image with alpha: its words and levels as the packer makes them, and
+// its two planes as files.
+struct Planes {
+  PixelWords words;
+  std::vector<uint8_t> levels;
+  test::Bytes colour, alpha;
+};
+
+Planes planes_of(const std::vector<uint8_t>& rgba, uint32_t width) {
+  Planes p;
+  const size_t npix = rgba.size() / 4;
+  p.words.resize(npix), p.levels.resize(npix);
+  Reduction r;
+  r.alpha = true;
+  image_words(rgba.data(), 4, width, npix, r, p.words.data(), p.levels.data());
+  auto file = [](const PixelWords& w) { return container_file(encode(w.data(), static_cast<int32_t>(w.size()))); };
+  p.colour = file(colour_plane(p.words, p.levels));
+  p.alpha = file(alpha_plane(p.levels, p.colour.size()));
+  return p;
+}
+
+// An RGBA picture of npix pixels: colours of a synthetic kind, and alphas
+// of every level, in runs of transparent and opaque pixels too.
+std::vector<uint8_t> rgba_of(std::string_view kind, int width, int height, int seed) {
+  const std::vector<uint8_t> rgb = synth::make_rgb24(kind, width, height, static_cast<uint64_t>(seed));
+  std::vector<uint8_t> rgba;
+  for (size_t k = 0; k < rgb.size() / 3; ++k) {
+    const size_t run = (k / 9 + static_cast<size_t>(seed)) % 4;
+    rgba.insert(rgba.end(), {rgb[3 * k], rgb[3 * k + 1], rgb[3 * k + 2],
+                             static_cast<uint8_t>(run == 0 ? 0 : run == 1 ? 255 : k * 37 % 256)});
+  }
+  return rgba;
+}
+
+TEST_F(Device, BlendDrawsEveryLevelWithinALevelAndBothEndsExactlyInEveryOrder) {
+  // Sizes that leave 0, 1 and 2 levels of padding; all transparent; all opaque levels but alpha below 255.
+  for (const auto& [kind, width, height, seed] : {std::tuple{"tiles", 61, 37, 1}, {"noise", 20, 10, 2},
+                                                  {"gradient", 1, 1, 3}, {"stripes", 5, 1, 0}}) {
+    SCOPED_TRACE(kind);
+    const Planes p = planes_of(rgba_of(kind, width, height, seed), static_cast<uint32_t>(width));
+    test::Bytes pixels;
+    for (size_t k = 0; k < p.words.size(); ++k)
+      pixels.insert(pixels.end(), {widen5(p.words[k] >> 11), widen5(p.words[k] >> 6 & 31), widen5(p.words[k] & 31),
+                                   p.levels[k]});
+    write_file("p", pixels), write_file("c.lz", p.colour), write_file("a.lz", p.alpha);
+    std::istringstream harnesses(CHECK_EXES);
+    for (std::string harness; harnesses >> harness;) {
+      const test::Proc r = run_cmd(harness + " --blend " + path("p") + " " + path("c.lz") + " " + path("a.lz"));
+      EXPECT_EQ(r.status, 0) << harness << ": " << r.err;
+    }
+  }
+}
+
+TEST(DeviceBlend, PlanesThatDoNotBelongTogetherAreRefusedByEveryCheckedForm) {
+  const Planes p = planes_of(rgba_of("tiles", 30, 20, 1), 30), other = planes_of(rgba_of("tiles", 30, 20, 2), 30);
+  // A colour plane of one pixel more or less, tagged as its alpha plane expects.
+  auto retagged = [&](const PixelWords& colour) {
+    const test::Bytes c = container_file(encode(colour.data(), static_cast<int32_t>(colour.size())));
+    const PixelWords a = alpha_plane(p.levels, c.size());
+    return std::pair{c, container_file(encode(a.data(), static_cast<int32_t>(a.size())))};
+  };
+  PixelWords fewer = colour_plane(p.words, p.levels), more = fewer;
+  fewer.pop_back(), more.push_back(0x1234 & ~word_free_bit);
+  const std::pair<test::Bytes, test::Bytes> bad[] = {
+      {p.colour, other.alpha}, {other.colour, p.alpha},  // planes of different images
+      {test::Bytes(p.colour.begin(), p.colour.end() - 2), p.alpha},  // cut short
+      {p.colour, test::Bytes(p.alpha.begin(), p.alpha.end() - 2)},
+      retagged(fewer), retagged(more)};
+  std::vector<uint16_t> out(p.words.size() + 8);
+  static lz16_blend_stream s;
+  for (const auto& [colour, alpha] : bad) {
+    EXPECT_LT(lz16_decode_blend(colour.data(), colour.size(), alpha.data(), alpha.size(), out.data(), out.size()), 0);
+    int32_t r = lz16_blend_init(&s, colour.data(), colour.size(), alpha.data(), alpha.size());
+    while (r == 0 && (r = lz16_blend_read(&s, out.data(), 7)) > 0) r = 0;
+    EXPECT_LT(r, 0);
+  }
+  EXPECT_EQ(lz16_decode_blend(p.colour.data(), p.colour.size(), p.alpha.data(), p.alpha.size(), out.data(), 600), 600);
 }
 
 }  // namespace

@@ -7,12 +7,21 @@
 //   lz16dec_check IMAGE.rgb IMAGE.lz          each result against the words
 //   lz16dec_check --sums NAME IMAGE.rgb ROOM  the lines a built-in build
 //                                              must print for the image
+//   lz16dec_check --blend PIXELS COLOUR.lz ALPHA.lz
+//                                  an image with alpha drawn by every blend
+//                                  entry point, against a reference blend;
+//                                  PIXELS holds each pixel's colour (each 5-bit
+//                                  level widened to 8 bits) and alpha level
+//   lz16dec_check --blend-sums NAME COLOUR.lz ALPHA.lz
+//                                  the lines a built-in build must print for it
 //
 // Built with LZ16_BUILTIN for CPUs with no files, the images are lz16pack's
 // arrays (device_images.h; in flash on AVR, read through LZ16DEC_READ_BYTE)
 // and for each it prints the checksum of what each entry point gave:
 // "NAME count N", "NAME unpack SUM" and "NAME decode SUM" (for images of up
-// to LZ16_ROOM pixels), "NAME stream SUM", "NAME mix SUM", then "done"; a
+// to LZ16_ROOM pixels), "NAME stream SUM", "NAME mix SUM", then "done"
+// (and for an image with alpha "NAME blend SUM", "NAME blend-mix SUM" and
+// "NAME apart SUM", the image drawn over a pattern, instead); a
 // result wrong on its face prints "NAME WHAT fails". The board gives
 // lz16_putc and lz16_exit (device/boards/lz16_board.c).
 #include "lz16dec.h"
@@ -99,6 +108,7 @@ static uint16_t expected(unsigned r8, unsigned g8, unsigned b8)
 #endif
 
 static struct lz16_stream s;
+static struct lz16_blend_stream b;
 static uint32_t h;  // the checksum of what SEEN saw since START
 #define START (h = 2166136261u)  // FNV-1a's start
 
@@ -137,14 +147,116 @@ static int check(const char *name, const uint8_t *file, size_t size, size_t npix
     return REPORT(name, "mix", ok, h);
 }
 
+// The background an image with alpha is drawn over: every bit of a word set
+// and cleared somewhere, the lowest green one of 565 and bit 15 included.
+static uint16_t background(size_t k)
+{
+    return (uint16_t)(k * 40503u + 4660u);
+}
+
+#ifndef LZ16_BUILTIN
+static unsigned char pixels[4 << 21];  // with --blend: each pixel's widened colour and its level
+static uint8_t alpha8[1 << 21];
+
+// Whether got is pixel k drawn over its background by the rule lz16dec.h
+// states, checked against the exact blend in whole numbers: 31 * got within
+// 31 of c * L + b * (31 - L) in each channel (62 for green in six bits).
+static int blended(size_t k, uint16_t got)
+{
+    const unsigned level = pixels[4 * k + 3], bg = background(k);
+    const unsigned c = expected(pixels[4 * k], pixels[4 * k + 1], pixels[4 * k + 2]);
+    unsigned g = got, fg = c, bk = bg, i;
+#if !defined(LZ16DEC_FORMAT) || LZ16DEC_FORMAT == LZ16DEC_RGB565 || LZ16DEC_FORMAT == LZ16DEC_BGR565
+    const unsigned shift[3] = {11, 5, 0}, bits[3] = {5, 6, 5};
+#else
+    const unsigned shift[3] = {10, 5, 0}, bits[3] = {5, 5, 5};
+#endif
+    if (level == 0 || level == 31)
+        return got == (level ? c : bg);
+#ifdef LZ16DEC_SWAP_BYTES
+    g = (g >> 8 | g << 8) & 0xFFFF, fg = (fg >> 8 | fg << 8) & 0xFFFF, bk = (bk >> 8 | bk << 8) & 0xFFFF;
+#endif
+    for (i = 0; i < 3; ++i) {
+        const long m = (1L << bits[i]) - 1, exact = ((fg >> shift[i]) & m) * level + ((bk >> shift[i]) & m) * (31 - level);
+        const long d = 31 * (long)((g >> shift[i]) & m) - exact;
+        if (d > 31 * (bits[i] - 4) || d < -31 * (long)(bits[i] - 4))
+            return 0;
+        g &= ~(unsigned)(m << shift[i]);
+    }
+    return g == 0;  // nothing outside the channels
+}
+#define BLENDED(k, w) blended(k, w)
+#define APART(k, w, a) ((w) == (pixels[4 * (k) + 3] ? expected(pixels[4 * (k)], pixels[4 * (k) + 1], pixels[4 * (k) + 2]) : 0) && \
+                        (a) == (pixels[4 * (k) + 3] << 3 | pixels[4 * (k) + 3] >> 2))
+#else
+static uint8_t alpha8[LZ16_ROOM];
+#define BLENDED(k, w) 1
+#define APART(k, w, a) 1
+#endif
+
+static uint32_t blend_sums[3];  // of what the blend, the blend-mix and the apart check saw
+
+// Every blend entry point on an image with alpha of npix pixels, checked
+// against the reference with checked (in a hosted build), and summed;
+// returns 0, or 1 after reporting a fault.
+static int check_blend(const char *name, const uint8_t *colour, size_t csize, const uint8_t *alpha, size_t asize,
+                       size_t npix, int checked)
+{
+    size_t k, got, step;
+    int32_t r;
+    int ok = 1;
+    if (npix > LZ16_ROOM)
+        return 0;
+    for (k = 0; k <= npix; ++k)
+        out[k] = background(k);
+    r = lz16_decode_blend(colour, csize, alpha, asize, out, npix);
+    for (k = 0; checked && k < npix; ++k)
+        ok = ok && BLENDED(k, out[k]);
+    blend_sums[0] = h = sum(START, out, npix);
+    if (REPORT(name, "blend", r == (int32_t)npix && ok && out[npix] == background(npix), h))
+        return 1;
+    for (k = 0; k <= npix; ++k)
+        out[k] = background(k);
+    ok = lz16_unpack_blend(colour, alpha, out) == out + npix && sum(START, out, npix) == blend_sums[0];
+    // Reads and skips by turns: what is read drawn as the whole was, what is skipped untouched.
+    for (k = 0; k <= npix; ++k)
+        out[k] = background(k);
+    ok = ok && lz16_blend_init(&b, colour, csize, alpha, asize) == 0;
+    for (got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
+        const size_t n = mix_size(step), most = n < npix - got ? n : npix - got;
+        r = step % 2 ? lz16_blend_skip(&b, n) : lz16_blend_read(&b, out + got, n);
+        ok = r > 0 && (size_t)r == most;
+        for (k = got; ok && checked && k < got + most; ++k)
+            ok = step % 2 ? out[k] == background(k) : BLENDED(k, out[k]);
+    }
+    blend_sums[1] = h = sum(START, out, npix);
+    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof s + 16;
+    if (REPORT(name, "blend-mix", ok, h))
+        return 1;
+    // Apart: the colour words and 8-bit alphas, for a library that blends itself.
+    ok = lz16_blend_init(&b, colour, csize, alpha, asize) == 0;
+    for (START, got = 0; ok && (r = lz16_blend_read_alpha(&b, out, alpha8, 256)) > 0; got += (size_t)r) {
+        for (k = 0; checked && k < (size_t)r; ++k)
+            ok = ok && APART(got + k, out[k], alpha8[k]);
+        h = sum(h, out, (size_t)r);
+        for (k = 0; k < (size_t)r; ++k)
+            h = (h ^ alpha8[k]) * 16777619u;
+    }
+    blend_sums[2] = h;
+    return REPORT(name, "apart", ok && r == 0 && got == npix, h);
+}
+
 #ifdef LZ16_BUILTIN
 int main(void)
 {
     int bad = 0;
     unsigned k;
-    for (k = 0; k < DEVICE_IMAGES_COUNT; ++k)
-        bad |= check(device_images[k].name, device_images[k].data, device_images[k].size,
-                     (size_t)device_images[k].width * device_images[k].height);
+    for (k = 0; k < DEVICE_IMAGES_COUNT; ++k) {
+        const struct lz16_asset *a = &device_images[k];
+        const size_t npix = (size_t)a->width * a->height;
+        bad |= a->alpha ? check_blend(a->name, a->data, a->size, a->alpha, a->alpha_size, npix, 0)
+                        : check(a->name, a->data, a->size, npix);
+    }
     put("done\n", 0, 0);
     lz16_exit(bad);
     return bad;
@@ -153,6 +265,25 @@ int main(void)
 int main(int argc, char **argv)
 {
     size_t npix, k, got, step;
+    if (argc == 5 && strncmp(argv[1], "--blend", 7) == 0) {  // --blend PIXELS or --blend-sums NAME, then the planes
+        static unsigned char alpha[(3 << 21) + 1];
+        const size_t csize = slurp(argv[3], lz + 1, sizeof lz - 1), asize = slurp(argv[4], alpha + 1, sizeof alpha - 1);
+        const int sums = strcmp(argv[1], "--blend-sums") == 0;
+        if (sums) {  // the image's size from its alpha plane, as the device finds it
+            int32_t r;
+            lz16_blend_init(&b, lz + 1, csize, alpha + 1, asize);
+            for (npix = 0; (r = lz16_blend_skip(&b, 1 << 20)) > 0;)
+                npix += (size_t)r;
+            if (r < 0 || check_blend(argv[2], lz + 1, csize, alpha + 1, asize, npix, 0))
+                return 1;
+            for (k = 0; k < 3; ++k)
+                printf("%s %s %08lx\n", argv[2], k == 0 ? "blend" : k == 1 ? "blend-mix" : "apart",
+                       (unsigned long)blend_sums[k]);
+            return 0;
+        }
+        npix = slurp(argv[2], pixels, sizeof pixels) / 4;
+        return check_blend(argv[4], lz + 1, csize, alpha + 1, asize, npix, 1);
+    }
     if (argc != 3 && !(argc == 5 && strcmp(argv[1], "--sums") == 0))
         return 2;
     npix = slurp(argv[argc - 2], rgb, sizeof rgb) / 3;
