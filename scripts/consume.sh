@@ -5,6 +5,8 @@
 #  - every asset it decodes band by band with lz16::dec, and every frame
 #    of its animation, played through the frame table, equals what the
 #    installed lz16pack and unlz16 make of the same image;
+#  - the icon with alpha it draws over a gradient is unlz16's RGBA of it
+#    blended over that gradient, within one 5-bit level;
 #  - configuring and building again regenerates nothing, and touching one image regenerates
 #    only that image's files;
 #  - a BUDGET one byte under the images' total stops the build, and the
@@ -45,6 +47,11 @@ for image in "$work"/project/images/*.* "$work"/project/images/sheets/*; do
     echo "  $(basename "${lz%.lz}"): same pixels"
   done
 done
+
+echo "the icon with alpha the example drew over a gradient, against unlz16's RGBA of the installed lz16pack's planes"
+"$prefix/bin/lz16pack" -q --alpha -o "$work/ref" "$work/project/images/alpha/gem.png"
+"$prefix/bin/unlz16" --alpha "$work/ref/gem.alpha.lz" --format png --width 32 "$work/ref/gem.lz" >"$work/ref/gem.png"
+python3 tests/drawn_over.py "$work/ref/gem.png" "$work/shown/gem-over.ppm" | sed 's/^/  /'
 
 generated=$ex/lz16_assets/game_assets
 changed() { find "$generated" -maxdepth 1 -type f -newer "$work/mark" -printf '%f\n' | sort | tr '\n' ' '; }

@@ -9,6 +9,7 @@
 #include "binary_stdio.h"
 #include "decoder.h"
 #include "image_out.h"
+#include "planes.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ const char usage[] =
     "  --format ppm     binary PPM; needs --width\n"
     "  --format png     PNG; needs --width\n"
     "  --width W        image width in pixels (the file does not store it)\n"
+    "  --alpha A.lz     FILE is a colour plane and A.lz its alpha plane (lz16pack --alpha):\n"
+    "                   with --format png, an RGBA PNG; with --test, the pair checked\n"
     "  --test           check the whole file and report it; write no pixels\n"
     "  --help           show this help\n"
     "  --version        show the version\n"
@@ -50,6 +53,7 @@ struct Options {
   long long width = 0;  // 0: not given
   bool test = false;
   std::string file;  // empty or "-": standard input
+  std::string alpha;  // the alpha plane's file, if FILE is a colour plane
 };
 
 // Parses the command line into opts. Returns -1 to go on, else an exit status.
@@ -92,6 +96,9 @@ int parse(int argc, char** argv, Options& opts) {
       if (value != "rgb24" && value != "rgb16" && value != "ppm" && value != "png")
         return usage_error("unknown format '" + value + "'");
       opts.format = value;
+    } else if (arg == "--alpha") {
+      if (!take_value() || value.empty()) return usage_error("--alpha needs the alpha plane's file");
+      opts.alpha = value;
     } else if (arg == "--width") {
       if (!take_value()) return usage_error("--width needs a value");
       char* end = nullptr;
@@ -105,7 +112,59 @@ int parse(int argc, char** argv, Options& opts) {
   }
   if ((opts.format == "ppm" || opts.format == "png") && opts.width == 0 && !opts.test)
     return usage_error("--format " + opts.format + " needs --width");
+  if (!opts.alpha.empty() && opts.format != "png" && !opts.test)
+    return usage_error("--alpha gives an RGBA PNG: add --format png (or --test)");
   return -1;
+}
+
+// Reads and decodes the file at path ("" or "-": standard input) into
+// words; "" or why not, with the file's name.
+std::string decode_file(const std::string& path, std::vector<uint8_t>& file, std::vector<uint16_t>& words,
+                        lz16::DecodeResult& result) {
+  const bool from_stdin = path.empty() || path == "-";
+  const std::string name = from_stdin ? "standard input" : path;
+  std::FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (!in) return name + ": " + std::strerror(errno);
+  const bool read = read_all(in, file);
+  if (!from_stdin) std::fclose(in);
+  if (!read) return name + ": cannot read: " + std::strerror(errno);
+  words = lz16::decode_to_vector(file.data(), file.size(), &result);
+  if (result.error != lz16::DecodeError::none)
+    return name + ": " + lz16::decode_error_text(result.error) + " at byte " + std::to_string(result.offset);
+  return "";
+}
+
+// The colour plane's words and its alpha plane's file as an RGBA PNG (or
+// only checked); "" or why not.
+std::string write_rgba(const Options& opts, const std::vector<uint8_t>& colour_file,
+                       const std::vector<uint16_t>& colour) {
+  std::vector<uint8_t> file;
+  std::vector<uint16_t> alpha;
+  lz16::DecodeResult result;
+  if (std::string error = decode_file(opts.alpha, file, alpha, result); !error.empty()) return error;
+  lz16::PixelWords words;
+  std::vector<uint8_t> levels;
+  if (std::string error = lz16::join_planes(colour, colour_file.size(), alpha, words, levels); !error.empty())
+    return opts.alpha + ": " + error;
+  if (opts.test) {
+    std::fprintf(stderr, "%s: ok, %zu pixels with alpha, %zu of them shown\n", opts.alpha.c_str(), words.size(),
+                 colour.size());
+    return "";
+  }
+  const size_t width = static_cast<size_t>(opts.width);
+  if (words.size() % width != 0 || words.size() / width > 0x7FFFFFFF)
+    return opts.alpha + ": " + std::to_string(words.size()) + " pixels are not a whole number of rows of " +
+           std::to_string(width);
+  std::vector<uint8_t> rgba(4 * words.size());
+  for (size_t k = 0; k < words.size(); ++k) {
+    lz16::widen_rgb24(&words[k], 1, &rgba[4 * k]);
+    rgba[4 * k + 3] = lz16::widen5(levels[k]);
+  }
+  const std::string png = lz16::png_bytes(rgba.data(), 4, static_cast<uint32_t>(width),
+                                          static_cast<uint32_t>(words.size() / width));
+  if (std::fwrite(png.data(), 1, png.size(), stdout) != png.size() || std::fflush(stdout) != 0)
+    return std::string("standard output: cannot write: ") + std::strerror(errno);
+  return "";
 }
 
 }  // namespace
@@ -115,20 +174,20 @@ int main(int argc, char** argv) {
   Options opts;
   if (const int status = parse(argc, argv, opts); status >= 0) return status;
 
-  const bool from_stdin = opts.file.empty() || opts.file == "-";
-  const std::string name = from_stdin ? "standard input" : opts.file;
-  std::FILE* in = from_stdin ? stdin : std::fopen(opts.file.c_str(), "rb");
-  if (!in) return failure(name, std::strerror(errno));
+  const std::string name = opts.file.empty() || opts.file == "-" ? "standard input" : opts.file;
   std::vector<uint8_t> file;
   try {
-    if (!read_all(in, file)) return failure(name, std::string("cannot read: ") + std::strerror(errno));
-    if (!from_stdin) std::fclose(in);
-
+    std::vector<uint16_t> words;
     lz16::DecodeResult result;
-    const std::vector<uint16_t> words = lz16::decode_to_vector(file.data(), file.size(), &result);
-    if (result.error != lz16::DecodeError::none)
-      return failure(name, std::string(lz16::decode_error_text(result.error)) + " at byte " +
-                               std::to_string(result.offset));
+    if (std::string error = decode_file(opts.file, file, words, result); !error.empty()) {
+      std::fprintf(stderr, "unlz16: %s\n", error.c_str());
+      return 1;
+    }
+    if (!opts.alpha.empty()) {
+      const std::string error = write_rgba(opts, file, words);
+      if (!error.empty()) std::fprintf(stderr, "unlz16: %s\n", error.c_str());
+      return error.empty() ? 0 : 1;
+    }
     if (opts.test) {
       std::fprintf(stderr, "%s: ok, %zu pixels, code segment %zu bytes, data segment %zu bytes\n", name.c_str(),
                    result.npix, result.code_len, result.data_len);
