@@ -286,8 +286,7 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
                     *w++ = v;
                 } while (!(lit & LZ16_SWITCH_BIT));
                 if (code == s->code_end) {
-                    /* 1: the final literal; a trusted file's end is not known */
-                    e = data == s->data_end || !s->data_end ? 1 : LZ16_E_STRUCTURE;
+                    e = data == s->data_end ? 1 : LZ16_E_STRUCTURE; /* 1: the final literal */
                     goto full;
                 }
             codes:
@@ -361,22 +360,30 @@ int32_t lz16_stream_skip(struct lz16_stream *s, size_t n)
 
 /* ---- Images with alpha ------------------------------------------------ */
 
-/* An alpha word as the stream gives it out, back to the file's byte order,
- * then its three levels side by side, the first in bits 14-10: undoing the
- * pixel order, which moved them as it moves channels. */
+/* An alpha word as the stream gives it out, back in the file's byte order,
+ * and its three levels where the pixel order moved them with the channels
+ * (a word's top bit is 0 in every order). */
 #ifdef LZ16DEC_SWAP_BYTES
 #define LZ16_UNSWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)
 #else
 #define LZ16_UNSWAP(w) (w)
 #endif
 #if LZ16DEC_FORMAT == LZ16DEC_RGB565
-#define LZ16_LEVELS(u) (((u) >> 1 & 0x7FE0u) | ((u) & 0x1Fu))
+#define LZ16_LEVEL0(u) ((u) >> 11)
+#define LZ16_LEVEL1(u) ((u) >> 6 & 31u)
+#define LZ16_LEVEL2(u) ((u) & 31u)
 #elif LZ16DEC_FORMAT == LZ16DEC_BGR565
-#define LZ16_LEVELS(u) (((u) & 0x1Fu) << 10 | ((u) >> 1 & 0x3E0u) | (u) >> 11)
+#define LZ16_LEVEL0(u) ((u) & 31u)
+#define LZ16_LEVEL1(u) ((u) >> 6 & 31u)
+#define LZ16_LEVEL2(u) ((u) >> 11)
 #elif LZ16DEC_FORMAT == LZ16DEC_RGB555
-#define LZ16_LEVELS(u) (u)
+#define LZ16_LEVEL0(u) ((u) >> 10)
+#define LZ16_LEVEL1(u) ((u) >> 5 & 31u)
+#define LZ16_LEVEL2(u) ((u) & 31u)
 #else
-#define LZ16_LEVELS(u) (((u) & 0x1Fu) << 10 | ((u) & 0x3E0u) | (u) >> 10)
+#define LZ16_LEVEL0(u) ((u) & 31u)
+#define LZ16_LEVEL1(u) ((u) >> 5 & 31u)
+#define LZ16_LEVEL2(u) ((u) >> 10)
 #endif
 
 /* The channels of a word spread over 32 bits, each with 5 free bits above
@@ -402,11 +409,39 @@ static uint16_t lz16_blend(unsigned bg, unsigned fg, unsigned level)
     return (uint16_t)LZ16_UNSWAP(m);
 }
 
+/* A capacity that bounds nothing: every pixel count fits an int32_t. */
+#if SIZE_MAX > INT32_MAX
+#define LZ16_ALL ((size_t)INT32_MAX)
+#else
+#define LZ16_ALL SIZE_MAX
+#endif
+
 #define LZ16_ALPHA_MARK 0x1Cu /* the top field of an alpha plane's first word, plus its padding */
 #define LZ16_AHEAD 512u       /* words of a plane decoded ahead at a time, well inside its window */
 
-/* Starts a stream on a file the lz16 tools wrote, whose size is not known:
- * nothing is checked, and the end is where the final literal is. */
+/* Where a file the lz16 tools wrote ends, from the starts of its segments:
+ * after its final literal. */
+static const uint8_t *lz16_end_of(const uint8_t *code, const uint8_t *data)
+{
+    const uint8_t *const code_end = data;
+    for (;;) {
+        unsigned t;
+        do {
+            t = LZ16_LITERAL(data);
+            data += 2;
+        } while (!(t & LZ16_SWITCH_BIT));
+        if (code == code_end)
+            return data;
+        do {
+            t = LZ16_TOKEN(code);
+            code += 2;
+        } while (!LZ16_SWITCHES(t));
+    }
+}
+
+/* Starts a stream on a file the lz16 tools wrote, whose size is not known
+ * (data_end NULL until the plane is first read, which finds it): nothing
+ * is checked. */
 static void lz16_stream_open(struct lz16_stream *s, const uint8_t *f)
 {
     s->code = f + 18;
@@ -429,7 +464,12 @@ static void lz16_stream_open(struct lz16_stream *s, const uint8_t *f)
  * error. */
 static int lz16_plane_more(struct lz16_stream *p, uint32_t used)
 {
-    const int32_t r = used != p->npix ? 1 : lz16_stream_take(p, NULL, LZ16_AHEAD);
+    int32_t r;
+    if (used != p->npix)
+        return 1;
+    if (!p->data_end) /* a trusted plane, read for the first time: not empty, then */
+        p->data_end = lz16_end_of(p->code, p->data);
+    r = lz16_stream_take(p, NULL, LZ16_AHEAD);
     return r > 0 ? 1 : (int)r;
 }
 
@@ -441,15 +481,14 @@ static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int
     int e = lz16_plane_more(&s->alpha, 0);
     s->colour_used = 0;
     s->alpha_used = 1;
-    s->in_word = 0;
-    s->levels = 0;
+    s->at = s->end = 0;
     if (e <= 0)
         return s->state = (int8_t)(e ? e : LZ16_E_PLANES);
     first = s->alpha.window[0];
-    first = LZ16_LEVELS(LZ16_UNSWAP(first));
-    s->padding = (uint8_t)((first >> 10) - LZ16_ALPHA_MARK);
+    first = LZ16_UNSWAP(first);
+    s->padding = (uint8_t)(LZ16_LEVEL0(first) - LZ16_ALPHA_MARK);
     e = s->padding > 2 || (s->alpha.state == 1 && s->alpha.npix == 1) || /* no level at all */
-                (!trusted && (first & 0x3FFu) != (colour_size & 0x3FFu))
+                (!trusted && (LZ16_LEVEL1(first) << 5 | LZ16_LEVEL2(first)) != (colour_size & 0x3FFu))
             ? LZ16_E_PLANES
             : 0;
     return s->state = (int8_t)e;
@@ -466,68 +505,118 @@ int lz16_blend_init(struct lz16_blend_stream *s, const void *colour, size_t colo
     return lz16_blend_start(s, colour_size, 0);
 }
 
+/* After the last pixel: ended (1) when the colour plane ended with the
+ * last visible pixel (as a trusted one does), else the error. */
+static int lz16_blend_end(struct lz16_blend_stream *s)
+{
+    const uint32_t used = s->colour_used;
+    const int e = !s->colour.data_end ? 0 : used != s->colour.npix ? 1 : lz16_plane_more(&s->colour, used);
+    return e < 0 ? e : e ? LZ16_E_PLANES : 1;
+}
+
+#define LZ16_LEVEL_WORDS 21u /* alpha words taken at a time: the levels of struct lz16_blend_stream */
+
+/* Takes the next alpha words' levels into s->level, and where any shows,
+ * decodes as many colour words ahead. Returns 1, 0 past the last pixel, or
+ * an error. */
+static int lz16_blend_levels(struct lz16_blend_stream *s)
+{
+    const uint16_t *const awin = s->alpha.window;
+    uint32_t taken = s->alpha_used, words;
+    unsigned shown = 0, k;
+    uint8_t *l = s->level;
+    int e = lz16_plane_more(&s->alpha, taken);
+    if (e <= 0)
+        return e;
+    words = s->alpha.npix - taken;
+    if (words > LZ16_LEVEL_WORDS)
+        words = LZ16_LEVEL_WORDS;
+    for (k = 0; k < words; ++k, l += 3) {
+        unsigned w = awin[taken++ & (LZ16_WINDOW - 1)];
+        w = LZ16_UNSWAP(w);
+        l[0] = (uint8_t)LZ16_LEVEL0(w);
+        l[1] = (uint8_t)LZ16_LEVEL1(w);
+        l[2] = (uint8_t)LZ16_LEVEL2(w);
+        shown |= w;
+    }
+    s->alpha_used = taken;
+    s->at = 0;
+    s->end = (uint8_t)(3 * words);
+    if (taken == s->alpha.npix && s->alpha.state == 1) { /* the last word, and its padding */
+        s->end = (uint8_t)(s->end - s->padding);
+        for (k = s->end; k < 3 * words; ++k)
+            if (s->level[k])
+                return LZ16_E_PLANES;
+    }
+    /* Colour words for every level taken; a trusted colour plane is read
+     * only where some pixel shows, for an image with none has none. */
+    while (shown && s->colour.npix - s->colour_used < 3 * LZ16_LEVEL_WORDS && s->colour.state == 0)
+        if ((e = lz16_plane_more(&s->colour, s->colour.npix)) < 0)
+            return e;
+    return 1;
+}
+
 /* Reading, skipping and reading apart: up to n pixels, blended over dst, or
  * with dst NULL only passed over, or with alpha8 given, written out apart.
- * The end shows when a pixel past the last one is asked for: then the
- * colour plane must have ended with the last visible pixel. */
+ * The levels come a few words at a time, with their colour words decoded
+ * ahead into the colour plane's window, so that the pixels are drawn from
+ * there without a check; a colour plane that runs short shows after them.
+ * The end shows when a pixel past the last one is asked for. */
 static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8_t *alpha8, size_t n)
 {
-    const uint16_t *const cwin = s->colour.window, *const awin = s->alpha.window;
-    unsigned levels = s->levels, in_word = s->in_word;
-    uint32_t used = s->colour_used;
+    const uint16_t *const cwin = s->colour.window;
     int e = s->state;
-    size_t k;
+    size_t k = 0;
     if (e)
         return e < 0 ? e : 0;
 #if SIZE_MAX > INT32_MAX
     if (n > INT32_MAX)
         n = INT32_MAX;
 #endif
-    for (k = 0; k < n; ++k) {
-        unsigned level;
-        if (!in_word) {
-            e = lz16_plane_more(&s->alpha, s->alpha_used);
-            if (e <= 0) { /* past the last pixel: the colour plane must end here too (trusted, it does) */
-                if (!e && s->colour.data_end)
-                    e = used != s->colour.npix ? LZ16_E_PLANES : lz16_plane_more(&s->colour, used);
-                e = e < 0 ? e : e ? LZ16_E_PLANES : 1;
-                break;
-            }
-            levels = awin[s->alpha_used++ & (LZ16_WINDOW - 1)];
-            levels = LZ16_LEVELS(LZ16_UNSWAP(levels));
-            in_word = 3;
-            if (s->alpha.state == 1 && s->alpha_used == s->alpha.npix) { /* the last word, and its padding */
-                in_word -= s->padding;
-                if (levels & ((1u << 5 * s->padding) - 1)) {
-                    e = LZ16_E_PLANES;
-                    break;
-                }
-            }
+    while (k < n) {
+        const uint8_t *l = s->level + s->at, *stop;
+        uint32_t used = s->colour_used;
+        if (s->at == s->end && (e = lz16_blend_levels(s)) <= 0) {
+            if (!e) /* past the last pixel */
+                e = lz16_blend_end(s);
+            break;
         }
-        level = levels >> 10 & 31;
-        levels <<= 5;
-        --in_word;
-        if (level) {
-            uint16_t c;
-            if (used == s->colour.npix && (e = lz16_plane_more(&s->colour, used)) <= 0) {
-                e = e ? e : LZ16_E_PLANES; /* fewer colour pixels than visible ones */
-                break;
-            }
-            c = cwin[used++ & (LZ16_WINDOW - 1)];
-            if (alpha8) {
-                dst[k] = c;
+        l = s->level + s->at;
+        stop = n - k < (size_t)(s->end - s->at) ? l + (n - k) : s->level + s->end;
+        if (alpha8) {
+            for (; l != stop; ++l, ++k) {
+                const unsigned level = *l;
+                dst[k] = level ? cwin[used++ & (LZ16_WINDOW - 1)] : 0;
                 alpha8[k] = (uint8_t)(level << 3 | level >> 2);
-            } else if (dst) {
-                dst[k] = level == 31 ? c : lz16_blend(dst[k], c, level);
             }
-        } else if (alpha8) {
-            dst[k] = 0;
-            alpha8[k] = 0;
+        } else if (dst) {
+            /* a round stops short of the window's end, so that c need not wrap */
+            const uint16_t *const from = cwin + (used & (LZ16_WINDOW - 1)), *c = from;
+            uint16_t *d = dst + k;
+            if (stop - l > cwin + LZ16_WINDOW - from)
+                stop = l + (cwin + LZ16_WINDOW - from);
+            k += (size_t)(stop - l);
+            do {
+                const unsigned level = *l++;
+                if (level) {
+                    *d = level == 31 ? *c : lz16_blend(*d, *c, level);
+                    ++c;
+                }
+                ++d;
+            } while (l != stop);
+            used += (uint32_t)(c - from);
+        } else {
+            k += (size_t)(stop - l);
+            for (; l != stop; ++l)
+                used += *l != 0;
+        }
+        s->at = (uint8_t)(l - s->level);
+        s->colour_used = used;
+        if (used > s->colour.npix) { /* fewer colour pixels than visible ones: what was drawn of them is stale */
+            e = LZ16_E_PLANES;
+            break;
         }
     }
-    s->levels = (uint16_t)levels;
-    s->in_word = (uint8_t)in_word;
-    s->colour_used = used;
     if (e < 0 || (e == 1 && !k))
         s->state = (int8_t)e;
     return s->state < 0 ? s->state : (int32_t)k;
@@ -564,7 +653,7 @@ int32_t lz16_decode_blend(const void *colour, size_t colour_size, const void *al
 {
     struct lz16_blend_stream s;
     const int e = lz16_blend_init(&s, colour, colour_size, alpha, alpha_size);
-    return e ? e : lz16_blend_all(&s, dst, dst ? capacity : INT32_MAX);
+    return e ? e : lz16_blend_all(&s, dst, dst ? capacity : LZ16_ALL);
 }
 
 uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst)
@@ -573,6 +662,6 @@ uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst
     int32_t n;
     lz16_stream_open(&s.colour, (const uint8_t *)colour);
     lz16_stream_open(&s.alpha, (const uint8_t *)alpha);
-    n = lz16_blend_start(&s, 0, 1) ? 0 : lz16_blend_all(&s, dst, INT32_MAX);
+    n = lz16_blend_start(&s, 0, 1) ? 0 : lz16_blend_all(&s, dst, LZ16_ALL);
     return dst + (n > 0 ? n : 0);
 }

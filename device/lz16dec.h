@@ -139,8 +139,8 @@ int32_t lz16_decode_blend(const void *colour, size_t colour_size, const void *al
 struct lz16_blend_stream {
     struct lz16_stream colour, alpha; /* the planes, each decoded ahead into its window */
     uint32_t colour_used, alpha_used; /* words of each taken so far */
-    uint16_t levels;                  /* the levels left of the alpha word in use, the next in bits 14-10 */
-    uint8_t in_word;                  /* how many */
+    uint8_t level[63];                /* levels of alpha words taken, to draw with */
+    uint8_t at, end;                  /* the next of them, and their end */
     uint8_t padding;                  /* levels of padding that end the last alpha word */
     int8_t state;                     /* 0 going, 1 ended, else the error */
 };

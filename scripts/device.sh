@@ -13,9 +13,13 @@
 #    qemu-system-riscv32 and on an ATmega2560 under simavr, with the files
 #    in flash read through LZ16DEC_READ_BYTE(p)=pgm_read_byte(p): its
 #    checksums must be the host's for the encoder's words;
+#  - images with alpha (scripts/alpha-samples.py) drawn by every blend entry
+#    point on Thumb, m68k, RV32IMC and an ATmega1284 (16 KB, room for the
+#    blend's two windows), with the host's checksums;
 #  - instructions a pixel of each entry point on Thumb and RV32 (-Os),
 #    counted by single-stepping bench/lz16dec_count.c under qemu, on a
-#    181x181 tile map and photo.
+#    181x181 tile map and photo, and drawing with alpha a 24x24 icon and a
+#    320x240 screen in bands.
 #
 #   scripts/device.sh [BUILD_DIR]   (lz16, lz16pack, unlz16 and lz16-mkimage from BUILD_DIR, default build)
 set -euo pipefail
@@ -57,8 +61,10 @@ while read -r cpu entry limit; do
   compiler "$cpu" || continue
   keep=()
   [[ $entry = lz16_stream_* ]] && keep=(-Wl,--undefined=lz16_stream_init)
+  [[ $entry = lz16_blend_* ]] && keep=(-Wl,--undefined=lz16_blend_init)
+  libgcc=(); [[ $entry = *blend* ]] && libgcc=(-lgcc)  # the 68000's and AVR's 32-bit multiply
   "${cc[@]}" "${warn[@]}" -Os -ffreestanding -ffunction-sections -fdata-sections -nostdlib -nostartfiles \
-    -Wl,--gc-sections -Wl,-e,"$entry" "${keep[@]}" -o "$work/size.elf" device/lz16dec.c
+    -Wl,--gc-sections -Wl,-e,"$entry" "${keep[@]}" -o "$work/size.elf" device/lz16dec.c "${libgcc[@]}"
   bytes=$("$size" -A "$work/size.elf" | awk '$1 ~ /^\.(text|rodata)/ {s += $2} END {print s}')
   note=""
   if ((bytes > limit)); then note="  GREW"; grew=1; fi
@@ -81,16 +87,27 @@ for image in tiles small photo; do
   side=181; [ $image = small ] && side=24
   { printf 'P6\n%d %d\n255\n' $side $side; cat "$work/$image.rgb"; } > "$work/$image.ppm"
 done
-mkdir "$work/rv32" "$work/avr"
-"$build/lz16pack" -q -f h --index device_images.h -o "$work/rv32" "$work/tiles.ppm" "$work/photo.ppm" "$work/small.ppm"
+python3 scripts/alpha-samples.py "$work"
+"$build/lz16pack" -q --alpha -o "$work" "$work/badge.png" "$work/screen.png"
+mkdir "$work/rv32" "$work/avr" "$work/avr-alpha"
+"$build/lz16pack" -q -f h --alpha --index device_images.h -o "$work/rv32" "$work/tiles.ppm" "$work/photo.ppm" \
+  "$work/small.ppm" "$work/badge.png"
 "$build/lz16pack" -q -f h --index device_images.h -o "$work/avr" "$work/tiles.ppm" "$work/small.ppm"
+"$build/lz16pack" -q -f h --alpha --index device_images.h -o "$work/avr-alpha" "$work/badge.png"
 
 # What the built-in harness must print for IMAGEs, by the host harness's
-# own reference words, in the order and swap of its build.
+# own reference words (or for one with alpha, the host drawing it), in the
+# order and swap of its build.
 expected() { # ROOM IMAGE...
   local room=$1 image
   shift
-  for image; do "$work/host-check" --sums "$image" "$work/$image.rgb" "$room"; done
+  for image; do
+    if [ -e "$work/$image.alpha.lz" ]; then
+      "$work/host-check" --blend-sums "$image" "$work/$image.lz" "$work/$image.alpha.lz"
+    else
+      "$work/host-check" --sums "$image" "$work/$image.rgb" "$room"
+    fi
+  done
   echo done
 }
 
@@ -108,6 +125,11 @@ for config in "${configs[@]}"; do
     for kind in "${kinds[@]}" photo; do
       "qemu-$arch" "$work/check" "$work/$kind.rgb" "$work/$kind.lz" > /dev/null
     done
+    for image in badge screen; do
+      diff <("$work/host-check" --blend-sums "$image" "$work/$image.lz" "$work/$image.alpha.lz") \
+        <("qemu-$arch" "$work/check" --blend-sums "$image" "$work/$image.lz" "$work/$image.alpha.lz") ||
+        { echo "$arch ($label): $image drawn otherwise than on the host"; exit 1; }
+    done
   done
 
   # shellcheck disable=SC2086
@@ -115,7 +137,7 @@ for config in "${configs[@]}"; do
     -Wl,--no-warn-rwx-segments -T device/boards/rv32-virt.ld $config -Idevice -I"$work/rv32" \
     "${builtin[@]}" -o "$work/rv32.elf"
   timeout 60 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/rv32.elf" > "$work/rv32.out"
-  expected 1024 tiles photo small > "$work/rv32.want"
+  expected 1024 tiles photo small badge > "$work/rv32.want"
   diff -u "$work/rv32.want" <(tr -d '\r' < "$work/rv32.out") || { echo "rv32imc ($label): wrong words"; exit 1; }
 
   # shellcheck disable=SC2086
@@ -126,27 +148,31 @@ for config in "${configs[@]}"; do
     sed -n 's/\x1b\[[0-9;]*m//g; s/\.$//p' > "$work/avr.out"
   expected 600 tiles small > "$work/avr.want"
   diff -u "$work/avr.want" "$work/avr.out" || { echo "atmega2560 ($label): wrong words"; exit 1; }
-  echo "$label: every entry point gives the encoder's words on the host, Thumb and m68k (qemu-user), RV32IMC (qemu-system) and ATmega2560 (simavr, from flash)"
+  # shellcheck disable=SC2086
+  avr-gcc -mmcu=atmega1284 "${warn[@]}" -Os "${avr_flash[@]}" -DBADGE_ATTR=PROGMEM -DLZ16_ROOM=600 $config \
+    -Idevice -I"$work/avr-alpha" "${builtin[@]}" -o "$work/avr-alpha.elf"
+  timeout 120 simavr -m atmega1284 -f 16000000 "$work/avr-alpha.elf" 2>&1 |
+    sed -n 's/\x1b\[[0-9;]*m//g; s/\.$//p' > "$work/avr-alpha.out"
+  expected 600 badge > "$work/avr-alpha.want"
+  diff -u "$work/avr-alpha.want" "$work/avr-alpha.out" || { echo "atmega1284 ($label): wrong drawing"; exit 1; }
+  echo "$label: every entry point gives the encoder's words, and draws the images with alpha as the host does, on the host, Thumb and m68k (qemu-user), RV32IMC (qemu-system) and AVR (simavr, from flash)"
 done
 
 # Instructions a pixel: the difference between running an entry point on an
 # image twice and once, over its pixels (bench/lz16dec_count.c). The decoder
 # is built -Os alone.
-echo "instructions a pixel, -Os (181x181 tiles / photo)"
 arm-linux-gnueabi-gcc -mthumb -mcpu=cortex-m0 "${warn[@]}" -Os -Idevice -c device/lz16dec.c -o "$work/dec-thumb.o"
 # Thumb code for the Cortex-M0 linked into a Linux program: drop the
 # object's v6-M tag, which would make the linker call the ARM-state C
 # library without changing state.
 arm-linux-gnueabi-objcopy -R .ARM.attributes "$work/dec-thumb.o"
 riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-rv32.o"
-for image in tiles photo; do
-  mkdir "$work/count-$image"
-  "$build/lz16pack" -q -f h --index device_images.h -o "$work/count-$image" "$work/$image.ppm"
+for image in tiles.ppm photo.ppm badge.png screen.png; do
+  mkdir "$work/count-${image%.*}"
+  "$build/lz16pack" -q -f h --alpha --index device_images.h -o "$work/count-${image%.*}" "$work/$image"
 done
 count() { # CPU ENTRY IMAGE REPS
-  local entry program
-  entry=$(($(printf '%s\n' unpack decode stream skip | grep -n "^$2$" | cut -d: -f1)))
-  program=(-DLZ16_ENTRY="$entry" -DLZ16_REPS="$4" -Idevice -I"$work/count-$3" bench/lz16dec_count.c)
+  local program=(-DLZ16_ENTRY="$2" -DLZ16_REPS="$4" -Idevice -I"$work/count-$3" bench/lz16dec_count.c)
   if [ "$1" = thumb ]; then
     arm-linux-gnueabi-gcc -mthumb "${warn[@]}" -O2 -static "${program[@]}" "$work/dec-thumb.o" -o "$work/count"
     qemu-arm -singlestep -d nochain,exec -D /dev/stdout "$work/count" | grep -c Trace
@@ -154,21 +180,25 @@ count() { # CPU ENTRY IMAGE REPS
     riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles \
       -Wl,--no-warn-rwx-segments -T device/boards/rv32-virt.ld "${program[@]}" device/boards/lz16_board.c \
       "$work/dec-rv32.o" -o "$work/count"
-    timeout 120 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/count" -singlestep \
+    timeout 300 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/count" -singlestep \
       -d nochain,exec -D /dev/stdout | grep -c Trace
   fi
 }
-printf '  %-6s' ""; printf ' %13s' unpack decode stream skip; echo
+per_pixel() { # CPU ENTRY IMAGE PIXELS
+  local once twice
+  once=$(count "$1" "$2" "$3" 1)
+  twice=$(count "$1" "$2" "$3" 2)
+  awk -v d=$((twice - once)) -v n="$4" 'BEGIN {printf "%.2f", d / n}'
+}
+echo "instructions a pixel, -Os: opaque (181x181 tiles / photo), and drawn with alpha (24x24 icon / 320x240 screen)"
+printf '  %-6s' ""; printf ' %13s' unpack decode stream skip unpack_blend blend_stream; echo
 for cpu in thumb rv32; do
   printf '  %-6s' $cpu
-  for entry in unpack decode stream skip; do
-    figures=()
-    for image in tiles photo; do
-      once=$(count $cpu $entry $image 1)
-      twice=$(count $cpu $entry $image 2)
-      figures+=("$(awk -v d=$((twice - once)) 'BEGIN {printf "%.2f", d / 32761}')")
-    done
-    printf ' %13s' "${figures[0]}/${figures[1]}"
+  for entry in 1 2 3 4; do
+    printf ' %13s' "$(per_pixel $cpu $entry tiles 32761)/$(per_pixel $cpu $entry photo 32761)"
+  done
+  for entry in 5 6; do
+    printf ' %13s' "$(per_pixel $cpu $entry badge 576)/$(per_pixel $cpu $entry screen 76800)"
   done
   echo
 done

@@ -108,7 +108,6 @@ static uint16_t expected(unsigned r8, unsigned g8, unsigned b8)
 #endif
 
 static struct lz16_stream s;
-static struct lz16_blend_stream b;
 static uint32_t h;  // the checksum of what SEEN saw since START
 #define START (h = 2166136261u)  // FNV-1a's start
 
@@ -179,7 +178,7 @@ static int blended(size_t k, uint16_t got)
     for (i = 0; i < 3; ++i) {
         const long m = (1L << bits[i]) - 1, exact = ((fg >> shift[i]) & m) * level + ((bk >> shift[i]) & m) * (31 - level);
         const long d = 31 * (long)((g >> shift[i]) & m) - exact;
-        if (d > 31 * (bits[i] - 4) || d < -31 * (long)(bits[i] - 4))
+        if (d > 31 * (long)(bits[i] - 4) || d < -31 * (long)(bits[i] - 4))
             return 0;
         g &= ~(unsigned)(m << shift[i]);
     }
@@ -196,13 +195,58 @@ static uint8_t alpha8[LZ16_ROOM];
 
 static uint32_t blend_sums[3];  // of what the blend, the blend-mix and the apart check saw
 
+// The blend streams' checks keep their 8 KB stream on the stack only while
+// they run, not while the whole-image forms take theirs: an ATmega1284 has
+// 16 KB in all.
+#ifdef __GNUC__
+#define OWN_FRAME __attribute__((noinline))
+#else
+#define OWN_FRAME
+#endif
+
+// The blend stream reading and skipping by turns (what is read drawn as the
+// whole was, what is skipped untouched), then reading colour and alpha
+// apart; ok is what came before. Returns 0, or 1 after reporting a fault.
+static OWN_FRAME int check_blend_streams(const char *name, const uint8_t *colour, size_t csize, const uint8_t *alpha,
+                                         size_t asize, size_t npix, int checked, int ok)
+{
+    struct lz16_blend_stream b;
+    size_t k, got, step;
+    int32_t r = 0;
+    for (k = 0; k <= npix; ++k)
+        out[k] = background(k);
+    ok = ok && lz16_blend_init(&b, colour, csize, alpha, asize) == 0;
+    for (got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
+        const size_t n = mix_size(step), most = n < npix - got ? n : npix - got;
+        r = step % 2 ? lz16_blend_skip(&b, n) : lz16_blend_read(&b, out + got, n);
+        ok = r > 0 && (size_t)r == most;
+        for (k = got; ok && checked && k < got + most; ++k)
+            ok = step % 2 ? out[k] == background(k) : BLENDED(k, out[k]);
+    }
+    blend_sums[1] = h = sum(START, out, npix);
+    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof s + 80;
+    if (REPORT(name, "blend-mix", ok, h))
+        return 1;
+    // Apart: the colour words and 8-bit alphas, for a library that blends itself.
+    ok = lz16_blend_init(&b, colour, csize, alpha, asize) == 0;
+    for (START, got = 0; ok && (r = lz16_blend_read_alpha(&b, out, alpha8, 256)) > 0; got += (size_t)r) {
+        for (k = 0; checked && k < (size_t)r; ++k)
+            ok = ok && APART(got + k, out[k], alpha8[k]);
+        h = sum(h, out, (size_t)r);
+        for (k = 0; k < (size_t)r; ++k)
+            h = (h ^ alpha8[k]) * 16777619u;
+    }
+    blend_sums[2] = h;
+    return REPORT(name, "apart", ok && r == 0 && got == npix, h);
+}
+
 // Every blend entry point on an image with alpha of npix pixels, checked
 // against the reference with checked (in a hosted build), and summed;
 // returns 0, or 1 after reporting a fault.
 static int check_blend(const char *name, const uint8_t *colour, size_t csize, const uint8_t *alpha, size_t asize,
                        size_t npix, int checked)
 {
-    size_t k, got, step;
+    size_t k;
     int32_t r;
     int ok = 1;
     if (npix > LZ16_ROOM)
@@ -218,32 +262,7 @@ static int check_blend(const char *name, const uint8_t *colour, size_t csize, co
     for (k = 0; k <= npix; ++k)
         out[k] = background(k);
     ok = lz16_unpack_blend(colour, alpha, out) == out + npix && sum(START, out, npix) == blend_sums[0];
-    // Reads and skips by turns: what is read drawn as the whole was, what is skipped untouched.
-    for (k = 0; k <= npix; ++k)
-        out[k] = background(k);
-    ok = ok && lz16_blend_init(&b, colour, csize, alpha, asize) == 0;
-    for (got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
-        const size_t n = mix_size(step), most = n < npix - got ? n : npix - got;
-        r = step % 2 ? lz16_blend_skip(&b, n) : lz16_blend_read(&b, out + got, n);
-        ok = r > 0 && (size_t)r == most;
-        for (k = got; ok && checked && k < got + most; ++k)
-            ok = step % 2 ? out[k] == background(k) : BLENDED(k, out[k]);
-    }
-    blend_sums[1] = h = sum(START, out, npix);
-    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof s + 16;
-    if (REPORT(name, "blend-mix", ok, h))
-        return 1;
-    // Apart: the colour words and 8-bit alphas, for a library that blends itself.
-    ok = lz16_blend_init(&b, colour, csize, alpha, asize) == 0;
-    for (START, got = 0; ok && (r = lz16_blend_read_alpha(&b, out, alpha8, 256)) > 0; got += (size_t)r) {
-        for (k = 0; checked && k < (size_t)r; ++k)
-            ok = ok && APART(got + k, out[k], alpha8[k]);
-        h = sum(h, out, (size_t)r);
-        for (k = 0; k < (size_t)r; ++k)
-            h = (h ^ alpha8[k]) * 16777619u;
-    }
-    blend_sums[2] = h;
-    return REPORT(name, "apart", ok && r == 0 && got == npix, h);
+    return check_blend_streams(name, colour, csize, alpha, asize, npix, checked, ok);
 }
 
 #ifdef LZ16_BUILTIN
@@ -270,6 +289,7 @@ int main(int argc, char **argv)
         const size_t csize = slurp(argv[3], lz + 1, sizeof lz - 1), asize = slurp(argv[4], alpha + 1, sizeof alpha - 1);
         const int sums = strcmp(argv[1], "--blend-sums") == 0;
         if (sums) {  // the image's size from its alpha plane, as the device finds it
+            static struct lz16_blend_stream b;
             int32_t r;
             lz16_blend_init(&b, lz + 1, csize, alpha + 1, asize);
             for (npix = 0; (r = lz16_blend_skip(&b, 1 << 20)) > 0;)
