@@ -2,16 +2,56 @@
 // back with a result or a clean error, never touch memory it does not own;
 // and the device decoder, whole or streamed (reading, or skipping and
 // reading by turns), must give the strict decoder's verdict and pixels.
+// Where a second header starts, the bytes are also a pair of planes, a
+// colour plane and an alpha plane, which the blend forms must refuse or
+// draw as the planes joined by the library say.
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "decoder.h"
 #include "format.h"
 #include "lz16dec.h"
+#include "planes.h"
+
+namespace {
+
+void check_pair(const uint8_t* data, size_t size) {
+  const uint8_t* alpha = size > 16 ? static_cast<const uint8_t*>(memmem(data + 16, size - 16, "compress LZ", 11)) : nullptr;
+  if (!alpha) return;
+  const size_t csize = static_cast<size_t>(alpha - data), asize = size - csize;
+  lz16::DecodeResult rc, ra;
+  const std::vector<uint16_t> colour = lz16::decode_to_vector(data, csize, &rc), plane = lz16::decode_to_vector(alpha, asize, &ra);
+  lz16::PixelWords words;
+  std::vector<uint8_t> levels;
+  const bool ok = rc.error == lz16::DecodeError::none && ra.error == lz16::DecodeError::none &&
+                  lz16::join_planes(colour, csize, plane, words, levels).empty();
+  const int32_t counted = lz16_decode_blend(data, csize, alpha, asize, nullptr, 0);
+  if (ok != (counted >= 0) || (ok && static_cast<size_t>(counted) != words.size())) std::abort();
+  if (!ok) return;
+  std::vector<uint16_t> out(words.size());
+  for (size_t k = 0; k < out.size(); ++k) out[k] = static_cast<uint16_t>(k * 40503u);
+  if (lz16_decode_blend(data, csize, alpha, asize, out.data(), out.size()) != counted) std::abort();
+  for (size_t k = 0; k < out.size(); ++k)  // both ends exact
+    if ((levels[k] == 31 && out[k] != words[k]) || (levels[k] == 0 && out[k] != static_cast<uint16_t>(k * 40503u)))
+      std::abort();
+  static lz16_blend_stream s;
+  if (lz16_blend_init(&s, data, csize, alpha, asize) != 0) std::abort();
+  uint16_t chunk[11];
+  size_t at = 0;
+  for (int32_t got, step = 1; (got = step % 2 ? lz16_blend_skip(&s, static_cast<size_t>(step))
+                                               : lz16_blend_read(&s, chunk, static_cast<size_t>(step))) != 0;
+       at += static_cast<size_t>(got), step = step % 11 + 1)
+    if (got < 0) std::abort();
+  if (at != words.size()) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  check_pair(data, size);
   const lz16::DecodeResult check = lz16::decode(data, size, nullptr, 0);
   const bool ok = check.error == lz16::DecodeError::none;
   const int32_t counted = lz16_decode(data, size, nullptr, 0);

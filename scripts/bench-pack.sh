@@ -7,9 +7,11 @@
 # the table of bytes and PSNR for the colour options instead. With "frames",
 # sprite sheets from Debian's games and GIFs made of them (corpus/frames/)
 # through lz16pack a file a frame, with repeats stored once, and joined
-# (see bench/frames.py).
+# (see bench/frames.py). With "alpha", images with alpha (icons by size,
+# game sprites) in lz16's two planes against RGB565A8 and its LZ4 block (see
+# bench/alpha.py).
 #
-#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS]]
+#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS] | alpha]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -17,7 +19,12 @@ png=corpus/png
 
 scripts/setup.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLZ16_BENCH=ON -DLZ16_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target lz16 lz16pack lz16-png-floor >/dev/null
+cmake --build "$build" -j2 --target lz16 lz16pack lz16-png-floor lz16-alpha-bench >/dev/null
+
+if [ "${1:-}" = alpha ]; then
+  mkdir -p corpus/alpha
+  exec python3 bench/alpha.py "$build" corpus/alpha
+fi
 
 if [ "${1:-}" = frames ]; then
   if [ ! -f corpus/frames/.complete ]; then

@@ -50,8 +50,8 @@ done
 
 echo "the icon with alpha the example drew over a gradient, against unlz16's RGBA of the installed lz16pack's planes"
 "$prefix/bin/lz16pack" -q --alpha -o "$work/ref" "$work/project/images/alpha/gem.png"
-"$prefix/bin/unlz16" --alpha "$work/ref/gem.alpha.lz" --format png --width 32 "$work/ref/gem.lz" >"$work/ref/gem.png"
-python3 tests/drawn_over.py "$work/ref/gem.png" "$work/shown/gem-over.ppm" | sed 's/^/  /'
+"$prefix/bin/unlz16" --alpha "$work/ref/gem.alpha.lz" --format rgba "$work/ref/gem.lz" >"$work/ref/gem.rgba"
+python3 tests/drawn_over.py "$work/ref/gem.rgba" "$work/shown/gem-over.ppm" | sed 's/^/  /'
 
 generated=$ex/lz16_assets/game_assets
 changed() { find "$generated" -maxdepth 1 -type f -newer "$work/mark" -printf '%f\n' | sort | tr '\n' ' '; }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the libFuzzer targets under ASan+UBSan for a bounded time each:
 #   decode_fuzzer  any bytes handed to both decoders, the device decoder
-#                  whole and streamed against the strict one (seeded with files the
-#                  converter writes for small synthetic images)
+#                  whole and streamed against the strict one, and as a pair
+#                  of planes to the blend forms (seeded with files the
+#                  converter writes for small synthetic images, and pairs)
 #   encode_fuzzer  the fast encoder, cut into up to four parts, against
 #                  the exhaustive search
 #   image_fuzzer   any bytes read as a PNG, JPEG, GIF or PPM file (seeded
@@ -29,6 +30,14 @@ for kind in gradient noise flat tiles twocolor periodic stripes; do
 done
 printf '' | build/lz16 > "$work/seeds/empty.lz" 2>/dev/null
 printf '\012\024\036' | build/lz16 > "$work/seeds/one.lz" 2>/dev/null
+# Pairs of planes, a colour plane and then its alpha plane: an icon with
+# soft edges, and the GIF and palette PNG with transparent pixels.
+mkdir "$work/alpha"
+python3 scripts/alpha-samples.py "$work/alpha"
+build/lz16pack -q --alpha -o "$work/alpha" "$work/alpha/badge.png" samples/fuzz/anim.gif samples/fuzz/palette.png
+for colour in "$work"/alpha/*.lz; do
+  [[ $colour = *.alpha.lz ]] || cat "$colour" "${colour%.lz}.alpha.lz" > "$work/seeds/$(basename "${colour%.lz}").pair" 2>/dev/null || true
+done
 
 run() {
   local target=$1 seconds=$2

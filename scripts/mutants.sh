@@ -30,7 +30,7 @@ report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<do
 part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
 composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255
 png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8
-stale-output-kept	src/pack.cpp	if (!claimed_frame(options.out_dir, name)) remove_output(options.out_dir, name);	(void)name;
+stale-output-kept	src/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;
 device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {
 device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {
@@ -59,9 +59,9 @@ gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.s
 gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)
 frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {
 frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {
-frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, earlier, files);	  (void)earlier;
+frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;
 frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;
-frame-claim-ignored	src/pack.cpp	if (!claimed_frame(options.out_dir, name)) remove_output	if (true) remove_output
+frame-claim-ignored	src/pack.cpp	!claimed_frame(options.out_dir, name))	true)
 frame-limit	src/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)
 temp-files-kept	src/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;
 temp-leftover-kept	src/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any
@@ -70,6 +70,14 @@ fifo-replaced	src/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!
 c-pair-unchecked	src/assets.cpp	arrays_digest(a) + "\n#error	arrays_digest(a) + " && 0\n#error
 c-name-trigraph	src/assets.cpp	stem.find("??")	stem.find("???")
 png-size-unbounded	src/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()
+alpha-level-truncated	src/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }
+colour-plane-clear-pixels	src/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);
+planes-untagged	src/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)
+blend-factor	device/lz16dec.c	const uint32_t a = level + (level >> 4);	const uint32_t a = level;
+blend-clear-touched	device/lz16dec.c	                if (level) {	                if (level || 1) {
+blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5
+blend-pair-untagged	device/lz16dec.c	(!trusted && (LZ16_LEVEL1(first)	(0 && (LZ16_LEVEL1(first)
+blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_more	used != s->colour.npix ? 0 : lz16_plane_more
 png-read-unchecked	src/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)
 index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "
 worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)

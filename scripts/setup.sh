@@ -15,7 +15,7 @@ packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpn
           g++-mingw-w64-x86-64-posix wine64)
 if [ "${1:-}" = --bench ]; then
   # zstd to compare with; ImageMagick and Debian's pictures for the corpus
-  packages+=(libzstd-dev zstd imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data freeciv-data
+  packages+=(libzstd-dev zstd liblz4-dev imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data freeciv-data
              lincity-ng-data adwaita-icon-theme fonts-dejavu-core)
 fi
 missing=()

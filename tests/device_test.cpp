@@ -158,7 +158,8 @@ TEST_F(Device, BlendDrawsEveryLevelWithinALevelAndBothEndsExactlyInEveryOrder) {
 }
 
 TEST(DeviceBlend, PlanesThatDoNotBelongTogetherAreRefusedByEveryCheckedForm) {
-  const Planes p = planes_of(rgba_of("tiles", 30, 20, 1), 30), other = planes_of(rgba_of("tiles", 30, 20, 2), 30);
+  // other has the same alphas, so only the tag of its planes tells them apart.
+  const Planes p = planes_of(rgba_of("tiles", 30, 20, 1), 30), other = planes_of(rgba_of("noise", 30, 20, 1), 30);
   // A colour plane of one pixel more or less, tagged as its alpha plane expects.
   auto retagged = [&](const PixelWords& colour) {
     const test::Bytes c = container_file(encode(colour.data(), static_cast<int32_t>(colour.size())));

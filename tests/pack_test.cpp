@@ -13,6 +13,7 @@
 #include "encoder.h"
 #include "image_in.h"
 #include "helpers.h"
+#include "planes.h"
 
 namespace lz16 {
 namespace {
@@ -169,6 +170,8 @@ TEST(Colour, RoundingPicksTheNearestWidenedLevelAndTiesGoLower) {
     EXPECT_EQ(channel_level(v, false, -1), v >> 3) << v;
   }
   EXPECT_EQ(ties, 24);  // between levels l and l + 1 for every l but 3, 7, 11, ..., 31
+  for (const auto& [a, level] : {std::pair{0u, 0u}, {4, 0}, {5, 1}, {128, 16}, {251, 30}, {252, 31}, {255, 31}})
+    EXPECT_EQ(alpha_level(a), level) << a;  // the nearest widened level, as colour rounds: both ends exact
   for (const auto& [v, level] : {std::pair{4u, 0u}, {5, 1}, {12, 1}, {37, 4}, {70, 8}, {71, 9}, {251, 30}, {252, 31}})
     EXPECT_EQ(channel_level(v, true, -1), level) << v;
 }
@@ -253,10 +256,10 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
   write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
   // A 3x1 PPM with a comment, whose stem needs "img_" and '_' in its ID.
   write_file("2b-c.ppm", test::hex("50 36 0a 23 20 68 69 0a 33 20 31 0a 32 35 35 0a 0a 14 1e 0a 14 1e 01 02 03"));
-  // An animation whose third frame, a clear pixel, repeats the first.
+  // An animation with holes, whose third frame, a clear pixel, repeats the first.
   const std::vector<GifColorType> colours = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {250, 250, 250}};
   test::write_gif(path("m.gif"), 5, 3, colours,
-                  {{0, 0, 5, 3, DISPOSE_DO_NOT, 4, NO_TRANSPARENT_COLOR, false, {}},
+                  {{0, 0, 5, 3, DISPOSE_DO_NOT, 4, 0, false, {}},
                    {0, 0, 1, 1, DISPOSE_PREVIOUS, 2, NO_TRANSPARENT_COLOR, false, {}},
                    {0, 0, 1, 1, DISPOSE_DO_NOT, 3, test::index_at(2, 0, 0), false, {}}});
   ASSERT_EQ(pack("a.png 2b-c.ppm m.gif").status, 0);
@@ -266,24 +269,49 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
     const std::string stem = std::filesystem::path(name).stem().string();
     EXPECT_EQ(read_file(path((stem + ".lz").c_str())), std::string(want.begin(), want.end())) << name;
   }
-  // The index lists every asset; a program dumps each frame from it, built
-  // against the C files and against the self-contained headers, as C and C++.
-  ASSERT_EQ(pack("-f c -j 1 --index all.h -o c a.png 2b-c.ppm m.gif").status, 0);
-  ASSERT_EQ(pack("-f h -j 2 --index all.h -o h a.png 2b-c.ppm m.gif").status, 0);
+  // With --alpha, a and m (a clear pixel) get alpha planes that give back their
+  // words and levels; 2b-c, opaque, is written as without, and said to be.
+  const test::Proc alpha = pack("--alpha -o al a.png 2b-c.ppm m.gif");
+  EXPECT_NE(alpha.err.find("2b-c.ppm: 3x1, 24 bytes, 400.0%, opaque, "), std::string::npos) << alpha.err;
+  EXPECT_TRUE(read_file(path("al/2b-c.lz")) == read_file(path("2b-c.lz")) && !std::filesystem::exists(path("al/2b-c.alpha.lz")));
+  {
+    Image img;
+    read_image(path("a.png"), img);
+    Reduction r;
+    r.alpha = true;
+    PixelWords want(W * H), got;
+    std::vector<uint8_t> levels(W * H), got_levels;
+    image_words(img.pixels.data(), 4, W, W * H, r, want.data(), levels.data());
+    const std::string c = read_file(path("al/a.lz")), a = read_file(path("al/a.alpha.lz"));
+    DecodeResult dr;
+    const auto colour = decode_to_vector(reinterpret_cast<const uint8_t*>(c.data()), c.size(), &dr);
+    const auto plane = decode_to_vector(reinterpret_cast<const uint8_t*>(a.data()), a.size(), &dr);
+    EXPECT_EQ(join_planes(colour, c.size(), plane, got, got_levels), "");
+    EXPECT_TRUE(got == want && got_levels == levels);
+    EXPECT_EQ(join_planes(colour, c.size() + 2, plane, got, got_levels), "the alpha plane is not the colour plane's");
+  }
+  // The index lists every asset; a program dumps each frame and its alpha
+  // plane from it, built against the C files and against the
+  // self-contained headers, as C and C++.
+  ASSERT_EQ(pack("-f c -j 1 --alpha --index all.h -o c a.png 2b-c.ppm m.gif").status, 0);
+  ASSERT_EQ(pack("-f h -j 2 --alpha --index all.h -o h a.png 2b-c.ppm m.gif").status, 0);
   // --index-only writes the same index from the names alone.
   ASSERT_EQ(pack("-f c --index all.h --index-only -o only a.png 2b-c.ppm m.gif").status, 0);
   EXPECT_EQ(read_file(path("only/all.h")), read_file(path("c/all.h")));
   EXPECT_EQ(names_in("only"), "all.h");
-  EXPECT_NE(read_file(path("c/m.c")).find("{0, 38, 40},\n    {38, 38, 20},\n    {0, 38, 30},\n"), std::string::npos);
   std::ofstream(path("dump.c"))
-      << "#include <stdio.h>\n#include \"all.h\"\nint main(void) {\n"
+      << "#include <stdio.h>\n#include <string.h>\n#include \"all.h\"\nint main(void) {\n"
          "  for (unsigned i = 0; i < ALL_COUNT; ++i) {\n"
          "    for (unsigned k = 0; k < all[i].frames; ++k) {\n"
          "      const struct lz16_frame *f = all[i].frame_table ? &all[i].frame_table[k] : 0;\n"
+         "      const struct lz16_plane *p = all[i].alpha_frame_table ? &all[i].alpha_frame_table[k] : 0;\n"
          "      char name[64];\n"
          "      if (f) sprintf(name, \"%s-%03u\", all[i].name, k); else sprintf(name, \"%s\", all[i].name);\n"
          "      FILE *out = fopen(name, \"wb\");\n"
          "      fwrite(all[i].data + (f ? f->offset : 0), 1, f ? f->size : all[i].size, out);\n      fclose(out);\n"
+         "      if (!all[i].alpha) continue;\n      out = fopen(strcat(name, \".alpha\"), \"wb\");\n"
+         "      fwrite(all[i].alpha + (p ? p->offset : 0), 1, p ? p->size : all[i].alpha_size, out);\n"
+         "      fclose(out);\n"
          "    }\n"
          "    printf(\"%s %u %u %u\\n\", all[i].name, (unsigned)all[i].width, (unsigned)all[i].height,"
          " (unsigned)all[i].frames);\n"
@@ -293,8 +321,8 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
     const test::Proc p = run_cmd("cd " + dir_ + " && " + build + " -Wall -Wextra -pedantic -Werror -o dump && ./dump");
     EXPECT_EQ(p.status, 0) << build << "\n" << p.err;
     EXPECT_EQ(std::string(p.out.begin(), p.out.end()), "a 16 6 1\n2b-c 3 1 1\nm 5 3 3\n") << build;
-    for (const std::string stem : {"a", "2b-c", "m-000", "m-001", "m-002"})
-      EXPECT_EQ(read_file(path(stem.c_str())), read_file(path((stem + ".lz").c_str()))) << build << " " << stem;
+    for (const std::string stem : {"a", "2b-c", "m-000", "m-001", "m-002", "a.alpha", "m-000.alpha", "m-002.alpha"})
+      EXPECT_EQ(read_file(path(stem.c_str())), read_file(path(("al/" + stem + ".lz").c_str()))) << build << " " << stem;
   }
   // 4-byte aligned in objects for CPUs that fault on odd addresses, in a section of the user's too.
   std::ofstream(path("placed.c")) << "#define A_ATTR __attribute__((section(\".rodata.placed\")))\n#include \"a.c\"\n";
@@ -384,7 +412,7 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
        {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/Good.ppm", "good.png good.lz",
         "-o assets --background 12345 good.png", "-o assets --index x.h good.png",
         "-f c -o assets --index-only good.png", "-o assets --frames 8x good.png",
-        "-o assets --frames 8x6 good.png sub/good-001.png"}) {
+        "-o assets --frames 8x6 good.png sub/good-001.png", "-o assets --alpha --key 00ff00 good.png"}) {
     const test::Proc p = pack(args);
     EXPECT_EQ(p.status, 2) << args;
     EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;

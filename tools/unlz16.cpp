@@ -23,7 +23,8 @@ const char usage[] =
     "  --format png     PNG; needs --width\n"
     "  --width W        image width in pixels (the file does not store it)\n"
     "  --alpha A.lz     FILE is a colour plane and A.lz its alpha plane (lz16pack --alpha):\n"
-    "                   with --format png, an RGBA PNG; with --test, the pair checked\n"
+    "                   with --format png, an RGBA PNG (needs --width); with --format rgba,\n"
+    "                   raw RGBA, 4 bytes a pixel; with --test, the pair checked\n"
     "  --test           check the whole file and report it; write no pixels\n"
     "  --help           show this help\n"
     "  --version        show the version\n"
@@ -93,7 +94,7 @@ int parse(int argc, char** argv, Options& opts) {
       opts.test = true;
     } else if (arg == "--format") {
       if (!take_value()) return usage_error("--format needs a value");
-      if (value != "rgb24" && value != "rgb16" && value != "ppm" && value != "png")
+      if (value != "rgb24" && value != "rgb16" && value != "ppm" && value != "png" && value != "rgba")
         return usage_error("unknown format '" + value + "'");
       opts.format = value;
     } else if (arg == "--alpha") {
@@ -112,8 +113,9 @@ int parse(int argc, char** argv, Options& opts) {
   }
   if ((opts.format == "ppm" || opts.format == "png") && opts.width == 0 && !opts.test)
     return usage_error("--format " + opts.format + " needs --width");
-  if (!opts.alpha.empty() && opts.format != "png" && !opts.test)
-    return usage_error("--alpha gives an RGBA PNG: add --format png (or --test)");
+  if (opts.format == "rgba" && opts.alpha.empty()) return usage_error("--format rgba needs --alpha");
+  if (!opts.alpha.empty() && !opts.test && opts.format != "png" && opts.format != "rgba")
+    return usage_error("--alpha gives RGBA: --format png or rgba");
   return -1;
 }
 
@@ -151,18 +153,19 @@ std::string write_rgba(const Options& opts, const std::vector<uint8_t>& colour_f
                  colour.size());
     return "";
   }
-  const size_t width = static_cast<size_t>(opts.width);
+  const size_t width = opts.format == "rgba" ? words.size() : static_cast<size_t>(opts.width);
   if (words.size() % width != 0 || words.size() / width > 0x7FFFFFFF)
     return opts.alpha + ": " + std::to_string(words.size()) + " pixels are not a whole number of rows of " +
            std::to_string(width);
-  std::vector<uint8_t> rgba(4 * words.size());
+  std::string rgba(4 * words.size(), '\0');
   for (size_t k = 0; k < words.size(); ++k) {
-    lz16::widen_rgb24(&words[k], 1, &rgba[4 * k]);
-    rgba[4 * k + 3] = lz16::widen5(levels[k]);
+    lz16::widen_rgb24(&words[k], 1, reinterpret_cast<uint8_t*>(&rgba[4 * k]));
+    rgba[4 * k + 3] = static_cast<char>(lz16::widen5(levels[k]));
   }
-  const std::string png = lz16::png_bytes(rgba.data(), 4, static_cast<uint32_t>(width),
-                                          static_cast<uint32_t>(words.size() / width));
-  if (std::fwrite(png.data(), 1, png.size(), stdout) != png.size() || std::fflush(stdout) != 0)
+  if (opts.format == "png")
+    rgba = lz16::png_bytes(reinterpret_cast<const uint8_t*>(rgba.data()), 4, static_cast<uint32_t>(width),
+                           static_cast<uint32_t>(words.size() / width));
+  if (std::fwrite(rgba.data(), 1, rgba.size(), stdout) != rgba.size() || std::fflush(stdout) != 0)
     return std::string("standard output: cannot write: ") + std::strerror(errno);
   return "";
 }
