@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Breaks the code on purpose, one fault at a time, and checks that the test
 # suite fails for each: a suite that stays green over a fault would let it
-# ship. Works on a copy of the working tree (committed or not), so the
-# checkout is never touched.
+# ship. Only the tests named for a fault run, which is enough to show that
+# the suite fails and takes a fraction of the time. Works on a copy of the
+# working tree (committed or not), so the checkout is never touched.
 #
 #   scripts/mutants.sh [NAME...]    (all faults when no name is given)
 #
@@ -10,80 +11,81 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# name <TAB> file <TAB> text to replace (must occur exactly once) <TAB> replacement
+# name <TAB> file <TAB> text to replace (must occur exactly once) <TAB> replacement <TAB> the tests
+# that catch it (a ctest -R expression): only they run, not the whole suite
 faults=$(cat <<'EOF'
-window-2046	src/format.h	window = 2047;	window = 2046;
-run-cap-14	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run - 1, mf.npix - 1 - p)
-tie-largest-distance	src/encoder.cpp	    if (j > best.count) {	    if (j >= best.count) {
-tie-fast-finder	src/match_finder.cpp	const bool longer = j > best.count;	const bool longer = j >= best.count;
-last-pixel-counted	src/encoder.cpp	p + j < npix - 1	p + j < npix
-last-pixel-fast	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run, mf.npix - p)
-code-switch-bit	src/encoder.cpp	at.code_ptr[-2] |= code_switch;	;
-final-literal-switch	src/encoder.cpp	w.at.data_ptr[-2] |= literal_switch;	;
-green-shift	src/pixels.h	r << 11 | g << 6 | b	r << 11 | g << 5 | b
-long-form-shift	src/container.cpp	(len >> 15) & 0xFE	(len >> 16) & 0xFE
-long-form-threshold	src/container.cpp	code_len > short_form_max	code_len + 2 > short_form_max
-decoder-literal-bound	src/decoder.cpp	if (n == capacity)	if (n > capacity)
-decoder-code-bound	src/decoder.cpp	capacity - n < count	capacity - n + 1 < count
-decoder-distance-check	src/decoder.cpp	if (dist > n)	if (dist > n + 1)
-report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<double>(bytes + 2) * 100.0
-part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};
-composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255
-png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8
-stale-output-kept	src/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;
-device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;
-device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {
-device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {
-device-stream-source-wrap	device/lz16dec.c	if (count > (size_t)(win + LZ16_WINDOW - src))	if (count > (size_t)(win + LZ16_WINDOW - src) + 1)
-device-stream-rest	device/lz16dec.c	} while (--run && w != stop);	} while (--run && w != stop - 1);
-device-skip-window	device/lz16dec.c	*o = out ? out + k : w,	*o = out ? out + k : win,
-device-bgr565	device/lz16dec.c	((w) & 0x07C0u) | ((w) & 0x1Fu) << 11)	((w) & 0x07E0u) | ((w) & 0x1Fu) << 11)
-device-rgb555	device/lz16dec.c	(((w) >> 1 & 0x7FE0u) | ((w) & 0x1Fu))	(((w) >> 1 & 0x7FE0u) | ((w) & 0x3Fu))
-device-bgr555	device/lz16dec.c	((w) >> 1 & 0x03E0u)	((w) >> 1 & 0x07E0u)
-device-order-swap	device/lz16dec.c	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0x7Fu) << 8)
-c-array-alignment	src/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))
-device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)
-device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u
-index-drops-last	src/assets.cpp	for (const std::string& stem : stems) {	for (const std::string& stem : std::vector<std::string>(stems.begin(), stems.end() - 1)) {
-round-tie-upper	src/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q
-dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;
-dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]
-key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {
-key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;
-loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {
-preview-key-shown	src/pack.cpp	const uint16_t w = key && words[k] == *key ?	const uint16_t w = false && words[k] == *key ?
-gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;
-gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}
-gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);
-gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);
-gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)
-frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {
-frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {
-frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;
-frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;
-frame-claim-ignored	src/pack.cpp	!claimed_frame(options.out_dir, name))	true)
-frame-limit	src/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)
-temp-files-kept	src/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;
-temp-leftover-kept	src/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any
-unit-lock-skipped	src/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)
-fifo-replaced	src/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};
-c-pair-unchecked	src/assets.cpp	arrays_digest(a) + "\n#error	arrays_digest(a) + " && 0\n#error
-c-name-trigraph	src/assets.cpp	stem.find("??")	stem.find("???")
-png-size-unbounded	src/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()
-alpha-level-truncated	src/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }
-colour-plane-clear-pixels	src/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);
-planes-untagged	src/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)
-blend-factor	device/lz16dec.c	const uint32_t a = level + (level >> 4);	const uint32_t a = level;
-blend-clear-touched	device/lz16dec.c	                if (level) {	                if (level || 1) {
-blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5
-blend-pair-untagged	device/lz16dec.c	(!trusted && (LZ16_LEVEL1(first)	(0 && (LZ16_LEVEL1(first)
-blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_more	used != s->colour.npix ? 0 : lz16_plane_more
-png-read-unchecked	src/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)
-index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "
-worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)
-json-outputs-bare	src/report.cpp	json_string(output_path(options, name))	json_string(name)
-budget-equal-fails	src/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget
-page-picture-size	src/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)
+window-2046	src/format.h	window = 2047;	window = 2046;	FindMatchExhaustive|EncodeExhaustive
+run-cap-14	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run - 1, mf.npix - 1 - p)	MatchFinder
+tie-largest-distance	src/encoder.cpp	    if (j > best.count) {	    if (j >= best.count) {	FindMatchExhaustive|EncodeExhaustive
+tie-fast-finder	src/match_finder.cpp	const bool longer = j > best.count;	const bool longer = j >= best.count;	MatchFinder
+last-pixel-counted	src/encoder.cpp	p + j < npix - 1	p + j < npix	FindMatchExhaustive|EncodeExhaustive
+last-pixel-fast	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run, mf.npix - p)	MatchFinder
+code-switch-bit	src/encoder.cpp	at.code_ptr[-2] |= code_switch;	;	EncodeExhaustive
+final-literal-switch	src/encoder.cpp	w.at.data_ptr[-2] |= literal_switch;	;	EncodeExhaustive
+green-shift	src/pixels.h	r << 11 | g << 6 | b	r << 11 | g << 5 | b	PixelWord|ReadPixels
+long-form-shift	src/container.cpp	(len >> 15) & 0xFE	(len >> 16) & 0xFE	ContainerHead
+long-form-threshold	src/container.cpp	code_len > short_form_max	code_len + 2 > short_form_max	ContainerHead
+decoder-literal-bound	src/decoder.cpp	if (n == capacity)	if (n > capacity)	Decode|DeviceDecode
+decoder-code-bound	src/decoder.cpp	capacity - n < count	capacity - n + 1 < count	Decode|DeviceDecode
+decoder-distance-check	src/decoder.cpp	if (dist > n)	if (dist > n + 1)	Decode|DeviceDecode
+report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<double>(bytes + 2) * 100.0	Cli
+part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};	EncodeParts
+composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255	Colour
+png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8	Pack.EveryPng
+stale-output-kept	src/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;	Pack.AFailed
+device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;	DeviceDecode
+device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {	Device\.Harness
+device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {	Device\.Harness
+device-stream-source-wrap	device/lz16dec.c	if (count > (size_t)(win + LZ16_WINDOW - src))	if (count > (size_t)(win + LZ16_WINDOW - src) + 1)	Device\.Harness
+device-stream-rest	device/lz16dec.c	} while (--run && w != stop);	} while (--run && w != stop - 1);	Device\.Harness
+device-skip-window	device/lz16dec.c	*o = out ? out + k : w,	*o = out ? out + k : win,	Device\.Harness
+device-bgr565	device/lz16dec.c	((w) & 0x07C0u) | ((w) & 0x1Fu) << 11)	((w) & 0x07E0u) | ((w) & 0x1Fu) << 11)	Device\.Harness
+device-rgb555	device/lz16dec.c	(((w) >> 1 & 0x7FE0u) | ((w) & 0x1Fu))	(((w) >> 1 & 0x7FE0u) | ((w) & 0x3Fu))	Device\.Harness
+device-bgr555	device/lz16dec.c	((w) >> 1 & 0x03E0u)	((w) >> 1 & 0x07E0u)	Device\.Harness
+device-order-swap	device/lz16dec.c	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0x7Fu) << 8)	Device\.Harness
+c-array-alignment	src/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))	Pack.LzIs
+device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)	DeviceDecode
+device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
+index-drops-last	src/assets.cpp	for (const std::string& stem : stems) {	for (const std::string& stem : std::vector<std::string>(stems.begin(), stems.end() - 1)) {	Pack.LzIs
+round-tie-upper	src/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
+dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;	Colour
+dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]	Colour
+key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {	Colour
+key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
+loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
+preview-key-shown	src/pack.cpp	const uint16_t w = key && words[k] == *key ?	const uint16_t w = false && words[k] == *key ?	Pack.Preview
+gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|Frames
+gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	Frames
+gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	Frames
+gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);	Frames
+gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	Frames
+frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	Frames
+frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {	Frames
+frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	Frames
+frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
+frame-claim-ignored	src/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput
+frame-limit	src/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)	Hostile.AFile
+temp-files-kept	src/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;	Hostile.Interrupts
+temp-leftover-kept	src/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any	Hostile.Interrupts
+unit-lock-skipped	src/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)	Hostile.Concurrent
+fifo-replaced	src/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};	Hostile.Pipes
+c-pair-unchecked	src/assets.cpp	arrays_digest(a) + "\n#error	arrays_digest(a) + " && 0\n#error	Hostile.Concurrent
+c-name-trigraph	src/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
+png-size-unbounded	src/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()	Hostile.AFile
+alpha-level-truncated	src/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }	Colour
+colour-plane-clear-pixels	src/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);	Pack.LzIs
+planes-untagged	src/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)	Pack.LzIs
+blend-factor	device/lz16dec.c	const uint32_t a = level + (level >> 4);	const uint32_t a = level;	Device\.Blend|DeviceBlend
+blend-clear-touched	device/lz16dec.c	                if (level) {	                if (level || 1) {	Device\.Blend|DeviceBlend
+blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5	Device\.Blend|DeviceBlend
+blend-pair-untagged	device/lz16dec.c	(!trusted && (LZ16_LEVEL1(first)	(0 && (LZ16_LEVEL1(first)	Device\.Blend|DeviceBlend
+blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_more	used != s->colour.npix ? 0 : lz16_plane_more	Device\.Blend|DeviceBlend
+png-read-unchecked	src/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)	Hostile.AFile
+index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "	Pack.LzIs
+worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)	Report.Json
+json-outputs-bare	src/report.cpp	json_string(output_path(options, name))	json_string(name)	Report.Json
+budget-equal-fails	src/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
+page-picture-size	src/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)	Report.Page
 EOF
 )
 
@@ -97,7 +99,7 @@ cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DLZ16_LTO=OFF
 cmake --build "$work/build" -j2 >/dev/null
 
 missed=0
-while IFS=$'\t' read -r name file from to; do
+while IFS=$'\t' read -r name file from to tests; do
   if (($#)) && [[ " $* " != *" $name "* ]]; then continue; fi
   src=$work/tree/$file
   cp "$src" "$work/saved"
@@ -105,12 +107,11 @@ while IFS=$'\t' read -r name file from to; do
                                   s/\Q$ENV{FROM}\E/$ENV{TO}/' "$src" || { echo "$name: cannot apply to $file"; exit 2; }
   if ! cmake --build "$work/build" -j2 >/dev/null 2>&1; then
     result="caught (does not build)"
-  # In the order they are declared, quick unit tests first: ctest's record
-  # of their times would run the slowest first, and most faults are caught
-  # by a quick one.
-  elif rm -f "$work/build/Testing/Temporary/CTestCostData.txt" &&
-       ctest --test-dir "$work/build" -j2 --stop-on-failure --timeout 300 >"$work/log" 2>&1; then
+  elif ctest --test-dir "$work/build" -j2 --stop-on-failure --timeout 300 --no-tests=error -R "$tests" >"$work/log" 2>&1; then
     result="MISSED"
+    missed=$((missed + 1))
+  elif grep -q "No tests were found" "$work/log"; then
+    result="MISSED (no test matches '$tests')"
     missed=$((missed + 1))
   else
     result="caught by $(grep -m1 -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_]+ \.+\*+(Failed|Timeout|Exception)' "$work/log" | cut -d' ' -f1)"

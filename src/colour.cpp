@@ -49,6 +49,12 @@ const LevelTable& level_table(bool round, bool dither) {
   return tables[(round ? 2 : 0) + (dither ? 1 : 0)];
 }
 
+// The levels of the channel values of the pixel at (x, y), by its place in
+// the dither matrix.
+const uint8_t* pixel_levels(const LevelTable& table, const Reduction& r, size_t x, size_t y) {
+  return table.level[r.dither ? bayer[y % 4][x % 4] : 0];
+}
+
 }  // namespace
 
 unsigned channel_level(unsigned v, bool round, int threshold) {
@@ -84,7 +90,7 @@ Reduced alpha_words(const uint8_t* pixels, uint32_t width, size_t npix, const Re
   Reduced out;
   const LevelTable& table = level_table(r.round, r.dither);
   for (size_t k = 0, x = 0, y = 0; k < npix; ++k, pixels += 4, x = x + 1 == width ? (++y, 0) : x + 1) {
-    const uint8_t* level = table.level[r.dither ? bayer[y % 4][x % 4] : 0];
+    const uint8_t* level = pixel_levels(table, r, x, y);
     const unsigned a = pixels[3], alpha = levels[k] = static_cast<uint8_t>(alpha_level(a));
     const unsigned c[3] = {alpha ? level[pixels[0]] : 0u, alpha ? level[pixels[1]] : 0u, alpha ? level[pixels[2]] : 0u};
     words[k] = level_word(c[0], c[1], c[2]);
@@ -134,7 +140,7 @@ Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t 
       words[k] = static_cast<uint16_t>(key);
       continue;
     }
-    const uint8_t* level = table.level[r.dither ? bayer[y % 4][x % 4] : 0];
+    const uint8_t* level = pixel_levels(table, r, x, y);
     const uint8_t rgb[3] = {composite(pixels[0], a, r.background.r), composite(pixels[1], a, r.background.g),
                             composite(pixels[2], a, r.background.b)};
     const unsigned red = level[rgb[0]], green = level[rgb[1]];
