@@ -53,14 +53,14 @@ dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.
 key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {	Colour
 key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
 loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
-preview-key-shown	src/pack.cpp	const uint16_t w = key && words[k] == *key ?	const uint16_t w = false && words[k] == *key ?	Pack.Preview
+preview-key-shown	src/pack.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
 gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|Frames
 gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	Frames
 gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	Frames
 gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);	Frames
 gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	Frames
 frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	Frames
-frame-repeat-stored	src/pack.cpp	if (first[k] != k) {	if (first[k] != k && false) {	Frames
+frame-repeat-stored	src/pack.cpp	if (first[k] == k && !append_image	if (!append_image	Frames
 frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	Frames
 frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
 frame-claim-ignored	src/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput

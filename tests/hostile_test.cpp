@@ -66,6 +66,14 @@ TEST_F(Hostile, InterruptsLeaveNoTemporaryFileAndTheNextRunRemovesAKilledOnes) {
         EXPECT_EQ(p.err, std::string("lz16pack: interrupted (SIG") + signal + "); no temporary file is left\n");
       }
     }
+  // Certainly interrupted while a temporary file is there: n0.c is a FIFO
+  // that nothing reads, which lz16pack waits to write into, n0.h's
+  // temporary file made.
+  const test::Proc p = run_cmd("cd " + dir_ + " && rm -rf f && mkdir f && mkfifo f/n0.c && { " + LZ16PACK_EXE +
+                               " -q -f c -o f n0.png & for t in $(seq 200); do [ -e f/.n0.h.lz16tmp ] && break; sleep 0.05; done; kill -INT $!;"
+                               " wait $!; }", "> /dev/null");
+  EXPECT_EQ(p.status, 130);
+  EXPECT_TRUE(fs::is_fifo(path("f/n0.c")) && names_in("f") == "n0.c") << p.err;
 }
 
 TEST_F(Hostile, ConcurrentRunsNeverLeaveAPairThatCompilesMixed) {
