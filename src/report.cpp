@@ -203,6 +203,18 @@ BatchTotals batch_totals(std::span<const PackedInput> inputs) {
   return t;
 }
 
+std::string one_line(std::string_view text) {
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F)
+      out += ch;
+    else
+      out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : format("\\x%02x", c);
+  }
+  return out;
+}
+
 std::string report_line(const PackedInput& input, const RunOptions& options) {
   const PackResult& r = input.result;
   std::string line = input.path + ": " + std::to_string(r.asset.width) + "x" + std::to_string(r.asset.height) +

@@ -37,6 +37,10 @@ struct BatchTotals {
 
 BatchTotals batch_totals(std::span<const PackedInput> inputs);
 
+// text as one line for a terminal: each control character (a file name may
+// hold a newline) as \n, \t or \xNN.
+std::string one_line(std::string_view text);
+
 // "PATH: WxH[, N frames, S stored], B bytes, R%[, PSNR P dB][, M moved off
 // the key], verified" for an input that was written.
 std::string report_line(const PackedInput& input, const RunOptions& options);

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "lz16pack: %s (try 'lz16pack --help')\n", message.c_str());
+  std::fprintf(stderr, "lz16pack: %s (try 'lz16pack --help')\n", lz16::one_line(message).c_str());
   return 2;
 }
 
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> stems;
     for (const auto& job : batch) stems.push_back(job.stem);
     const std::string error = write_locked(options.out_dir, {lz16::index_file(index, stems)}, pack_run);
-    if (!error.empty()) std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
+    if (!error.empty()) std::fprintf(stderr, "lz16pack: %s\n", lz16::one_line(error).c_str());
     return error.empty() ? 0 : 1;
   }
 
@@ -250,24 +250,25 @@ int main(int argc, char** argv) {
   progress = !quiet && batch.size() > 1 && isatty(STDERR_FILENO);
   std::vector<std::string> written;  // the stems of the assets written
   for (size_t k = 0; k < batch.size(); ++k) {
-    if (progress) std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), batch[k].path.c_str());
+    if (progress)
+      std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", k + 1, batch.size(), lz16::one_line(batch[k].path).c_str());
     std::unique_lock lock(mutex);
     finished.wait(lock, [&] { return done[k] != 0; });
     const lz16::PackResult& r = batch[k].result;
     if (progress) std::fprintf(stderr, "\r\033[K");
     if (!r.error.empty()) {
-      std::fprintf(stderr, "lz16pack: %s: %s\n", batch[k].path.c_str(), r.error.c_str());
+      std::fprintf(stderr, "lz16pack: %s\n", lz16::one_line(batch[k].path + ": " + r.error).c_str());
       continue;
     }
     written.push_back(batch[k].stem);
-    if (!quiet) std::fprintf(stderr, "%s\n", lz16::report_line(batch[k], run).c_str());
+    if (!quiet) std::fprintf(stderr, "%s\n", lz16::one_line(lz16::report_line(batch[k], run)).c_str());
   }
   workers.clear();
 
   const lz16::BatchTotals totals = lz16::batch_totals(batch);
   bool failed = totals.failed > 0;
   auto fail = [&](const std::string& error) {
-    std::fprintf(stderr, "lz16pack: %s\n", error.c_str());
+    std::fprintf(stderr, "lz16pack: %s\n", lz16::one_line(error).c_str());
     failed = true;
   };
   if (!index.empty() && !written.empty())
@@ -277,7 +278,7 @@ int main(int argc, char** argv) {
     if (std::string error = write_report(json, lz16::report_json(batch, totals, run), pack_run); !error.empty()) fail(error);
   if (!page.empty())
     if (std::string error = write_report(page, lz16::report_html(batch, totals, run), pack_run); !error.empty()) fail(error);
-  if (!quiet) std::fprintf(stderr, "%s\n", lz16::total_line(batch, totals).c_str());
+  if (!quiet) std::fprintf(stderr, "%s\n", lz16::one_line(lz16::total_line(batch, totals)).c_str());
   if (std::string over = lz16::budget_line(totals, run); !over.empty()) fail(over);
   return failed ? 1 : 0;
 }
