@@ -49,8 +49,8 @@ std::optional<std::pair<uint32_t, uint32_t>> append_verified(std::span<const uin
 // what it was made of (or the bytes outgrew 4 GiB). Sets where they lie.
 bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> levels, Asset& asset, AssetFrame& at,
                   PixelWords& back) {
-  const auto colour = append_verified(levels.empty() ? PixelWords(words.begin(), words.end())
-                                                     : colour_plane(words, levels), asset.lz, back);
+  const PixelWords shown = levels.empty() ? PixelWords() : colour_plane(words, levels);
+  const auto colour = append_verified(levels.empty() ? words : std::span<const uint16_t>(shown), asset.lz, back);
   if (!colour) return false;
   std::tie(at.offset, at.size) = *colour;
   if (levels.empty()) return true;
