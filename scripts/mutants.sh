@@ -69,7 +69,7 @@ temp-files-kept	src/files.cpp	for (const std::string& temp : temps.paths) unlink
 temp-leftover-kept	src/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any	Hostile.Interrupts
 unit-lock-skipped	src/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)	Hostile.Concurrent
 fifo-replaced	src/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};	Hostile.Pipes
-c-pair-unchecked	src/assets.cpp	arrays_digest(a) + "\n#error	arrays_digest(a) + " && 0\n#error	Hostile.Concurrent
+c-pair-unchecked	src/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n#error	Hostile.Concurrent
 c-name-trigraph	src/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
 png-size-unbounded	src/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()	Hostile.AFile
 alpha-level-truncated	src/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }	Colour

@@ -40,14 +40,16 @@ std::string c_string(std::string_view text) {
 
 enum class Arrays { declared, defined, defined_static };
 
-// Byte array rows, 16 bytes a row.
+// Byte array rows, 16 bytes a row: "    0x63, 0x6f, ...".
 std::string byte_rows(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
   std::string s;
-  char text[16];
+  s.reserve(6 * bytes.size() + bytes.size() / 4);
   for (size_t k = 0; k < bytes.size(); ++k) {
-    std::snprintf(text, sizeof text, "%s0x%02x,", k % 16 == 0 ? "    " : " ", bytes[k]);
-    s += text;
-    if (k % 16 == 15 || k + 1 == bytes.size()) s += "\n";
+    s += k % 16 == 0 ? "    0x" : " 0x";
+    s += digits[bytes[k] >> 4];
+    s += digits[bytes[k] & 15];
+    s += k % 16 == 15 || k + 1 == bytes.size() ? ",\n" : ",";
   }
   return s;
 }
@@ -68,21 +70,23 @@ std::string number_rows(const std::vector<std::vector<uint32_t>>& rows) {
 // or with their contents as definitions.
 std::string arrays(const Asset& a, Arrays form) {
   const std::string id = asset_id(a.stem), ID = upper(id), placed = " " + ID + "_ATTR";
+  const bool defined = form != Arrays::declared;  // the contents are made only then
   std::vector<std::pair<std::string, std::string>> parts = {
-      {"const uint8_t " + id + "_lz16[" + ID + "_LZ16_SIZE]" + placed + " LZ16_ALIGN", byte_rows(a.lz)}};
+      {"const uint8_t " + id + "_lz16[" + ID + "_LZ16_SIZE]" + placed + " LZ16_ALIGN", defined ? byte_rows(a.lz) : ""}};
   if (!a.alpha.empty())
     parts.emplace_back("const uint8_t " + id + "_alpha[" + ID + "_ALPHA_SIZE]" + placed + " LZ16_ALIGN",
-                       byte_rows(a.alpha));
+                       defined ? byte_rows(a.alpha) : "");
   std::vector<std::vector<uint32_t>> frames, planes;
   for (const AssetFrame& f : a.frames) {
     frames.push_back({f.offset, f.size, f.delay_ms});
     planes.push_back({f.alpha_offset, f.alpha_size});
   }
   if (!a.frames.empty())
-    parts.emplace_back("const struct lz16_frame " + id + "_frames[" + ID + "_FRAMES]" + placed, number_rows(frames));
+    parts.emplace_back("const struct lz16_frame " + id + "_frames[" + ID + "_FRAMES]" + placed,
+                       defined ? number_rows(frames) : "");
   if (!a.frames.empty() && !a.alpha.empty())
     parts.emplace_back("const struct lz16_plane " + id + "_alpha_frames[" + ID + "_FRAMES]" + placed,
-                       number_rows(planes));
+                       defined ? number_rows(planes) : "");
   std::string s;
   const std::string storage = form == Arrays::defined_static ? "static " : "";
   for (const auto& [decl, body] : parts)
@@ -101,18 +105,20 @@ const char plane_struct[] =
     "/* A frame's alpha plane: the size bytes at offset in its asset's alpha array. */\n"
     "struct lz16_plane {\n    uint32_t offset, size;\n};\n#endif\n";
 
-// What the .c file defines, in 32 bits, for it to check that its header
-// is the one written with it.
-std::string arrays_digest(const Asset& a) {
-  const uint64_t d = digest(arrays(a, Arrays::defined));
+// A digest of the .c file's definitions, in 32 bits, for it to check that
+// its header is the one written with it.
+std::string definitions_digest(const std::string& definitions) {
+  const uint64_t d = digest(definitions);
   char text[16];
   std::snprintf(text, sizeof text, "0x%08lxUL", static_cast<unsigned long>((d ^ d >> 32) & 0xFFFFFFFFu));
   return text;
 }
 
 // The macros, then the arrays: static definitions in a self-contained
-// header, else the extern declarations that the .c file defines.
-std::string header(const Asset& a, bool self_contained) {
+// header, else (given the digest of what the .c file defines) the extern
+// declarations.
+std::string header(const Asset& a, const std::string& c_digest) {
+  const bool self_contained = c_digest.empty();
   const std::string id = asset_id(a.stem), ID = upper(id), guard = ID + "_LZ16_H";
   const std::string size = std::to_string(a.width) + "x" + std::to_string(a.height);
   std::string s = "/* " + a.stem + ": " +
@@ -127,7 +133,7 @@ std::string header(const Asset& a, bool self_contained) {
     s += "#define " + ID + "_ALPHA_SIZE " + std::to_string(a.alpha.size()) +
          " /* its alpha plane" + (a.frames.empty() ? "" : "s") + ", " + id + "_alpha: draw with lz16_*_blend */\n";
   if (!self_contained)
-    s += "#define " + ID + "_LZ16_DIGEST " + arrays_digest(a) + " /* of what " + a.stem + ".c defines */\n";
+    s += "#define " + ID + "_LZ16_DIGEST " + c_digest + " /* of what " + a.stem + ".c defines */\n";
   if (a.key) {
     char key[16];
     std::snprintf(key, sizeof key, "0x%04x", *a.key);
@@ -160,12 +166,12 @@ std::string header(const Asset& a, bool self_contained) {
 // The .c file: its header's declarations, a check that the header is the
 // one written with it (runs into one folder could mix them), then the
 // definitions.
-std::string source(const Asset& a) {
+std::string source(const Asset& a, const std::string& definitions, const std::string& c_digest) {
   const std::string ID = upper(asset_id(a.stem));
   return "/* " + a.stem + ": lz16 compressed image. Generated by lz16pack; do not edit. */\n#include \"" + a.stem +
          ".h\"\n\n#if " + ID + "_LZ16_SIZE != " + std::to_string(a.lz.size()) + " || " + ID + "_LZ16_DIGEST != " +
-         arrays_digest(a) + "\n#error \"" + a.stem + ".c and " + a.stem +
-         ".h are from different runs of lz16pack: run it again\"\n#endif\n\n" + arrays(a, Arrays::defined);
+         c_digest + "\n#error \"" + a.stem + ".c and " + a.stem +
+         ".h are from different runs of lz16pack: run it again\"\n#endif\n\n" + definitions;
 }
 
 const char alpha_suffix[] = ".alpha.lz";
@@ -249,9 +255,12 @@ std::vector<OutFile> asset_files(const Asset& a, AssetFormat format) {
       return files;
     }
     case AssetFormat::c:
-      return {{names[0], header(a, false)}, {names[1], source(a)}};
+    {
+      const std::string definitions = arrays(a, Arrays::defined), c_digest = definitions_digest(definitions);
+      return {{names[0], header(a, c_digest)}, {names[1], source(a, definitions, c_digest)}};
+    }
     case AssetFormat::h:
-      return {{names[0], header(a, true)}};
+      return {{names[0], header(a, "")}};
   }
   return {};
 }
