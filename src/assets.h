@@ -14,7 +14,7 @@
 
 namespace lz16 {
 
-enum class AssetFormat { lz, c, h };
+enum class AssetFormat { lz, c, h, lvgl };
 
 // "" when stem can name C files, else why not: an #include line cannot hold
 // a '"', a '\\' or a control character, and "??" may start a trigraph.
@@ -49,7 +49,9 @@ struct Asset {
 size_t stored_files(const Asset& asset);
 
 // The files that hold the asset in the format: STEM.lz (and with alpha
-// STEM.alpha.lz), STEM.h and STEM.c, or STEM.h. Frames that are files of
+// STEM.alpha.lz), STEM.h and STEM.c, or STEM.h; for lvgl, STEM.h and STEM.c
+// as for c, adding the lv_image_dsc_t ID (or ID[ID_FRAMES]) that LVGL draws
+// through lz16_lvgl (not for joined frames). Frames that are files of
 // their own give STEM-000.lz, STEM-001.lz, ... (and STEM-000.alpha.lz, ...)
 // instead, repeats included.
 std::vector<OutFile> asset_files(const Asset& asset, AssetFormat format);
@@ -63,9 +65,9 @@ std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat f
 bool is_frame_file_name(std::string_view name, std::string_view stem);
 
 // A header that includes the assets' headers and lists them in one table,
-// named after the index file's stem (format c or h). It takes every figure
-// from those headers, frame counts included, so it needs only the assets'
-// stems.
-OutFile index_file(const std::string& name, const std::vector<std::string>& stems);
+// named after the index file's stem (format c, h or lvgl: for lvgl, a table
+// of their LVGL images). It takes every figure from those headers, frame
+// counts included, so it needs only the assets' stems.
+OutFile index_file(const std::string& name, const std::vector<std::string>& stems, AssetFormat format);
 
 }  // namespace lz16

@@ -116,7 +116,7 @@ std::string json_object(const Members& members) {
 // The run's options, their values in JSON.
 Members option_members(const RunOptions& o) {
   const PackOptions& p = o.pack;
-  const char* const format_name[] = {"lz", "c", "h"};
+  const char* const format_name[] = {"lz", "c", "h", "lvgl"};
   const std::optional<std::string> key = p.reduction.key ? std::optional(hex_colour(*p.reduction.key)) : std::nullopt;
   const std::optional<std::string> cut =
       p.cut.width ? std::optional(std::to_string(p.cut.width) + "x" + std::to_string(p.cut.height)) : std::nullopt;

@@ -144,8 +144,10 @@ int main(int argc, char** argv) {
   int jobs = lz16::usable_cores();
   app.add_option("IMAGE", inputs, "PNG, JPEG, GIF (still or animated) or binary PPM (P6) files; - for standard input");
   app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
-  app.add_option("-f,--format", format, "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h")
-      ->check(CLI::IsMember({"lz", "c", "h"}));
+  app.add_option("-f,--format", format,
+                 "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h; lvgl: STEM.h and "
+                 "STEM.c with an lv_image_dsc_t for LVGL (integrations/lvgl)")
+      ->check(CLI::IsMember({"lz", "c", "h", "lvgl"}));
   app.add_option("--background", background,
                  "RRGGBB colour that transparent pixels are composited over (default 000000)");
   app.add_flag("--round", options.reduction.round,
@@ -197,9 +199,16 @@ int main(int argc, char** argv) {
     if (!options.reduction.key) return usage_error("--key takes RRGGBB, not '" + key + "'");
     if (options.reduction.alpha) return usage_error("--alpha and --key are two ways to keep transparency: take one");
   }
-  options.format = format == "c" ? lz16::AssetFormat::c : format == "h" ? lz16::AssetFormat::h : lz16::AssetFormat::lz;
+  options.format = format == "c"      ? lz16::AssetFormat::c
+                   : format == "h"    ? lz16::AssetFormat::h
+                   : format == "lvgl" ? lz16::AssetFormat::lvgl
+                                      : lz16::AssetFormat::lz;
   if (!index.empty() && (options.format == lz16::AssetFormat::lz || index.find('/') != std::string::npos))
-    return usage_error("--index takes a file name, and needs --format c or h");
+    return usage_error("--index takes a file name, and needs --format c, h or lvgl");
+  if (options.format == lz16::AssetFormat::lvgl && (options.join_frames || !key.empty()))
+    return usage_error(options.join_frames ? "--join-frames makes one stream that LVGL cannot draw a frame of: "
+                                             "leave it out with -f lvgl"
+                                           : "LVGL would draw the --key colour: use --alpha with -f lvgl");
   if (index_only && index.empty()) return usage_error("--index-only needs --index");
   if (index_only && (!json.empty() || !page.empty() || run.budget))
     return usage_error("--index-only converts nothing to report on or hold to a budget");
@@ -218,7 +227,7 @@ int main(int argc, char** argv) {
   if (index_only) {
     std::vector<std::string> stems;
     for (const auto& job : batch) stems.push_back(job.stem);
-    const std::string error = write_locked(options.out_dir, {lz16::index_file(index, stems)}, pack_run);
+    const std::string error = write_locked(options.out_dir, {lz16::index_file(index, stems, options.format)}, pack_run);
     if (!error.empty()) std::fprintf(stderr, "lz16pack: %s\n", lz16::one_line(error).c_str());
     return error.empty() ? 0 : 1;
   }
@@ -272,7 +281,7 @@ int main(int argc, char** argv) {
     failed = true;
   };
   if (!index.empty() && !written.empty())
-    if (std::string error = write_locked(options.out_dir, {lz16::index_file(index, written)}, pack_run); !error.empty())
+    if (std::string error = write_locked(options.out_dir, {lz16::index_file(index, written, options.format)}, pack_run); !error.empty())
       fail(error);
   if (!json.empty())
     if (std::string error = write_report(json, lz16::report_json(batch, totals, run), pack_run); !error.empty()) fail(error);
