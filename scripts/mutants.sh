@@ -86,6 +86,11 @@ worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.lo
 json-outputs-bare	src/report.cpp	json_string(output_path(options, name))	json_string(name)	Report.Json
 budget-equal-fails	src/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
 page-picture-size	src/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)	Report.Page
+lvgl-swap-ignored	integrations/lvgl/lz16_lvgl.c	s->swap = dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED;	s->swap = 0;	Lvgl
+lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && !stream_start(s)) return 0;	if (target < s->at) return 0;	Lvgl
+lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 1, full->y2);	area->y2 = y1 + rows - 1;	Lvgl
+lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP) {	if (0) {	Lvgl
+lvgl-frame-offset	src/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
 EOF
 )
 

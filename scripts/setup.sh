@@ -16,7 +16,9 @@ packages=(cmake g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libpn
 if [ "${1:-}" = --bench ]; then
   # zstd to compare with; ImageMagick and Debian's pictures for the corpus
   packages+=(libzstd-dev zstd liblz4-dev imagemagick gnome-backgrounds mate-backgrounds pingus-data frozen-bubble-data freeciv-data
-             lincity-ng-data adwaita-icon-theme fonts-dejavu-core)
+             lincity-ng-data adwaita-icon-theme fonts-dejavu-core
+             # LVGL's image converter, for its LZ4 images in bench/lvgl.py
+             python3-png python3-lz4)
 fi
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done

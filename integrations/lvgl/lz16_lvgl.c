@@ -1,0 +1,423 @@
+/*
+ * lz16_lvgl: an LVGL 9 image decoder for lz16 images. See lz16_lvgl.h.
+ *
+ * Compile-time settings (define when compiling this file):
+ *  - LZ16_LVGL_BAND_BYTES: the largest band given to LVGL, in bytes (one
+ *    row at least); 1536 by default.
+ *  - LZ16_LVGL_KEEP: how many streams are kept between the passes of a
+ *    screen; 1 by default, 0 to keep none.
+ *  - LZ16_LVGL_KEEP_FROM: a stream is kept only once it has passed this
+ *    many pixels (8192 by default): a smaller image costs little to decode
+ *    from its top again, and keeping its stream would hold its RAM while
+ *    the next image draws.
+ */
+#include "lz16_lvgl.h"
+
+#include "lz16dec.h"
+#include "src/draw/lv_image_decoder_private.h"
+
+#ifndef LZ16_LVGL_BAND_BYTES
+#define LZ16_LVGL_BAND_BYTES 1536
+#endif
+#ifndef LZ16_LVGL_KEEP
+#define LZ16_LVGL_KEEP 1
+#endif
+#ifndef LZ16_LVGL_KEEP_FROM
+#define LZ16_LVGL_KEEP_FROM 8192
+#endif
+
+/* One image being drawn: where its planes are, and its stream. */
+typedef struct session {
+    struct session *next;             /* in the list of kept streams */
+    const void *src;                  /* what LVGL names the image by */
+    char *path;                       /* a file's path, owned */
+    const uint8_t *colour, *alpha;    /* the planes; alpha NULL if opaque */
+    uint32_t colour_size, alpha_size;
+    uint8_t *bytes;                   /* a file's planes, owned */
+    uint32_t width, height;
+    uint32_t at;                      /* pixels passed so far */
+    int swap;                         /* words given byte-swapped */
+    int failed;                       /* the stream met damaged data */
+    lv_draw_buf_t *band;              /* the rows given to LVGL */
+    struct lz16_stream *plain;        /* the stream: one of the two */
+    struct lz16_blend_stream *blend;
+} session_t;
+
+static lv_image_decoder_t *decoder;
+static const lz16_lvgl_file_t *files;
+static uint32_t file_count;
+static session_t *kept;
+
+/* ---- recognising an image ---- */
+
+/* The planes an image descriptor points at, or NULL if it is not lz16's. */
+static const lz16_lvgl_planes_t *planes_of(const lv_image_dsc_t *img)
+{
+    uint32_t magic;
+    const lz16_lvgl_planes_t *p;
+    if ((img->header.cf != LV_COLOR_FORMAT_RAW && img->header.cf != LV_COLOR_FORMAT_RAW_ALPHA) ||
+        img->data == NULL || img->data_size != sizeof(lz16_lvgl_planes_t))
+        return NULL;
+    lv_memcpy(&magic, img->data, sizeof magic); /* any RAW image may get here, aligned or not */
+    if (magic != LZ16_LVGL_MAGIC) return NULL;
+    p = (const lz16_lvgl_planes_t *)img->data;
+    if (p->colour == NULL || (p->alpha_size != 0) != (img->header.cf == LV_COLOR_FORMAT_RAW_ALPHA) ||
+        (p->alpha_size != 0 && p->alpha == NULL))
+        return NULL;
+    return p;
+}
+
+static const lz16_lvgl_file_t *file_of(const char *path)
+{
+    uint32_t k;
+    if (lv_strcmp(lv_fs_get_ext(path), "lz") != 0) return NULL;
+    for (k = 0; k < file_count; ++k)
+        if (lv_strcmp(files[k].path, path) == 0) return &files[k];
+    return NULL;
+}
+
+/* "dir/gem.lz" -> "dir/gem.alpha.lz", in LVGL's heap. */
+static char *alpha_path(const char *path)
+{
+    size_t n = lv_strlen(path);
+    char *a = lv_malloc(n + 7);
+    if (a == NULL) return NULL;
+    lv_memcpy(a, path, n - 3);
+    lv_memcpy(a + n - 3, ".alpha.lz", 10);
+    return a;
+}
+
+static int has_alpha_file(const char *path)
+{
+    lv_fs_file_t f;
+    char *a = alpha_path(path);
+    int found = a != NULL && lv_fs_open(&f, a, LV_FS_MODE_RD) == LV_FS_RES_OK;
+    if (found) lv_fs_close(&f);
+    lv_free(a);
+    return found;
+}
+
+static lv_color_format_t opaque_format(void)
+{
+    lv_display_t *d = lv_display_get_default();
+    return d != NULL && lv_display_get_color_format(d) == LV_COLOR_FORMAT_RGB565_SWAPPED ? LV_COLOR_FORMAT_RGB565_SWAPPED
+                                                                                         : LV_COLOR_FORMAT_RGB565;
+}
+
+static lv_result_t decoder_info(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc, lv_image_header_t *header)
+{
+    int alpha;
+    LV_UNUSED(dec);
+    if (dsc->src_type == LV_IMAGE_SRC_VARIABLE) {
+        const lv_image_dsc_t *img = dsc->src;
+        const lz16_lvgl_planes_t *p = planes_of(img);
+        if (p == NULL) return LV_RESULT_INVALID;
+        header->w = img->header.w;
+        header->h = img->header.h;
+        alpha = p->alpha_size != 0;
+    } else if (dsc->src_type == LV_IMAGE_SRC_FILE) {
+        const lz16_lvgl_file_t *f = file_of(dsc->src);
+        if (f == NULL) return LV_RESULT_INVALID;
+        header->w = f->width;
+        header->h = f->height;
+        alpha = has_alpha_file(f->path);
+    } else {
+        return LV_RESULT_INVALID;
+    }
+    if (header->w == 0 || header->h == 0) return LV_RESULT_INVALID;
+    header->magic = LV_IMAGE_HEADER_MAGIC;
+    header->cf = alpha ? LV_COLOR_FORMAT_RGB565A8 : opaque_format();
+    header->stride = header->w * 2;
+    header->flags = 0;
+    return LV_RESULT_OK;
+}
+
+/* ---- the stream ---- */
+
+static void session_free(session_t *s)
+{
+    if (s->band != NULL) lv_draw_buf_destroy(s->band);
+    lv_free(s->plain);
+    lv_free(s->blend);
+    lv_free(s->bytes);
+    lv_free(s->path);
+    lv_free(s);
+}
+
+static int stream_start(session_t *s)
+{
+    s->at = 0;
+    if (s->blend != NULL)
+        return lz16_blend_init(s->blend, s->colour, s->colour_size, s->alpha, s->alpha_size) == 0;
+    return lz16_stream_init(s->plain, s->colour, s->colour_size) == 0;
+}
+
+/* Reads the file at path whole, appended to the size bytes at *bytes. */
+static int read_file(const char *path, uint8_t **bytes, uint32_t *size)
+{
+    lv_fs_file_t f;
+    uint32_t end = 0, got = 0;
+    uint8_t *grown;
+    int ok;
+    if (lv_fs_open(&f, path, LV_FS_MODE_RD) != LV_FS_RES_OK) return 0;
+    ok = lv_fs_seek(&f, 0, LV_FS_SEEK_END) == LV_FS_RES_OK && lv_fs_tell(&f, &end) == LV_FS_RES_OK &&
+         lv_fs_seek(&f, 0, LV_FS_SEEK_SET) == LV_FS_RES_OK && end <= UINT32_MAX - *size;
+    grown = ok ? lv_realloc(*bytes, *size + end + 1) : NULL;
+    if (grown != NULL) {
+        *bytes = grown;
+        ok = lv_fs_read(&f, grown + *size, end, &got) == LV_FS_RES_OK && got == end;
+        *size += end;
+    }
+    lv_fs_close(&f);
+    return ok && grown != NULL;
+}
+
+static session_t *session_open(lv_image_decoder_dsc_t *dsc)
+{
+    session_t *s = lv_malloc_zeroed(sizeof *s);
+    if (s == NULL) return NULL;
+    s->src = dsc->src;
+    s->width = dsc->header.w;
+    s->height = dsc->header.h;
+    s->swap = dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED;
+    if (dsc->src_type == LV_IMAGE_SRC_VARIABLE) {
+        const lz16_lvgl_planes_t *p = planes_of(dsc->src);
+        s->colour = p->colour;
+        s->colour_size = p->colour_size;
+        s->alpha = p->alpha;
+        s->alpha_size = p->alpha_size;
+    } else {
+        uint32_t total = 0;
+        char *a = NULL;
+        int ok = (s->path = lv_strdup(dsc->src)) != NULL && read_file(s->path, &s->bytes, &total);
+        s->colour_size = total;
+        if (ok && dsc->header.cf == LV_COLOR_FORMAT_RGB565A8)
+            ok = (a = alpha_path(s->path)) != NULL && read_file(a, &s->bytes, &total);
+        lv_free(a);
+        if (!ok) {
+            session_free(s);
+            return NULL;
+        }
+        s->colour = s->bytes;
+        s->alpha_size = total - s->colour_size;
+        s->alpha = s->alpha_size ? s->bytes + s->colour_size : NULL;
+    }
+    if (s->alpha != NULL)
+        s->blend = lv_malloc(sizeof *s->blend);
+    else
+        s->plain = lv_malloc(sizeof *s->plain);
+    if ((s->blend == NULL && s->plain == NULL) || !stream_start(s)) {
+        session_free(s);
+        return NULL;
+    }
+    return s;
+}
+
+/* Passes on to pixel target, from the top again if the stream is past it. */
+static int seek(session_t *s, uint32_t target)
+{
+    int32_t got;
+    if (target < s->at && !stream_start(s)) return 0;
+    if (target == s->at) return 1;
+    got = s->blend != NULL ? lz16_blend_skip(s->blend, target - s->at) : lz16_stream_skip(s->plain, target - s->at);
+    if (got < 0 || (uint32_t)got != target - s->at) return 0;
+    s->at = target;
+    return 1;
+}
+
+/* Gives n pixels to colour[0, n) and, with alpha, alpha[0, n). */
+static int read_row(session_t *s, uint16_t *colour, uint8_t *alpha, uint32_t n)
+{
+    int32_t got;
+    uint32_t k;
+    if (s->blend != NULL)
+        got = lz16_blend_read_alpha(s->blend, colour, alpha, n);
+    else
+        got = lz16_stream_read(s->plain, colour, n);
+    if (got < 0 || (uint32_t)got != n) return 0;
+    if (s->swap)
+        for (k = 0; k < n; ++k) colour[k] = (uint16_t)(colour[k] << 8 | colour[k] >> 8);
+    s->at += n;
+    return 1;
+}
+
+/* Fills rows [y1, y2] of columns [x1, x1 + w) into buf, whose rows hold w
+   pixels (and below them, with alpha, their levels). */
+static int fill(session_t *s, lv_draw_buf_t *buf, int32_t x1, int32_t y1, int32_t y2)
+{
+    uint32_t stride = buf->header.stride, w = buf->header.w, rows = (uint32_t)(y2 - y1 + 1), r;
+    uint8_t *alpha = buf->data + stride * rows;
+    for (r = 0; r < rows; ++r) {
+        uint32_t y = (uint32_t)y1 + r;
+        if (!seek(s, y * s->width + (uint32_t)x1) ||
+            !read_row(s, (uint16_t *)(buf->data + stride * r), s->alpha ? alpha + stride / 2 * r : NULL, w)) {
+            s->failed = 1;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* Puts s in the list of kept streams if it is among the furthest in. */
+static void keep(session_t *s)
+{
+    session_t **p, **least = NULL;
+    uint32_t n = 0;
+    if (s->band != NULL) lv_draw_buf_destroy(s->band);
+    s->band = NULL;
+    for (p = &kept; *p != NULL; p = &(*p)->next, ++n)
+        if (least == NULL || (*p)->at < (*least)->at) least = p;
+    if (n + 1 > LZ16_LVGL_KEEP) {
+        session_t *out;
+        if (least == NULL || (*least)->at >= s->at) {
+            session_free(s);
+            return;
+        }
+        out = *least;
+        *least = out->next;
+        session_free(out);
+    }
+    s->next = kept;
+    kept = s;
+}
+
+/* The kept stream of the image dsc opens, taken out of the list. */
+static session_t *take_kept(const lv_image_decoder_dsc_t *dsc)
+{
+    session_t **p;
+    for (p = &kept; *p != NULL; p = &(*p)->next) {
+        session_t *s = *p;
+        int same = dsc->src_type == LV_IMAGE_SRC_FILE
+                       ? s->path != NULL && lv_strcmp(s->path, dsc->src) == 0
+                       : s->path == NULL && s->src == dsc->src && planes_of(dsc->src)->colour == s->colour;
+        if (same && s->width == dsc->header.w && s->height == dsc->header.h &&
+            s->swap == (dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED)) {
+            *p = s->next;
+            s->next = NULL;
+            return s;
+        }
+    }
+    return NULL;
+}
+
+/* ---- the decoder's calls ---- */
+
+/* Decodes the whole image into a buffer of LVGL's, cached if LVGL caches. */
+static lv_result_t open_whole(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc, session_t *s)
+{
+    lv_draw_buf_t *buf = lv_draw_buf_create(s->width, s->height, dsc->header.cf, LV_STRIDE_AUTO);
+    int ok = buf != NULL && fill(s, buf, 0, 0, (int32_t)s->height - 1);
+    session_free(s);
+    if (!ok) {
+        if (buf != NULL) lv_draw_buf_destroy(buf);
+        return LV_RESULT_INVALID;
+    }
+    dsc->decoded = buf;
+    if (lv_image_cache_is_enabled() && !dsc->args.no_cache) {
+        lv_image_cache_data_t key;
+        key.src_type = dsc->src_type;
+        key.src = dsc->src;
+        key.slot.size = buf->data_size;
+        dsc->cache_entry = lv_image_decoder_add_to_cache(dec, &key, buf, NULL);
+        if (dsc->cache_entry == NULL) {
+            lv_draw_buf_destroy(buf);
+            dsc->decoded = NULL;
+            return LV_RESULT_INVALID;
+        }
+    }
+    return LV_RESULT_OK;
+}
+
+static lv_result_t decoder_open(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc)
+{
+    session_t *s = take_kept(dsc);
+    if (s == NULL) s = session_open(dsc);
+    if (s == NULL) return LV_RESULT_INVALID;
+    if (dsc->src_type == LV_IMAGE_SRC_VARIABLE &&
+        (((const lv_image_dsc_t *)dsc->src)->header.flags & LZ16_LVGL_WHOLE))
+        return open_whole(dec, dsc, s);
+    dsc->user_data = s;
+    dsc->decoded = NULL; /* LVGL asks for the rows through get_area */
+    return LV_RESULT_OK;
+}
+
+static lv_result_t decoder_get_area(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc, const lv_area_t *full,
+                            lv_area_t *area)
+{
+    session_t *s = dsc->user_data;
+    int32_t w = lv_area_get_width(full), rows, y1;
+    LV_UNUSED(dec);
+    if (s == NULL || s->failed || w <= 0) return LV_RESULT_INVALID;
+    rows = LZ16_LVGL_BAND_BYTES / (w * (s->alpha ? 3 : 2));
+    if (rows < 1) rows = 1;
+    if (area->y1 == LV_COORD_MIN) {
+        lv_draw_buf_t *b = s->band ? lv_draw_buf_reshape(s->band, dsc->header.cf, w, rows, LV_STRIDE_AUTO) : NULL;
+        if (b == NULL) {
+            if (s->band != NULL) lv_draw_buf_destroy(s->band);
+            s->band = b = lv_draw_buf_create(w, rows, dsc->header.cf, LV_STRIDE_AUTO);
+            if (b == NULL) return LV_RESULT_INVALID;
+        }
+        dsc->decoded = b;
+        y1 = full->y1;
+    } else {
+        y1 = area->y2 + 1;
+    }
+    if (y1 > full->y2) return LV_RESULT_INVALID;
+    area->x1 = full->x1;
+    area->x2 = full->x2;
+    area->y1 = y1;
+    area->y2 = LV_MIN(y1 + rows - 1, full->y2);
+    /* The band's height is this band's, for LVGL finds the levels below it. */
+    if (lv_draw_buf_reshape(s->band, dsc->header.cf, w, area->y2 - y1 + 1, s->band->header.stride) == NULL ||
+        !fill(s, s->band, full->x1, y1, area->y2))
+        return LV_RESULT_INVALID;
+    return LV_RESULT_OK;
+}
+
+static void decoder_close(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc)
+{
+    session_t *s = dsc->user_data;
+    LV_UNUSED(dec);
+    if (s == NULL) {
+        /* decoded whole: LVGL's cache owns the buffer, or else we do */
+        if (dsc->decoded != NULL && dsc->cache_entry == NULL) lv_draw_buf_destroy((lv_draw_buf_t *)dsc->decoded);
+        return;
+    }
+    dsc->user_data = NULL;
+    dsc->decoded = NULL;
+    if (!s->failed && LZ16_LVGL_KEEP > 0 && s->at >= LZ16_LVGL_KEEP_FROM && s->at > 0 && s->at < s->width * s->height)
+        keep(s);
+    else
+        session_free(s);
+}
+
+/* ---- set-up ---- */
+
+void lz16_lvgl_set_files(const lz16_lvgl_file_t *table, uint32_t count)
+{
+    files = table;
+    file_count = count;
+}
+
+void lz16_lvgl_init(void)
+{
+    if (decoder != NULL) return;
+    decoder = lv_image_decoder_create();
+    if (decoder == NULL) return;
+    lv_image_decoder_set_info_cb(decoder, decoder_info);
+    lv_image_decoder_set_open_cb(decoder, decoder_open);
+    lv_image_decoder_set_get_area_cb(decoder, decoder_get_area);
+    lv_image_decoder_set_close_cb(decoder, decoder_close);
+    decoder->name = "lz16";
+}
+
+void lz16_lvgl_deinit(void)
+{
+    while (kept != NULL) {
+        session_t *s = kept;
+        kept = s->next;
+        session_free(s);
+    }
+    if (decoder != NULL) lv_image_decoder_delete(decoder);
+    decoder = NULL;
+}
