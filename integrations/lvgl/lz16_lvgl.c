@@ -206,7 +206,9 @@ static session_t *session_open(lv_image_decoder_dsc_t *dsc)
         s->blend = lv_malloc(sizeof *s->blend);
     else
         s->plain = lv_malloc(sizeof *s->plain);
-    if ((s->blend == NULL && s->plain == NULL) || !stream_start(s)) {
+    /* (an alpha file found when LVGL asked for the size, and empty now, fails) */
+    if ((s->blend == NULL && s->plain == NULL) || (s->alpha != NULL) != (dsc->header.cf == LV_COLOR_FORMAT_RGB565A8) ||
+        !stream_start(s)) {
         session_free(s);
         return NULL;
     }
