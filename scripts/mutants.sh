@@ -91,6 +91,9 @@ lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && !stream_
 lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 1, full->y2);	area->y2 = y1 + rows - 1;	Lvgl
 lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP) {	if (0) {	Lvgl
 lvgl-frame-offset	src/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
+option-no-suggestion	tools/lz16pack.cpp	edits(name, "--" + lname); n < fewest)	edits(name, "--" + lname); n < 0 * fewest)	Report.Budget
+bytes-mega	src/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
+untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	Frames
 EOF
 )
 

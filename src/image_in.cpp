@@ -461,7 +461,8 @@ std::string read_bytes(std::span<const uint8_t> file, Image& img, int64_t pixel_
     return read_jpeg(file, img, pixel_limit, mode);
   if (got >= 4 && std::memcmp(magic, "GIF8", 4) == 0) return read_gif(file, img, pixel_limit, mode);
   if (got >= 2 && magic[0] == 'P' && magic[1] == '6') return read_ppm(file, img, pixel_limit, mode);
-  return "not a PNG, JPEG, GIF or binary PPM image";
+  return "not an image lz16pack reads (PNG, JPEG, GIF, binary PPM): convert it to PNG first, for example with "
+         "ImageMagick's convert FILE out.png";
 }
 
 struct FileCloser {

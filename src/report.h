@@ -48,6 +48,11 @@ std::string report_line(const PackedInput& input, const RunOptions& options);
 // "total: N images, B bytes, R%[, worst PSNR P dB (PATH)][, F failed]".
 std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& totals);
 
+// A byte count: digits, then K (1024) or M (1024 * 1024) in either case,
+// and B, or none of them: "65536", "64K", "64KB", "1m". Empty if it is not
+// one, or passes 2^53.
+std::optional<uint64_t> parse_bytes(std::string_view text);
+
 // "" within the budget (or without one), else why not, in one line.
 std::string budget_line(const BatchTotals& totals, const RunOptions& options);
 

@@ -390,7 +390,8 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
       {"huge.ppm", "huge.ppm: image too large: 65536x65536 is more than 1073741823 pixels"},
       {"huge.gif", "huge.gif: image too large: 65535x65535 is more than 1073741823 pixels"},
       {"cut.gif", "cut.gif: bad GIF: "}, {"corrupt.gif", "corrupt.gif: bad GIF: Wrong record type detected"},
-      {"text.png", "text.png: not a PNG, JPEG, GIF or binary PPM image"}, {"missing.png", "missing.png: No such file or directory"}};
+      {"text.png", "text.png: not an image lz16pack reads (PNG, JPEG, GIF, binary PPM): convert it to PNG first, "},
+      {"missing.png", "missing.png: No such file or directory"}};
   for (const auto& [bad, err] : cases) {
     std::filesystem::remove_all(path("assets"));
     const test::Proc p = pack("-o assets good.png " + bad);

@@ -75,6 +75,14 @@ TEST_F(Report, BudgetFailsOneByteUnderTheTotalAndPassesAtIt) {
                           std::to_string(total - 1) + " bytes\n");
   EXPECT_TRUE(std::filesystem::exists(path("under/a.lz")));  // written, to look at
   EXPECT_EQ(pack("-q -o at --budget " + std::to_string(total) + " a.ppm b.gif").status, 0);
+  // Byte counts as people write them; a misspelt option gets its nearest.
+  for (const auto& [text, bytes] : {std::pair{"65536", 65536}, {"64K", 65536}, {"64kb", 65536}, {"1M", 1048576}, {"3B", 3}})
+    EXPECT_EQ(parse_bytes(text), bytes) << text;
+  for (const char* bad : {"", "K", "1k2", "1.5M", "-1", "1KK", "9007199254740992", "8796093022208m"})
+    EXPECT_EQ(parse_bytes(bad), std::nullopt) << bad;
+  EXPECT_EQ(pack("--budjet 1k --frmes 2x2 a.ppm").err,
+            "lz16pack: unknown option --budjet: did you mean --budget?; unknown option --frmes: did you mean --frames? "
+            "(try 'lz16pack --help')\n");
 }
 
 TEST_F(Report, PageShowsEveryAssetInChromiumAndAsksForNothingOutside) {

@@ -62,15 +62,16 @@ std::string check_batch(const Jobs& jobs, const lz16::PackOptions& options, cons
       if (lz16::is_frame_file_name(job.stem + ".lz", framed.stem))
         return "'" + framed.path + "' and '" + job.path + "' would both write " + job.stem + ".lz";
   }
-  // Frames must tile every image; an image that cannot be read now fails
-  // later, on its own.
+  // Frames must tile every image (each one that does not is named); an
+  // image that cannot be read now fails later, on its own.
+  std::string untiled;
   for (const auto& job : jobs) {
     uint32_t width, height;
     if (options.cut.width && lz16::read_image_size(job.path, width, height).empty())
       if (std::string error = lz16::check_cut(width, height, options.cut); !error.empty())
-        return "'" + job.path + "': " + error;
+        untiled += (untiled.empty() ? "'" : "; '") + job.path + "': " + error;
   }
-  return "";
+  return untiled;
 }
 
 // "WxH" as a frame size of at least 1 x 1.
@@ -121,6 +122,36 @@ void stop_on_signals(lz16::PackRun& run, const std::atomic<bool>& progress) {
   }).detach();
 }
 
+// The number of single-character edits that turn a into b.
+size_t edits(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j)
+      diagonal = std::exchange(row[j], std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])}));
+  }
+  return row[b.size()];
+}
+
+// CLI11's "arguments were not expected" for unknown options, with the
+// nearest real option for each that is close to one.
+std::string unknown_options(const CLI::App& app, const std::string& what) {
+  std::string message;
+  for (const std::string& arg : app.remaining()) {
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    std::string best;
+    size_t fewest = std::max<size_t>(2, name.size() / 3) + 1;
+    for (const CLI::Option* opt : app.get_options())
+      for (const std::string& lname : opt->get_lnames())
+        if (const size_t n = edits(name, "--" + lname); n < fewest) fewest = n, best = "--" + lname;
+    message += (message.empty() ? "" : "; ") + ("unknown option " + name) + (best.empty() ? "" : ": did you mean " + best + "?");
+  }
+  return message.empty() ? what : message;
+}
+
 // The stem an input's assets are named after: standard input's is "stdin".
 std::string stem_of(const std::string& path) { return path == "-" ? "stdin" : fs::path(path).stem().string(); }
 
@@ -132,7 +163,7 @@ int main(int argc, char** argv) {
       "Each output is verified by decoding it again before it is written.",
       "lz16pack"};
   std::vector<std::string> inputs;
-  std::string format = "lz", background = "000000", key, cut, json, page;
+  std::string format = "lz", background = "000000", key, cut, json, page, budget;
   lz16::RunOptions run;
   lz16::PackOptions& options = run.pack;
   static lz16::PackRun pack_run;  // static, like the signal thread that may use it until the very end
@@ -173,9 +204,9 @@ int main(int argc, char** argv) {
   app.add_option("--html", page,
                  "also write this page: every asset's source and picture on the device side by side, with its "
                  "figures, the largest first");
-  app.add_option("--budget", run.budget,
-                 "bytes the compressed images may take together; over it, say so and exit 1 (the files are "
-                 "still written)");
+  app.add_option("--budget", budget,
+                 "bytes the compressed images may take together (65536, 64K, 1M: K is 1024); over it, say so and "
+                 "exit 1 (the files are still written)");
   app.add_option("-j,--jobs", jobs, "images converted at once (default: the number of cores)")
       ->check(CLI::Range(1, 1024));
   app.add_flag("-q,--quiet", quiet, "print only errors");
@@ -186,11 +217,15 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
+  } catch (const CLI::ExtrasError& e) {
+    return usage_error(unknown_options(app, e.what()));
   } catch (const CLI::ParseError& e) {
     return usage_error(e.what());
   }
 
   if (inputs.empty()) return usage_error("no input images");
+  if (!budget.empty() && !(run.budget = lz16::parse_bytes(budget)))
+    return usage_error("--budget takes a number of bytes such as 65536, 64K or 1M, not '" + budget + "'");
   const auto bg = lz16::parse_rgb(background);
   if (!bg) return usage_error("--background takes RRGGBB, not '" + background + "'");
   options.reduction.background = *bg;
