@@ -327,10 +327,10 @@ OutFile index_file(const std::string& name, const std::vector<std::string>& stem
          "struct lz16_lvgl_asset {\n    const char *name;\n    const lv_image_dsc_t *images;\n    uint32_t frames;\n};\n"
          "#endif\n\n";
     s += "static const struct lz16_lvgl_asset " + table + "_lvgl[" + TABLE + "_COUNT] = {\n";
-    for (const std::string& stem : stems) {
-      const std::string id = asset_id(stem), ID = upper(id);
-      s += "#ifdef " + ID + "_FRAMES\n    {\"" + c_string(stem) + "\", " + id + ", " + ID + "_FRAMES},\n#else\n    {\"" +
-           c_string(stem) + "\", &" + id + ", 1},\n#endif\n";
+    for (const std::string& name : stems) {
+      const std::string id = asset_id(name), ID = upper(id);
+      s += "#ifdef " + ID + "_FRAMES\n    {\"" + c_string(name) + "\", " + id + ", " + ID + "_FRAMES},\n#else\n    {\"" +
+           c_string(name) + "\", &" + id + ", 1},\n#endif\n";
     }
     s += "};\n";
   }
