@@ -1,8 +1,9 @@
-// libFuzzer target: any byte string read as an image file, PNG, JPEG, GIF
-// or PPM, told apart as the reader does. Each either reads, with as many
-// pixels as its size and frame count say, or fails with a one-line reason;
-// it never touches memory it does not own, leaks or hangs. The pixel limit
-// is held low, so that a few bytes cannot ask for gigabytes.
+// libFuzzer target: any byte string read as an image file (PNG, JPEG, GIF,
+// WebP, BMP, TGA, QOI or PPM), told apart as the reader does. Each either
+// reads, with as many pixels as its size and frame count say, or fails with
+// a one-line reason; it never touches memory it does not own, leaks or
+// hangs. The pixel limit is held low, so that a few bytes cannot ask for
+// gigabytes.
 #include <cstdlib>
 
 #include "image_in.h"

@@ -6,7 +6,7 @@
 #                  converter writes for small synthetic images, and pairs)
 #   encode_fuzzer  the fast encoder, cut into up to four parts, against
 #                  the exhaustive search
-#   image_fuzzer   any bytes read as a PNG, JPEG, GIF or PPM file (seeded
+#   image_fuzzer   any bytes read as an image file of any kind lz16pack reads (seeded
 #                  with the small files in samples/fuzz); under its pixel
 #                  limit no image needs 64 MB at once, so a larger request
 #                  is a length the file only claims

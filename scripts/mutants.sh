@@ -94,6 +94,10 @@ lvgl-frame-offset	src/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_
 option-no-suggestion	tools/lz16pack.cpp	edits(name, "--" + lname); n < fewest)	edits(name, "--" + lname); n < 0 * fewest)	Report.Budget
 bytes-mega	src/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
 untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	Frames
+webp-delay-as-timestamp	src/image_in.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
+tga-raw-as-run	src/image_in.cpp	p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;	p += 1 + pixel;	Pack.Webp
+stb-alpha-dropped	src/image_in.cpp	const int channels = components == 2 || components == 4 ? 4 : 3;	const int channels = 3;	Pack.Webp
+turn-90-source-column	src/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	Frames
 EOF
 )
 

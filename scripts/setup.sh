@@ -6,7 +6,7 @@
 #
 #   scripts/setup.sh [--tests | --bench]
 set -euo pipefail
-packages=(cmake g++ pkg-config libpng-dev libjpeg-dev libgif-dev libcli11-dev)
+packages=(cmake g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev)
 case "${1:-}" in
   "") ;;
   --tests | --bench)
@@ -17,7 +17,9 @@ case "${1:-}" in
                gcc-arm-none-eabi gcc-arm-linux-gnueabi libc6-dev-armel-cross gcc-m68k-linux-gnu libc6-dev-m68k-cross
                gcc-avr avr-libc gcc-riscv64-unknown-elf qemu-user qemu-system-misc simavr
                # the converter built for Windows and run under Wine
-               g++-mingw-w64-x86-64-posix wine64)
+               g++-mingw-w64-x86-64-posix wine64
+               # ImageMagick, to turn pictures the way image editors do
+               imagemagick)
     if [ "$1" = --bench ]; then
       # Google Benchmark and zstd to compare with; ImageMagick and Debian's pictures for the corpus;
       # LVGL's image converter, for its LZ4 images in bench/lvgl.py

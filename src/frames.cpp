@@ -12,27 +12,50 @@ std::string check_cut(uint32_t width, uint32_t height, FrameCut cut) {
          std::to_string(cut.width) + "x" + std::to_string(cut.height) + " frames";
 }
 
-Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction) {
+namespace {
+
+// The w x h frame at from, turned, into to.
+void turn_frame(const uint8_t* from, size_t channels, uint32_t w, uint32_t h, Turn turn, uint8_t* to) {
+  const bool across = turn.degrees == 90 || turn.degrees == 270;
+  const uint32_t tw = across ? h : w, th = across ? w : h;
+  for (uint32_t y = 0; y < th; ++y)
+    for (uint32_t x = 0; x < tw; ++x) {
+      const uint32_t u = turn.flip_h ? tw - 1 - x : x, v = turn.flip_v ? th - 1 - y : y;  // in the rotated frame
+      const uint32_t sx = turn.degrees == 90 ? v : turn.degrees == 180 ? w - 1 - u : turn.degrees == 270 ? w - 1 - v : u;
+      const uint32_t sy = turn.degrees == 90 ? h - 1 - u : turn.degrees == 180 ? h - 1 - v : turn.degrees == 270 ? u : v;
+      std::copy_n(from + channels * (size_t{sy} * w + sx), channels, to + channels * (size_t{y} * tw + x));
+    }
+}
+
+}  // namespace
+
+Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn) {
   Frames fr;
-  fr.width = cut.width ? cut.width : img.width;
-  fr.height = cut.width ? cut.height : img.height;
-  fr.across = img.width / fr.width;
-  fr.down = img.height / fr.height;
+  const uint32_t cut_width = cut.width ? cut.width : img.width, cut_height = cut.width ? cut.height : img.height;
+  const bool across = turn.degrees == 90 || turn.degrees == 270, turns = turn.degrees || turn.flip_h || turn.flip_v;
+  fr.width = across ? cut_height : cut_width;
+  fr.height = across ? cut_width : cut_height;
+  fr.across = img.width / cut_width;
+  fr.down = img.height / cut_height;
   const size_t per_image = size_t{fr.across} * fr.down, n = img.frames() * per_image;
-  const size_t channels = static_cast<size_t>(img.channels), row_bytes = fr.width * channels;
+  const size_t channels = static_cast<size_t>(img.channels), row_bytes = cut_width * channels;
   fr.words.resize(n * fr.pixels());
   if (reduction.alpha) fr.levels.resize(n * fr.pixels());
   fr.delay_ms.resize(n);
-  std::vector<uint8_t> tile;
+  std::vector<uint8_t> tile, turned_tile(turns ? fr.pixels() * channels : 0);
   for (size_t k = 0; k < n; ++k) {
     const size_t source = k / per_image, col = k % per_image % fr.across, row = k % per_image / fr.across;
     const uint8_t* from = img.pixels.data() + channels * (size_t{img.width} * img.height * source +
-                                                          size_t{img.width} * fr.height * row + fr.width * col);
+                                                          size_t{img.width} * cut_height * row + cut_width * col);
     if (per_image > 1) {  // a frame of its own, so that its rows lie together
-      tile.resize(fr.height * row_bytes);
-      for (size_t y = 0; y < fr.height; ++y)
+      tile.resize(cut_height * row_bytes);
+      for (size_t y = 0; y < cut_height; ++y)
         std::copy_n(from + y * img.width * channels, row_bytes, tile.data() + y * row_bytes);
       from = tile.data();
+    }
+    if (turns) {
+      turn_frame(from, channels, cut_width, cut_height, turn, turned_tile.data());
+      from = turned_tile.data();
     }
     const Reduced r = image_words(from, img.channels, fr.width, fr.pixels(), reduction, fr.words.data() + k * fr.pixels(),
                                   reduction.alpha ? fr.levels.data() + k * fr.pixels() : nullptr);

@@ -22,6 +22,13 @@ struct FrameCut {
   uint32_t width = 0, height = 0;
 };
 
+// How each frame is turned once cut: rotated clockwise by 0, 90, 180 or 270
+// degrees, then mirrored left to right (flip_h) or top to bottom (flip_v).
+struct Turn {
+  int degrees = 0;
+  bool flip_h = false, flip_v = false;
+};
+
 struct Frames {
   uint32_t width = 0, height = 0;  // of one frame
   uint32_t across = 1, down = 1;   // frames cut from each row and column of the image
@@ -42,9 +49,10 @@ struct Frames {
 // else why not, naming both sizes.
 std::string check_cut(uint32_t width, uint32_t height, FrameCut cut);
 
-// Cuts img into frames and reduces each, with alpha levels as the reduction
-// says. The cut must tile the image. May throw std::bad_alloc.
-Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction);
+// Cuts img into frames, turns each, and reduces each, with alpha levels as
+// the reduction says. The cut, in the image's pixels, must tile the image.
+// May throw std::bad_alloc.
+Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn = {});
 
 // For each frame, the first frame with the same words and levels: itself
 // unless it repeats an earlier one.

@@ -4,6 +4,22 @@
 #include <jpeglib.h>
 #include <jerror.h>
 #include <png.h>
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+// QOI and stb_image are single headers: their code is compiled here, stb's
+// for BMP and TGA alone.
+#define QOI_IMPLEMENTATION
+#define QOI_NO_STDIO
+#include <qoi.h>
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <climits>
 #include <memory>
 
 namespace lz16 {
@@ -417,6 +434,152 @@ std::string read_gif(std::span<const uint8_t> file, Image& img, int64_t pixel_li
   return "";
 }
 
+// ---- QOI ------------------------------------------------------------------
+//
+// libqoi decodes a whole file at once and pads a file that ends early with
+// its last pixel, so the file must end in QOI's end marker, and the pixels
+// its header claims must fit in its bytes: a run byte gives at most 62.
+
+constexpr uint64_t qoi_pixels_per_byte = 62;
+
+std::string read_qoi(std::span<const uint8_t> file, Image& img, int64_t pixel_limit, Read mode) {
+  static const uint8_t end_marker[8] = {0, 0, 0, 0, 0, 0, 0, 1};
+  if (file.size() < 14 + sizeof end_marker) return "bad QOI: the file ends early";
+  auto be32 = [&](size_t at) {
+    return uint32_t{file[at]} << 24 | uint32_t{file[at + 1]} << 16 | uint32_t{file[at + 2]} << 8 | file[at + 3];
+  };
+  const uint32_t width = be32(4), height = be32(8);
+  if (std::string e; sized(img, width, height, pixel_limit, mode, e)) return e;
+  if (uint64_t{width} * height > qoi_pixels_per_byte * file.size()) return cannot_fit("QOI", width, height, file.size());
+  if (std::memcmp(file.data() + file.size() - sizeof end_marker, end_marker, sizeof end_marker) != 0)
+    return "bad QOI: the file ends early";
+  if (file.size() > INT32_MAX) return "bad QOI: the file is over 2 GB";
+  const int channels = file[12] == 4 ? 4 : 3;
+  qoi_desc desc;
+  const std::unique_ptr<uint8_t, decltype(&std::free)> pixels(
+      static_cast<uint8_t*>(qoi_decode(file.data(), static_cast<int>(file.size()), &desc, channels)), &std::free);
+  if (!pixels) return "bad QOI header";
+  img.channels = channels;
+  if (mode == Read::pixels) img.pixels.assign(pixels.get(), pixels.get() + size_t{width} * height * channels);
+  return "";
+}
+
+// ---- BMP and TGA, through stb_image ----------------------------------------
+//
+// Run-length coding in either gives at most 128 pixels a byte.
+
+constexpr uint64_t rle_pixels_per_byte = 128;
+
+// stb_image reads past the end of a short file as zeros, so the data a BMP
+// or TGA header announces is checked here first: whole rows, or TGA's
+// run-length packets as far as the last pixel. stb_image does not read
+// run-length coded BMPs.
+std::string stb_problem(std::span<const uint8_t> f, bool bmp) {
+  auto le = [&](size_t at, int n) {
+    uint32_t v = 0;
+    for (int k = n - 1; k >= 0; --k) v = v << 8 | (at + k < f.size() ? f[at + k] : 0);
+    return v;
+  };
+  const uint64_t size = f.size();
+  const std::string ends_early = bmp ? "bad BMP: the file ends early" : "bad TGA: the file ends early";
+  if (bmp) {
+    const bool core = le(14, 4) == 12;  // the OS/2 header: 16-bit sizes, no compression
+    const uint64_t at = le(10, 4), width = core ? le(18, 2) : le(18, 4), bits = core ? le(24, 2) : le(28, 2);
+    const uint64_t rows = core ? le(20, 2) : static_cast<uint32_t>(std::abs(static_cast<int32_t>(le(22, 4))));
+    const uint32_t compression = core ? 0 : le(30, 4);
+    if (compression == 1 || compression == 2) return "run-length coded BMPs are not read: save it uncompressed, or as PNG";
+    return at + rows * ((width * bits + 31) / 32 * 4) <= size ? "" : ends_early;
+  }
+  const uint64_t pixel = (f[16] + 7u) / 8, pixels = uint64_t{le(12, 2)} * le(14, 2);
+  uint64_t p = 18 + f[0] + (f[1] == 1 ? le(5, 2) * ((f[7] + 7u) / 8) : 0);
+  if (f[2] < 8) return p + pixels * pixel <= size ? "" : ends_early;
+  for (uint64_t n = 0; n < pixels;) {  // a packet: a count, then one pixel for a run, else count pixels
+    if (p >= size) return ends_early;
+    const uint64_t count = (f[p] & 0x7Fu) + 1;
+    p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;
+    n += count;
+  }
+  return p <= size ? "" : ends_early;
+}
+
+std::string read_stb(std::span<const uint8_t> file, Image& img, int64_t pixel_limit, Read mode, const char* format) {
+  if (file.size() > INT32_MAX) return std::string("bad ") + format + ": the file is over 2 GB";
+  const int size = static_cast<int>(file.size());
+  int width, height, components;
+  if (std::string e = stb_problem(file, format[0] == 'B'); !e.empty()) return e;
+  if (!stbi_info_from_memory(file.data(), size, &width, &height, &components))
+    return std::string("bad ") + format + ": " + stbi_failure_reason();
+  if (std::string e; sized(img, static_cast<uint64_t>(std::max(width, 0)), static_cast<uint64_t>(std::max(height, 0)),
+                           pixel_limit, mode, e))
+    return e;
+  if (uint64_t(width) * uint64_t(height) > rle_pixels_per_byte * file.size())
+    return cannot_fit(format, uint64_t(width), uint64_t(height), file.size());
+  const int channels = components == 2 || components == 4 ? 4 : 3;
+  const std::unique_ptr<uint8_t, decltype(&stbi_image_free)> pixels(
+      stbi_load_from_memory(file.data(), size, &width, &height, &components, channels), &stbi_image_free);
+  if (!pixels) return std::string("bad ") + format + ": " + stbi_failure_reason();
+  img.channels = channels;
+  if (mode == Read::pixels) img.pixels.assign(pixels.get(), pixels.get() + size_t(width) * size_t(height) * channels);
+  return "";
+}
+
+// ---- WebP -----------------------------------------------------------------
+//
+// A still picture through the simple decoder; an animation through the
+// animation decoder, each frame the whole canvas as a viewer shows it, its
+// delay the time to the next. libwebp's lossless decoder holds the whole
+// image itself, so a WebP is held to the pixel limit, not to its bytes.
+
+struct AnimCloser {
+  void operator()(WebPAnimDecoder* d) const noexcept { WebPAnimDecoderDelete(d); }
+};
+
+std::string read_webp(std::span<const uint8_t> file, Image& img, int64_t pixel_limit, Read mode) {
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(file.data(), file.size(), &features) != VP8_STATUS_OK) return "bad WebP header";
+  if (std::string e; sized(img, static_cast<uint64_t>(features.width), static_cast<uint64_t>(features.height),
+                           pixel_limit, mode, e))
+    return e;
+  const size_t frame_bytes = size_t(img.width) * img.height * 4;
+  if (!features.has_animation) {
+    // libwebp's own buffer: its pages are touched only as rows decode, so a
+    // file that ends early fails in little memory.
+    img.channels = features.has_alpha ? 4 : 3;
+    int width, height;
+    const std::unique_ptr<uint8_t, decltype(&WebPFree)> pixels(
+        (features.has_alpha ? WebPDecodeRGBA : WebPDecodeRGB)(file.data(), file.size(), &width, &height), &WebPFree);
+    if (!pixels) return "bad WebP: the picture does not decode";
+    if (mode == Read::pixels) img.pixels.assign(pixels.get(), pixels.get() + frame_bytes / 4 * size_t(img.channels));
+    return "";
+  }
+  const WebPData data{file.data(), file.size()};
+  WebPAnimDecoderOptions options;
+  if (!WebPAnimDecoderOptionsInit(&options)) return "bad WebP: libwebp's version";
+  options.color_mode = MODE_RGBA;
+  options.use_threads = 0;
+  const std::unique_ptr<WebPAnimDecoder, AnimCloser> anim(WebPAnimDecoderNew(&data, &options));
+  WebPAnimInfo info;
+  if (!anim || !WebPAnimDecoderGetInfo(anim.get(), &info)) return "bad WebP animation";
+  if (uint64_t{img.width} * img.height * info.frame_count > static_cast<uint64_t>(pixel_limit))
+    return "image too large: " + std::to_string(info.frame_count) + " frames of " + std::to_string(img.width) + "x" +
+           std::to_string(img.height) + " are more than " + std::to_string(pixel_limit) + " pixels";
+  std::vector<uint8_t> frames;
+  std::vector<uint32_t> delays;
+  for (int previous = 0; WebPAnimDecoderHasMoreFrames(anim.get());) {
+    uint8_t* canvas;
+    int timestamp;
+    if (!WebPAnimDecoderGetNext(anim.get(), &canvas, &timestamp)) return "bad WebP: a frame does not decode";
+    if (mode == Read::pixels) frames.insert(frames.end(), canvas, canvas + frame_bytes);
+    delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));
+    previous = timestamp;
+  }
+  if (delays.empty()) return "the image has no pixels";
+  img.channels = 4;
+  img.pixels = std::move(frames);
+  if (delays.size() > 1) img.delay_ms = std::move(delays);
+  return "";
+}
+
 // ---- PPM ------------------------------------------------------------------
 
 // Reads a header number after white space and # comments; -1 if there is none.
@@ -461,8 +624,16 @@ std::string read_bytes(std::span<const uint8_t> file, Image& img, int64_t pixel_
     return read_jpeg(file, img, pixel_limit, mode);
   if (got >= 4 && std::memcmp(magic, "GIF8", 4) == 0) return read_gif(file, img, pixel_limit, mode);
   if (got >= 2 && magic[0] == 'P' && magic[1] == '6') return read_ppm(file, img, pixel_limit, mode);
-  return "not an image lz16pack reads (PNG, JPEG, GIF, binary PPM): convert it to PNG first, for example with "
-         "ImageMagick's convert FILE out.png";
+  if (got >= 4 && std::memcmp(magic, "qoif", 4) == 0) return read_qoi(file, img, pixel_limit, mode);
+  if (got >= 12 && std::memcmp(magic, "RIFF", 4) == 0 && std::memcmp(magic + 8, "WEBP", 4) == 0)
+    return read_webp(file, img, pixel_limit, mode);
+  if (got >= 2 && magic[0] == 'B' && magic[1] == 'M') return read_stb(file, img, pixel_limit, mode, "BMP");
+  // TGA has no signature: its header's fields must make sense to stb_image.
+  int w, h, c;
+  if (got >= 18 && got <= INT32_MAX && stbi_info_from_memory(magic, static_cast<int>(got), &w, &h, &c))
+    return read_stb(file, img, pixel_limit, mode, "TGA");
+  return "not an image lz16pack reads (PNG, JPEG, GIF, WebP, BMP, TGA, QOI, binary PPM): convert it to PNG "
+         "first, for example with ImageMagick's convert FILE out.png";
 }
 
 struct FileCloser {

@@ -1,6 +1,8 @@
 // Image files in: PNG (through libpng), JPEG (through libjpeg-turbo), GIF
-// (through giflib) and binary PPM, told apart by their first bytes, each
-// read to 8-bit RGB, or RGBA where the image has transparency.
+// (through giflib), WebP (through libwebp), BMP and TGA (through
+// stb_image), QOI (through libqoi) and binary PPM, told apart by their
+// first bytes, each read to 8-bit RGB, or RGBA where the image has
+// transparency.
 //
 // Samples are taken as stored: no gamma or colour-profile conversion. A
 // 16-bit sample v becomes (v * 255 + 32767) / 65535.
@@ -13,7 +15,8 @@
 // to 1, a JPEG block at least one bit, GIF's LZW 4096 pixels a byte), and
 // pixel buffers grow with the rows that arrive.
 //
-// A GIF gives every frame as the whole canvas as a viewer shows it: the
+// A GIF or an animated WebP gives every frame as the whole canvas as a
+// viewer shows it. For a GIF: the
 // canvas starts clear, each frame is drawn over it at its offset (clipped
 // to it, its transparent index leaving the canvas as it was), and once a
 // frame has been shown, disposal 2 clears its rectangle and disposal 3

@@ -191,7 +191,7 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
       return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
     reduction.alpha = options.reduction.alpha && has_alpha(img);
     result.opaque = options.reduction.alpha && !reduction.alpha;
-    frames = cut_frames(img, options.cut, reduction);
+    frames = cut_frames(img, options.cut, reduction, options.turn);
     if (options.page_pictures) {  // the frames of an animation one below the other
       PagePicture& p = result.source;
       p.width = img.width;

@@ -129,6 +129,11 @@ Members option_members(const RunOptions& o) {
                       {"key", json_or_null(key, true)},
                       {"alpha", json_bool(p.reduction.alpha)},
                       {"frames", json_or_null(cut, true)},
+                      {"rotate", std::to_string(p.turn.degrees)},
+                      {"flip", json_or_null(p.turn.flip_h   ? std::optional<std::string>("h")
+                                            : p.turn.flip_v ? std::optional<std::string>("v")
+                                                            : std::nullopt,
+                                            true)},
                       {"join_frames", json_bool(p.join_frames)},
                       {"preview", json_bool(p.preview)},
                       {"index", o.index.empty() ? "null" : json_string(o.index)},

@@ -108,5 +108,22 @@ TEST_F(Frames, SheetsAreCutInOrderRepeatsStoredOnceAndJoinedFramesPlayInOrder) {
   EXPECT_FALSE(std::filesystem::exists(path("uneven")));
 }
 
+TEST_F(Frames, EachFrameTurnsAsImageMagickTurnsIt) {
+  // Two 5x3 frames side by side, dithered from each turned frame's own corner.
+  test::Bytes sheet = test::hex("50 36 20 31 30 20 33 20 32 35 35 0a");  // P6 10 3 255
+  for (int k = 0; k < 90; ++k) sheet.push_back(static_cast<uint8_t>(k * 37 % 251));
+  write_file("s.ppm", sheet);
+  for (const auto& [ours, theirs] : {std::pair{"--rotate 90", "-rotate 90"}, {"--rotate 180", "-rotate 180"},
+                                     {"--rotate 270", "-rotate 270"}, {"--flip h", "-flop"}, {"--flip v", "-flip"},
+                                     {"--rotate 270 --flip v", "-rotate 270 -flip"}}) {
+    const std::string pack = std::string(LZ16PACK_EXE) + " -q --dither ";
+    ASSERT_EQ(run_cmd("cd " + dir_ + " && rm -rf a b && mkdir b && " + pack + "--frames 5x3 " + ours +
+                      " -o a s.ppm && convert s.ppm -crop 5x3 +repage " + theirs + " b/f-%d.ppm && " + pack +
+                      "-o b b/f-0.ppm b/f-1.ppm").status, 0) << ours;
+    for (const std::string k : {"0", "1"})
+      EXPECT_EQ(read_file(path(("a/s-00" + k + ".lz").c_str())), read_file(path(("b/f-" + k + ".lz").c_str()))) << ours;
+  }
+}
+
 }  // namespace
 }  // namespace lz16

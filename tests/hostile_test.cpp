@@ -144,6 +144,11 @@ TEST_F(Hostile, AFileThatClaimsMoreThanItHoldsFailsInLittleMemory) {
       {"big.ppm", "P6 32767 32767 255\n" + std::string(30, '\0'), "truncated PPM"},
       {"wide.gif", std::string("GIF89a\xff\xff\xff\x3f\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 29),
        "bad GIF: 65535x16383 pixels cannot fit in its 29 bytes"},
+      // Headers of 32767x32767 (16383x16383 for WebP) with little or nothing after them.
+      {"big.qoi", std::string("qoif\0\0\x7f\xff\0\0\x7f\xff\3\0\0\0\0\0\0\0\0\1", 22), "bad QOI: 32767x32767 pixels cannot fit in its 22 bytes"},
+      {"big.bmp", std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x18", 29), "bad BMP: the file ends early"},
+      {"big.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\xff\x7f\xff\x7f\x18\0", 18) + std::string(999, 0), "bad TGA: the file ends early"},
+      {"big.webp", std::string("RIFF\x25\0\0\0WEBPVP8L\x19\0\0\0\x2f\xfe\xbf\xff\x0f", 25) + std::string(20, 0), "bad WebP: the picture does not decode"},
       // Data for 4800 of 5000 rows, more than memory may take at once: read
       // through once, keeping nothing, before any row is kept.
       {"cut.png", lying_png(6000, 5000, 4800), "bad PNG: Not enough image data"}};

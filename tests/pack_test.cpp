@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <png.h>
+#include <qoi.h>
+#include <stb/stb_image_write.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
 
 #include <cmath>
 #include <filesystem>
@@ -252,6 +256,65 @@ TEST(Colour, LossCountsOnlyPixelsShownAndPsnrFollows) {
   EXPECT_TRUE(std::isinf(psnr({0, 6})));
 }
 
+TEST_F(Pack, WebpBmpTgaAndQoiGiveThePngsAssets) {
+  // The picture of an RGBA PNG (and of an RGB one) in every other format that holds it.
+  auto save = [&](const char* name, const void* p, size_t n) { write_file(name, test::Bytes((char*)p, (char*)p + n)); };
+  for (const int channels : {4, 3}) {
+    write_png(path("p.png"), {"png", channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, 8, false, true});
+    Image png;
+    ASSERT_EQ(read_image(path("p.png"), png), "");
+    const uint8_t* px = png.pixels.data();
+    stbi_write_bmp(path("b.bmp").c_str(), W, H, channels, px);
+    stbi_write_tga_with_rle = 0;
+    stbi_write_tga(path("t.tga").c_str(), W, H, channels, px);
+    stbi_write_tga_with_rle = 1;
+    stbi_write_tga(path("r.tga").c_str(), W, H, channels, px);
+    int n;
+    const qoi_desc desc{W, H, static_cast<unsigned char>(channels), QOI_SRGB};
+    const std::unique_ptr<void, decltype(&std::free)> qoi(qoi_encode(px, &desc, &n), &std::free);
+    save("q.qoi", qoi.get(), static_cast<size_t>(n));
+    uint8_t* webp;
+    const size_t webp_size = (channels == 4 ? WebPEncodeLosslessRGBA : WebPEncodeLosslessRGB)(px, W, H, W * channels, &webp);
+    save("w.webp", webp, webp_size);
+    WebPFree(webp);
+    ASSERT_EQ(pack("--alpha -o o p.png b.bmp t.tga r.tga q.qoi w.webp").status, 0);
+    for (const char* stem : {"b", "t", "r", "q", "w"})
+      for (const char* plane : {".lz", ".alpha.lz"})
+        EXPECT_EQ(read_file(path(("o/" + std::string(stem) + plane).c_str())), read_file(path((std::string("o/p") + plane).c_str())))
+            << stem << plane << ", " << channels << " channels";
+  }
+  const std::string rle = read_file(path("r.tga"));  // its last packets cut off
+  write_file("cut.tga", test::Bytes(rle.begin(), rle.end() - 20));
+  EXPECT_EQ(pack("-q -o c cut.tga").err, "lz16pack: cut.tga: bad TGA: the file ends early\n");
+  // An animated WebP: every frame the canvas as shown, each with its delay.
+  WebPAnimEncoderOptions options;
+  WebPAnimEncoderOptionsInit(&options);
+  WebPAnimEncoder* enc = WebPAnimEncoderNew(W, H, &options);
+  WebPConfig config;
+  WebPConfigInit(&config);
+  config.lossless = 1;
+  std::vector<uint8_t> frames, rgba(W * H * 4);
+  for (int k = 0; k < 3; ++k) {
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = i % 4 == 3 ? 255 : static_cast<uint8_t>(i * 7 + k * 80);
+    frames.insert(frames.end(), rgba.begin(), rgba.end());
+    WebPPicture pic;
+    WebPPictureInit(&pic);
+    pic.use_argb = 1, pic.width = W, pic.height = H;
+    WebPPictureImportRGBA(&pic, rgba.data(), W * 4);
+    WebPAnimEncoderAdd(enc, &pic, 20 * k * (k + 1), &config);  // at 0, 40 and 120 ms, to end at 240
+    WebPPictureFree(&pic);
+  }
+  WebPAnimEncoderAdd(enc, nullptr, 240, nullptr);
+  WebPData anim = {nullptr, 0};
+  WebPAnimEncoderAssemble(enc, &anim);
+  save("anim.webp", anim.bytes, anim.size);
+  WebPDataClear(&anim);
+  WebPAnimEncoderDelete(enc);
+  Image img;
+  ASSERT_EQ(read_image(path("anim.webp"), img), "");
+  EXPECT_TRUE(img.pixels == frames && img.delay_ms == std::vector<uint32_t>({40, 80, 120}));
+}
+
 TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
   write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
   // A 3x1 PPM with a comment, whose stem needs "img_" and '_' in its ID.
@@ -390,7 +453,7 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
       {"huge.ppm", "huge.ppm: image too large: 65536x65536 is more than 1073741823 pixels"},
       {"huge.gif", "huge.gif: image too large: 65535x65535 is more than 1073741823 pixels"},
       {"cut.gif", "cut.gif: bad GIF: "}, {"corrupt.gif", "corrupt.gif: bad GIF: Wrong record type detected"},
-      {"text.png", "text.png: not an image lz16pack reads (PNG, JPEG, GIF, binary PPM): convert it to PNG first, "},
+      {"text.png", "text.png: not an image lz16pack reads (PNG, JPEG, GIF, WebP, BMP, TGA, QOI, binary PPM): convert it "},
       {"missing.png", "missing.png: No such file or directory"}};
   for (const auto& [bad, err] : cases) {
     std::filesystem::remove_all(path("assets"));

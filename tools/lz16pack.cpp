@@ -159,11 +159,11 @@ std::string stem_of(const std::string& path) { return path == "-" ? "stdin" : fs
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "lz16pack: converts PNG, JPEG, GIF and binary PPM images to lz16 compressed assets.\n"
+      "lz16pack: converts PNG, JPEG, GIF, WebP, BMP, TGA, QOI and binary PPM images to lz16 compressed assets.\n"
       "Each output is verified by decoding it again before it is written.",
       "lz16pack"};
   std::vector<std::string> inputs;
-  std::string format = "lz", background = "000000", key, cut, json, page, budget;
+  std::string format = "lz", background = "000000", key, cut, json, page, budget, flip;
   lz16::RunOptions run;
   lz16::PackOptions& options = run.pack;
   static lz16::PackRun pack_run;  // static, like the signal thread that may use it until the very end
@@ -173,7 +173,9 @@ int main(int argc, char** argv) {
   std::string& index = run.index;
   bool quiet = false, index_only = false;
   int jobs = lz16::usable_cores();
-  app.add_option("IMAGE", inputs, "PNG, JPEG, GIF (still or animated) or binary PPM (P6) files; - for standard input");
+  app.add_option("IMAGE", inputs,
+                 "PNG, JPEG, GIF or WebP (still or animated), BMP, TGA, QOI or binary PPM (P6) files; - for standard "
+                 "input");
   app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
   app.add_option("-f,--format", format,
                  "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h; lvgl: STEM.h and "
@@ -193,6 +195,10 @@ int main(int argc, char** argv) {
   app.add_option("--frames", cut,
                  "WxH: cut each image (each frame of an animated GIF) into frames of W x H pixels, left to right, "
                  "then top to bottom");
+  app.add_option("--rotate", options.turn.degrees, "turn each frame clockwise by 90, 180 or 270 degrees")
+      ->check(CLI::IsMember({0, 90, 180, 270}));
+  app.add_option("--flip", flip, "mirror each frame (after --rotate): h left to right, v top to bottom")
+      ->check(CLI::IsMember({"h", "v"}));
   app.add_flag("--join-frames", options.join_frames,
                "an image's frames as one lz16 file, played from the start, not a file each");
   app.add_flag("--preview", options.preview, "also write STEM.preview.png, the picture as the device shows it");
@@ -248,6 +254,7 @@ int main(int argc, char** argv) {
   if (index_only && (!json.empty() || !page.empty() || run.budget))
     return usage_error("--index-only converts nothing to report on or hold to a budget");
   options.page_pictures = !page.empty();
+  options.turn.flip_h = flip == "h", options.turn.flip_v = flip == "v";
   if (!cut.empty()) {
     const auto frames = parse_cut(cut);
     if (!frames) return usage_error("--frames takes WxH, two whole numbers from 1, not '" + cut + "'");
