@@ -98,6 +98,9 @@ webp-delay-as-timestamp	src/image_in.cpp	delays.push_back(static_cast<uint32_t>(
 tga-raw-as-run	src/image_in.cpp	p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;	p += 1 + pixel;	Pack.Webp
 stb-alpha-dropped	src/image_in.cpp	const int channels = components == 2 || components == 4 ? 4 : 3;	const int channels = 3;	Pack.Webp
 turn-90-source-column	src/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	Frames
+scale-unweighted	src/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
+scale-gamma-space	src/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
+scale-nearest-rounds	src/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
 EOF
 )
 

@@ -1,6 +1,10 @@
 #include "frames.h"
 
+#include <stb/stb_image_resize.h>
+
 #include <algorithm>
+#include <cmath>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
@@ -13,6 +17,22 @@ std::string check_cut(uint32_t width, uint32_t height, FrameCut cut) {
 }
 
 namespace {
+
+// The w x h frame at from, scaled to sw x sh, into to.
+void scale_frame(const uint8_t* from, int channels, uint32_t w, uint32_t h, const Scale& scale, uint32_t sw,
+                 uint32_t sh, uint8_t* to) {
+  if (scale.nearest) {
+    for (uint32_t y = 0; y < sh; ++y)
+      for (uint32_t x = 0; x < sw; ++x)
+        std::copy_n(from + channels * (uint64_t{y} * h / sh * w + uint64_t{x} * w / sw), channels,
+                    to + channels * (size_t{y} * sw + x));
+    return;
+  }
+  if (!stbir_resize_uint8_generic(from, static_cast<int>(w), static_cast<int>(h), 0, to, static_cast<int>(sw),
+                                  static_cast<int>(sh), 0, channels, channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE, 0,
+                                  STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_SRGB, nullptr))
+    throw std::bad_alloc();  // its only failure
+}
 
 // The w x h frame at from, turned, into to.
 void turn_frame(const uint8_t* from, size_t channels, uint32_t w, uint32_t h, Turn turn, uint8_t* to) {
@@ -29,12 +49,27 @@ void turn_frame(const uint8_t* from, size_t channels, uint32_t w, uint32_t h, Tu
 
 }  // namespace
 
-Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn) {
+void scaled_size(uint32_t w, uint32_t h, const Scale& scale, uint32_t& out_w, uint32_t& out_h) {
+  double sx = 1, sy = 1;
+  if (scale.mode == Scale::Mode::fit)
+    sx = sy = std::min(double(scale.width) / w, double(scale.height) / h);
+  else if (scale.mode == Scale::Mode::exact)
+    sx = double(scale.width) / w, sy = double(scale.height) / h;
+  else if (scale.mode == Scale::Mode::percent)
+    sx = sy = scale.percent / 100.0;
+  out_w = static_cast<uint32_t>(std::clamp(std::lround(w * sx), 1L, 1L << 30));
+  out_h = static_cast<uint32_t>(std::clamp(std::lround(h * sy), 1L, 1L << 30));
+}
+
+Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn, Scale scale) {
   Frames fr;
   const uint32_t cut_width = cut.width ? cut.width : img.width, cut_height = cut.width ? cut.height : img.height;
+  uint32_t sw, sh;  // each frame scaled
+  scaled_size(cut_width, cut_height, scale, sw, sh);
+  const bool scales = sw != cut_width || sh != cut_height;
   const bool across = turn.degrees == 90 || turn.degrees == 270, turns = turn.degrees || turn.flip_h || turn.flip_v;
-  fr.width = across ? cut_height : cut_width;
-  fr.height = across ? cut_width : cut_height;
+  fr.width = across ? sh : sw;
+  fr.height = across ? sw : sh;
   fr.across = img.width / cut_width;
   fr.down = img.height / cut_height;
   const size_t per_image = size_t{fr.across} * fr.down, n = img.frames() * per_image;
@@ -42,7 +77,7 @@ Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Tu
   fr.words.resize(n * fr.pixels());
   if (reduction.alpha) fr.levels.resize(n * fr.pixels());
   fr.delay_ms.resize(n);
-  std::vector<uint8_t> tile, turned_tile(turns ? fr.pixels() * channels : 0);
+  std::vector<uint8_t> tile, scaled_tile(scales ? fr.pixels() * channels : 0), turned_tile(turns ? fr.pixels() * channels : 0);
   for (size_t k = 0; k < n; ++k) {
     const size_t source = k / per_image, col = k % per_image % fr.across, row = k % per_image / fr.across;
     const uint8_t* from = img.pixels.data() + channels * (size_t{img.width} * img.height * source +
@@ -53,8 +88,12 @@ Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Tu
         std::copy_n(from + y * img.width * channels, row_bytes, tile.data() + y * row_bytes);
       from = tile.data();
     }
+    if (scales) {
+      scale_frame(from, img.channels, cut_width, cut_height, scale, sw, sh, scaled_tile.data());
+      from = scaled_tile.data();
+    }
     if (turns) {
-      turn_frame(from, channels, cut_width, cut_height, turn, turned_tile.data());
+      turn_frame(from, channels, sw, sh, turn, turned_tile.data());
       from = turned_tile.data();
     }
     const Reduced r = image_words(from, img.channels, fr.width, fr.pixels(), reduction, fr.words.data() + k * fr.pixels(),

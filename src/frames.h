@@ -22,7 +22,22 @@ struct FrameCut {
   uint32_t width = 0, height = 0;
 };
 
-// How each frame is turned once cut: rotated clockwise by 0, 90, 180 or 270
+// How each frame is scaled once cut, before it is turned: to fit inside
+// width x height keeping its shape, to width x height exactly, or to
+// percent of its size, each side at least 1 pixel. nearest repeats and
+// drops pixels (for pixel art, by whole factors); else the filter is smooth
+// (stb_image_resize's default: Mitchell down, Catmull-Rom up), in linear
+// light and weighted by alpha, so that clear pixels lend no colour.
+struct Scale {
+  enum class Mode { none, fit, exact, percent } mode = Mode::none;
+  uint32_t width = 0, height = 0, percent = 100;
+  bool nearest = false;
+};
+
+// The size a w x h frame scales to.
+void scaled_size(uint32_t w, uint32_t h, const Scale& scale, uint32_t& out_w, uint32_t& out_h);
+
+// How each frame is turned once cut (and scaled): rotated clockwise by 0, 90, 180 or 270
 // degrees, then mirrored left to right (flip_h) or top to bottom (flip_v).
 struct Turn {
   int degrees = 0;
@@ -49,10 +64,10 @@ struct Frames {
 // else why not, naming both sizes.
 std::string check_cut(uint32_t width, uint32_t height, FrameCut cut);
 
-// Cuts img into frames, turns each, and reduces each, with alpha levels as
-// the reduction says. The cut, in the image's pixels, must tile the image.
-// May throw std::bad_alloc.
-Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn = {});
+// Cuts img into frames, scales and turns each, and reduces each, with alpha
+// levels as the reduction says. The cut, in the image's pixels, must tile
+// the image. May throw std::bad_alloc.
+Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn = {}, Scale scale = {});
 
 // For each frame, the first frame with the same words and levels: itself
 // unless it repeats an earlier one.

@@ -189,9 +189,15 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
                                                              : 1);
     if (count > max_frames)
       return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
+    uint32_t sw, sh;
+    scaled_size(options.cut.width ? options.cut.width : img.width, options.cut.width ? options.cut.height : img.height,
+                options.scale, sw, sh);
+    if (uint64_t{sw} * sh * count > static_cast<uint64_t>(options.pixel_limit))
+      return "image too large: " + std::to_string(count) + " frames scaled to " + std::to_string(sw) + "x" +
+             std::to_string(sh) + " are more than " + std::to_string(options.pixel_limit) + " pixels";
     reduction.alpha = options.reduction.alpha && has_alpha(img);
     result.opaque = options.reduction.alpha && !reduction.alpha;
-    frames = cut_frames(img, options.cut, reduction, options.turn);
+    frames = cut_frames(img, options.cut, reduction, options.turn, options.scale);
     if (options.page_pictures) {  // the frames of an animation one below the other
       PagePicture& p = result.source;
       p.width = img.width;

@@ -31,7 +31,8 @@ struct PackOptions {
   AssetFormat format = AssetFormat::lz;
   Reduction reduction;
   FrameCut cut;              // frames to cut each image into; 0 x 0 for none
-  Turn turn;                 // how each frame is rotated and mirrored
+  Scale scale;               // how each frame is scaled, then
+  Turn turn;                 // rotated and mirrored
   bool join_frames = false;  // an image's frames as one file, not one file each
   bool preview = false;  // also STEM.preview.png: the picture as the device shows it
   bool page_pictures = false;  // the source and the picture the device shows, for a page

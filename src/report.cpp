@@ -93,6 +93,9 @@ std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
+// "WxH" of a scale's box.
+std::string size(const Scale& scale) { return std::to_string(scale.width) + "x" + std::to_string(scale.height); }
+
 std::string json_or_null(const std::optional<std::string>& text, bool quoted) {
   return text ? (quoted ? json_string(*text) : *text) : "null";
 }
@@ -129,6 +132,12 @@ Members option_members(const RunOptions& o) {
                       {"key", json_or_null(key, true)},
                       {"alpha", json_bool(p.reduction.alpha)},
                       {"frames", json_or_null(cut, true)},
+                      {"fit", json_or_null(p.scale.mode == Scale::Mode::fit ? std::optional(size(p.scale)) : std::nullopt, true)},
+                      {"resize", json_or_null(p.scale.mode == Scale::Mode::exact     ? std::optional(size(p.scale))
+                                              : p.scale.mode == Scale::Mode::percent ? std::optional(std::to_string(p.scale.percent) + "%")
+                                                                                     : std::nullopt,
+                                              true)},
+                      {"filter", json_string(p.scale.nearest ? "nearest" : "smooth")},
                       {"rotate", std::to_string(p.turn.degrees)},
                       {"flip", json_or_null(p.turn.flip_h   ? std::optional<std::string>("h")
                                             : p.turn.flip_v ? std::optional<std::string>("v")

@@ -125,5 +125,41 @@ TEST_F(Frames, EachFrameTurnsAsImageMagickTurnsIt) {
   }
 }
 
+TEST(Scale, NearestRepeatsPixelsFlatStaysFlatAndClearPixelsLendNoColour) {
+  // 4x2: opaque reds on the left, clear green on the right.
+  Image img{4, 2, 4, {}, {}};
+  for (uint32_t k = 0; k < 8; ++k)
+    img.pixels.insert(img.pixels.end(), k % 4 < 2 ? std::initializer_list<uint8_t>{200, uint8_t(20 * k), 30, 255}
+                                                  : std::initializer_list<uint8_t>{0, 255, 0, 0});
+  using enum Scale::Mode;
+  Reduction alpha;
+  alpha.alpha = true;
+  const lz16::Frames base = cut_frames(img, {}, alpha),
+                     tripled = cut_frames(img, {}, alpha, {}, {percent, 0, 0, 300, true});
+  ASSERT_TRUE(tripled.width == 12 && tripled.height == 6);
+  for (uint32_t k = 0, at = 0; k < 72; ++k, at = k / 36 * 4 + k % 12 / 3)
+    ASSERT_TRUE(tripled.words[k] == base.words[at] && tripled.levels[k] == base.levels[at]) << k;
+  // The clear pixels' colour changes no pixel that shows.
+  Image blue = img;
+  for (size_t k = 0; k < 8; ++k) blue.pixels[4 * k + 2] = blue.pixels[4 * k + 3] ? 30 : 255;
+  for (const Scale& s : {Scale{exact, 7, 3}, {exact, 2, 1}, {fit, 40, 9}}) {
+    const lz16::Frames f = cut_frames(img, {}, alpha, {}, s), g = cut_frames(blue, {}, alpha, {}, s);
+    for (size_t k = 0; k < f.words.size(); ++k)
+      EXPECT_TRUE(f.levels[k] == g.levels[k] && (f.levels[k] == 0 || f.words[k] == g.words[k]))
+          << k << " of " << f.width << "x" << f.height;
+  }
+  const Image flat{5, 3, 3, std::vector<uint8_t>(45, 77), {}};
+  for (const Scale& s : {Scale{exact, 1, 1}, {exact, 13, 4}, {fit, 100, 100}, {percent, 0, 0, 37}}) {
+    const lz16::Frames f = cut_frames(flat, {}, {}, {}, s);
+    EXPECT_EQ(std::count(f.words.begin(), f.words.end(), pixel_word(77, 77, 77)), long(f.words.size())) << f.width;
+  }
+  // Black and white average in linear light: 188, not 128.
+  const lz16::Frames grey = cut_frames(Image{2, 1, 3, {0, 0, 0, 255, 255, 255}, {}}, {}, {}, {}, {exact, 1, 1});
+  EXPECT_EQ(grey.words[0] >> 11, 188 >> 3);
+  uint32_t w, h, w2, h2;
+  scaled_size(100, 50, {fit, 40, 40}, w, h), scaled_size(5, 3, {percent, 0, 0, 50}, w2, h2);
+  EXPECT_TRUE(w == 40 && h == 20 && w2 == 3 && h2 == 2);
+}
+
 }  // namespace
 }  // namespace lz16

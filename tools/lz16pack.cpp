@@ -85,6 +85,25 @@ std::optional<lz16::FrameCut> parse_cut(std::string_view text) {
   return cut;
 }
 
+// --fit WxH, or --resize WxH or N%, as a scale; empty if it is neither.
+std::optional<lz16::Scale> parse_scale(const std::string& fit, const std::string& resize, const std::string& filter) {
+  lz16::Scale scale;
+  scale.nearest = filter == "nearest";
+  const std::string& text = fit.empty() ? resize : fit;
+  if (text.empty()) return scale;
+  if (!fit.empty() && !resize.empty()) return std::nullopt;
+  if (const auto box = parse_cut(text)) {
+    scale.mode = fit.empty() ? lz16::Scale::Mode::exact : lz16::Scale::Mode::fit;
+    scale.width = box->width, scale.height = box->height;
+    return scale;
+  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), scale.percent);
+  if (!fit.empty() || error != std::errc() || std::string_view(end) != "%" || !scale.percent || scale.percent > 100000)
+    return std::nullopt;
+  scale.mode = lz16::Scale::Mode::percent;
+  return scale;
+}
+
 // Writes files into dir under the lock of the first one's name, as an
 // asset's are; "" or why not.
 std::string write_locked(const std::string& dir, const std::vector<lz16::OutFile>& files, lz16::PackRun& run) {
@@ -163,7 +182,7 @@ int main(int argc, char** argv) {
       "Each output is verified by decoding it again before it is written.",
       "lz16pack"};
   std::vector<std::string> inputs;
-  std::string format = "lz", background = "000000", key, cut, json, page, budget, flip;
+  std::string format = "lz", background = "000000", key, cut, json, page, budget, flip, fit, resize, filter = "smooth";
   lz16::RunOptions run;
   lz16::PackOptions& options = run.pack;
   static lz16::PackRun pack_run;  // static, like the signal thread that may use it until the very end
@@ -195,6 +214,12 @@ int main(int argc, char** argv) {
   app.add_option("--frames", cut,
                  "WxH: cut each image (each frame of an animated GIF) into frames of W x H pixels, left to right, "
                  "then top to bottom");
+  app.add_option("--fit", fit, "WxH: scale each frame to fit inside W x H pixels, keeping its shape");
+  app.add_option("--resize", resize, "WxH or N%: scale each frame to W x H pixels, or to N% of its size");
+  app.add_option("--filter", filter,
+                 "how --fit and --resize scale: smooth (default; in linear light, weighted by alpha) or nearest "
+                 "(for pixel art, by whole factors)")
+      ->check(CLI::IsMember({"smooth", "nearest"}));
   app.add_option("--rotate", options.turn.degrees, "turn each frame clockwise by 90, 180 or 270 degrees")
       ->check(CLI::IsMember({0, 90, 180, 270}));
   app.add_option("--flip", flip, "mirror each frame (after --rotate): h left to right, v top to bottom")
@@ -255,6 +280,11 @@ int main(int argc, char** argv) {
     return usage_error("--index-only converts nothing to report on or hold to a budget");
   options.page_pictures = !page.empty();
   options.turn.flip_h = flip == "h", options.turn.flip_v = flip == "v";
+  const auto scale = parse_scale(fit, resize, filter);
+  if (!scale)
+    return usage_error(!fit.empty() && !resize.empty() ? "--fit and --resize are two ways to scale: take one"
+                                                        : "--fit takes WxH, and --resize WxH or N%, not '" + fit + resize + "'");
+  options.scale = *scale;
   if (!cut.empty()) {
     const auto frames = parse_cut(cut);
     if (!frames) return usage_error("--frames takes WxH, two whole numbers from 1, not '" + cut + "'");

@@ -225,11 +225,7 @@ TEST_F(Lvgl, Lz16packsImagesAndFramesDrawAsTheirPixels) {
 }
 
 TEST_F(Lvgl, DamagedImagesDrawNothingOutsideTheirPlaceAndOpenFailuresNothingAtAll) {
-  struct Damage {
-    const char* what;
-    bool fails_to_open;
-    void (*apply)(Image&);
-  };
+  struct Damage { const char* what; bool fails_to_open; void (*apply)(Image&); };
   const Damage damages[] = {
       {"header", true, [](Image& i) { i.colour[3] ^= 0x40; }},
       {"colour plane of another picture", true, [](Image& i) { i.planes.colour_size -= 2; }},
