@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
                "keep transparency: an image with any pixel not opaque becomes a colour plane and an alpha plane "
                "(STEM.lz and STEM.alpha.lz, or ID_lz16 and ID_alpha), drawn with lz16dec's _blend functions");
   app.add_option("--frames", cut,
-                 "WxH: cut each image (each frame of an animated GIF) into frames of W x H pixels, left to right, "
+                 "WxH: cut each image (each frame of an animation) into frames of W x H pixels, left to right, "
                  "then top to bottom");
   app.add_option("--fit", fit, "WxH: scale each frame to fit inside W x H pixels, keeping its shape");
   app.add_option("--resize", resize, "WxH or N%: scale each frame to W x H pixels, or to N% of its size");
@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
                "an image's frames as one lz16 file, played from the start, not a file each");
   app.add_flag("--preview", options.preview, "also write STEM.preview.png, the picture as the device shows it");
   app.add_option("--index", index,
-                 "also write this header (in the output directory), listing every asset; needs -f c or h");
+                 "also write this header (in the output directory), listing every asset; needs -f c, h or lvgl");
   app.add_flag("--index-only", index_only,
                "write only the --index header, from the images' names; read and convert no image");
   app.add_option("--report", json, "also write this JSON report of the batch: every input's figures and outputs");
