@@ -9,9 +9,10 @@
 # through lz16pack a file a frame, with repeats stored once, and joined
 # (see bench/frames.py). With "alpha", images with alpha (icons by size,
 # game sprites) in lz16's two planes against RGB565A8 and its LZ4 block (see
-# bench/alpha.py).
+# bench/alpha.py). With "trim", the sheets of "frames" untrimmed and
+# trimmed (see bench/trim.py).
 #
-#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS] | alpha]
+#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS] | alpha | trim]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -26,13 +27,14 @@ if [ "${1:-}" = alpha ]; then
   exec python3 bench/alpha.py "$build" corpus/alpha
 fi
 
-if [ "${1:-}" = frames ]; then
+if [ "${1:-}" = frames ] || [ "${1:-}" = trim ]; then
   if [ ! -f corpus/frames/.complete ]; then
     rm -rf corpus/frames
     mkdir -p corpus/frames
     python3 bench/frames.py make corpus/frames
     touch corpus/frames/.complete
   fi
+  [ "$1" = trim ] && exec python3 bench/trim.py "$build" corpus/frames
   exec python3 bench/frames.py "$build" corpus/frames "${2:-5}"
 fi
 

@@ -101,6 +101,8 @@ turn-90-source-column	src/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v 
 scale-unweighted	src/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
 scale-gamma-space	src/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
 scale-nearest-rounds	src/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
+trim-box-narrow	src/pack.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
+trim-key-ignored	src/pack.cpp	levels.empty() ? key && words[k] == *key : levels[k] == 0	levels.empty() ? false : levels[k] == 0	Pack.Trimmed
 EOF
 )
 

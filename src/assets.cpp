@@ -87,6 +87,11 @@ std::string arrays(const Asset& a, Arrays form) {
   if (!a.frames.empty() && !a.alpha.empty())
     parts.emplace_back("const struct lz16_plane " + id + "_alpha_frames[" + ID + "_FRAMES]" + placed,
                        defined ? number_rows(planes) : "");
+  std::vector<std::vector<uint32_t>> boxes;
+  for (const AssetFrame& f : a.frames) boxes.push_back({f.box.x, f.box.y, f.box.width, f.box.height});
+  if (!a.frames.empty() && a.trimmed)
+    parts.emplace_back("const struct lz16_box " + id + "_boxes[" + ID + "_FRAMES]" + placed,
+                       defined ? number_rows(boxes) : "");
   std::string s;
   const std::string storage = form == Arrays::defined_static ? "static " : "";
   for (const auto& [decl, body] : parts)
@@ -105,6 +110,12 @@ const char plane_struct[] =
     "/* A frame's alpha plane: the size bytes at offset in its asset's alpha array. */\n"
     "struct lz16_plane {\n    uint32_t offset, size;\n};\n#endif\n";
 
+const char box_struct[] =
+    "#ifndef LZ16_BOX_DEFINED\n#define LZ16_BOX_DEFINED\n"
+    "/* A trimmed frame is the width x height box at x, y of the untrimmed frame;\n"
+    "   the rest of that frame is clear (transparent, or the key). */\n"
+    "struct lz16_box {\n    uint32_t x, y, width, height;\n};\n#endif\n";
+
 // A digest of the .c file's definitions, in 32 bits, for it to check that
 // its header is the one written with it.
 std::string definitions_digest(const std::string& definitions) {
@@ -121,14 +132,16 @@ std::string lvgl_definitions(const Asset& a) {
   std::string planes, images;
   for (size_t k = 0; k < n; ++k) {
     const AssetFrame f = a.frames.empty() ? AssetFrame{0, static_cast<uint32_t>(a.lz.size()), 0, 0,
-                                                       static_cast<uint32_t>(a.alpha.size())}
+                                                       static_cast<uint32_t>(a.alpha.size()), a.box}
                                           : a.frames[k];
+    const std::string width = a.trimmed ? std::to_string(f.box.width) : ID + "_WIDTH";
+    const std::string height = a.trimmed ? std::to_string(f.box.height) : ID + "_HEIGHT";
     planes += "    {LZ16_LVGL_MAGIC, " + std::to_string(f.size) + ", " + std::to_string(f.alpha_size) + ", " + id +
               "_lz16 + " + std::to_string(f.offset) + ", " +
               (a.alpha.empty() ? std::string("0") : id + "_alpha + " + std::to_string(f.alpha_offset)) + "},\n";
     images += std::string(a.frames.empty() ? "" : "    {") + ".header.magic = LV_IMAGE_HEADER_MAGIC, .header.cf = " +
-              (a.alpha.empty() ? "LV_COLOR_FORMAT_RAW" : "LV_COLOR_FORMAT_RAW_ALPHA") + ", .header.w = " + ID +
-              "_WIDTH, .header.h = " + ID + "_HEIGHT,\n     .data_size = sizeof(lz16_lvgl_planes_t), .data = "
+              (a.alpha.empty() ? "LV_COLOR_FORMAT_RAW" : "LV_COLOR_FORMAT_RAW_ALPHA") + ", .header.w = " + width +
+              ", .header.h = " + height + ",\n     .data_size = sizeof(lz16_lvgl_planes_t), .data = "
               "(const uint8_t *)&" + id + "_planes[" + std::to_string(k) + "]" + (a.frames.empty() ? "" : "},") + "\n";
   }
   return "static const lz16_lvgl_planes_t " + id + "_planes[" + std::to_string(n) + "] = {\n" + planes + "};\n" +
@@ -175,8 +188,16 @@ std::string header(const Asset& a, const std::string& c_digest, bool lvgl = fals
        "   addresses and decoders that read words; define LZ16_ALIGN first to change it. */\n";
   s += "#ifndef LZ16_ALIGN\n#ifdef __GNUC__\n#define LZ16_ALIGN __attribute__((aligned(4)))\n#else\n"
        "#define LZ16_ALIGN\n#endif\n#endif\n";
+  if (a.trimmed)
+    s += "/* Trimmed: each frame is only its box of shown pixels (" +
+         (a.frames.empty() ? ID + "_BOX_X, _Y, _WIDTH and _HEIGHT" : id + "_boxes[k]") + "), drawn at its place. */\n"
+         "#define " + ID + "_TRIMMED 1\n";
+  if (a.trimmed && a.frames.empty())
+    for (const auto& [name, v] : {std::pair{"X", a.box.x}, {"Y", a.box.y}, {"WIDTH", a.box.width}, {"HEIGHT", a.box.height}})
+      s += "#define " + ID + "_BOX_" + name + " " + std::to_string(v) + "\n";
   if (!a.frames.empty()) s += frame_struct;
   if (!a.frames.empty() && !a.alpha.empty()) s += plane_struct;
+  if (!a.frames.empty() && a.trimmed) s += box_struct;
   s += "\n";
   if (self_contained)
     s += arrays(a, Arrays::defined_static);

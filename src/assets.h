@@ -30,8 +30,14 @@ std::string asset_id(std::string_view stem);
 // asset's bytes, and with alpha its alpha plane the alpha_size bytes at
 // alpha_offset in the asset's alpha bytes; it shows for delay_ms (0 in a
 // sprite sheet).
+// A trimmed frame's place within the untrimmed frame.
+struct Box {
+  uint32_t x = 0, y = 0, width = 0, height = 0;
+};
+
 struct AssetFrame {
   uint32_t offset, size, delay_ms, alpha_offset = 0, alpha_size = 0;
+  Box box{};  // with trimming
 };
 
 struct Asset {
@@ -42,6 +48,8 @@ struct Asset {
   std::optional<uint16_t> key;  // the word of its transparent pixels, if it has a key
   std::vector<AssetFrame> frames;  // empty for a still picture
   bool joined = false;  // the frames are one file, one frame's pixels after another's
+  bool trimmed = false;  // each frame (frames[k].box, or box for a still picture) is its box of shown pixels
+  Box box{};
 };
 
 // The lz16 files the asset's frames are stored in: 1 for a still picture or

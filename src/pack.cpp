@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <new>
 #include <span>
 
@@ -57,6 +58,27 @@ bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> leve
   const auto alpha = append_verified(alpha_plane(levels, at.size), asset.alpha, back);
   if (alpha) std::tie(at.alpha_offset, at.alpha_size) = *alpha;
   return alpha.has_value();
+}
+
+// The box of the pixels of a width x height frame that show (level above 0,
+// or with a key, any other word); a 1x1 box at the corner if none does.
+// Its words and levels cropped to it go to words_out and levels_out.
+Box trim(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t width,
+         std::optional<uint16_t> key, PixelWords& words_out, std::vector<uint8_t>& levels_out) {
+  uint32_t x0 = width, y0 = UINT32_MAX, x1 = 0, y1 = 0;
+  for (size_t k = 0; k < words.size(); ++k) {
+    if (levels.empty() ? key && words[k] == *key : levels[k] == 0) continue;
+    const auto x = static_cast<uint32_t>(k % width), y = static_cast<uint32_t>(k / width);
+    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
+  }
+  const Box box = y0 == UINT32_MAX ? Box{0, 0, 1, 1} : Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+  words_out.clear(), levels_out.clear();
+  for (uint32_t y = box.y; y < box.y + box.height; ++y) {
+    const size_t at = size_t{y} * width + box.x;
+    words_out.insert(words_out.end(), words.begin() + at, words.begin() + at + box.width);
+    if (!levels.empty()) levels_out.insert(levels_out.end(), levels.begin() + at, levels.begin() + at + box.width);
+  }
+  return box;
 }
 
 // The picture as the device shows it, in 8-bit RGB: a key's pixels as a
@@ -214,7 +236,27 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
   const bool framed = options.cut.width || frames.count() > 1;
   PixelWords back;
   const char* const broken = "the compressed image does not decode to its pixels (or its files outgrow 4 GiB)";
-  if (!framed || options.join_frames) {
+  PixelWords cropped;
+  std::vector<uint8_t> cropped_levels;
+  asset.trimmed = options.trim;
+  if (options.trim && !framed) {  // a still picture: one box
+    asset.box = trim(frames.words, frames.levels, frames.width, asset.key, cropped, cropped_levels);
+    AssetFrame whole{};
+    if (!append_image(cropped, cropped_levels, asset, whole, back)) return broken;
+  } else if (options.trim) {  // a box a frame; repeats are the same box and pixels
+    std::map<std::string, uint32_t> stored;
+    for (uint32_t k = 0; k < frames.count(); ++k) {
+      const Box box = trim(frames.frame(k), frames.frame_levels(k), frames.width, asset.key, cropped, cropped_levels);
+      std::string seen(reinterpret_cast<const char*>(&box), sizeof box);
+      seen.append(reinterpret_cast<const char*>(cropped.data()), 2 * cropped.size());
+      seen.append(cropped_levels.begin(), cropped_levels.end());
+      const auto [first, fresh] = stored.emplace(std::move(seen), k);
+      asset.frames.push_back(fresh ? AssetFrame{} : asset.frames[first->second]);
+      asset.frames[k].delay_ms = frames.delay_ms[k];
+      asset.frames[k].box = box;
+      if (fresh && !append_image(cropped, cropped_levels, asset, asset.frames[k], back)) return broken;
+    }
+  } else if (!framed || options.join_frames) {
     AssetFrame whole{};
     if (!append_image(frames.words, frames.levels, asset, whole, back)) return broken;
     for (size_t k = 0; framed && k < frames.count(); ++k) {

@@ -143,6 +143,7 @@ Members option_members(const RunOptions& o) {
                                             : p.turn.flip_v ? std::optional<std::string>("v")
                                                             : std::nullopt,
                                             true)},
+                      {"trim", json_bool(p.trim)},
                       {"join_frames", json_bool(p.join_frames)},
                       {"preview", json_bool(p.preview)},
                       {"index", o.index.empty() ? "null" : json_string(o.index)},

@@ -315,6 +315,44 @@ TEST_F(Pack, WebpBmpTgaAndQoiGiveThePngsAssets) {
   EXPECT_TRUE(img.pixels == frames && img.delay_ms == std::vector<uint32_t>({40, 80, 120}));
 }
 
+TEST_F(Pack, TrimmedFramesDrawnAtTheirBoxesAreTheFrames) {
+  // Four 8x8 frames, each a soft shape somewhere in a clear frame; each frame drawn at its box over a clear
+  // frame (the key, or colour and alpha 0) gives the untrimmed frame's words and alphas.
+  std::vector<uint8_t> sheet(32 * 8 * 4, 0);
+  for (uint32_t k = 0; k < 32 * 8; ++k)
+    if (k % 32 % 8 >= k % 32 / 8 + 1 && k / 32 >= k % 32 / 16 + 2 && k % 32 % 8 < 7 && k / 32 < 7 - k % 32 / 8)
+      std::copy_n(std::array<uint8_t, 4>{uint8_t(k * 7), 90, uint8_t(k), uint8_t(k % 3 ? 255 : 100 + k % 50)}.data(), 4, &sheet[4 * k]);
+  stbi_write_png(path("s.png").c_str(), 32, 8, 4, sheet.data(), 32 * 4);
+  std::ofstream(path("draw.c"))
+      << "#include <stdio.h>\n#include <string.h>\n#include \"lz16dec.h\"\n#include \"s.h\"\n"
+         "int main(void) {\n  static uint16_t frame[S_PIXELS], part[S_PIXELS];\n  static uint8_t alpha[S_PIXELS], part_alpha[S_PIXELS];\n"
+         "  for (unsigned k = 0, r; k < S_FRAMES; ++k) {\n    const struct lz16_frame *f = &s_frames[k];\n#ifdef S_TRIMMED\n"
+         "    const unsigned x = s_boxes[k].x, y = s_boxes[k].y, w = s_boxes[k].width, h = s_boxes[k].height;\n#else\n"
+         "    const unsigned x = 0, y = 0, w = S_WIDTH, h = S_HEIGHT;\n#endif\n#ifdef S_ALPHA_SIZE\n"
+         "    struct lz16_blend_stream b;\n    const struct lz16_plane *p = &s_alpha_frames[k];\n"
+         "    if (lz16_blend_init(&b, s_lz16 + f->offset, f->size, s_alpha + p->offset, p->size) ||\n"
+         "        lz16_blend_read_alpha(&b, part, part_alpha, w * h) != (int32_t)(w * h)) return 1;\n"
+         "    memset(frame, 0, sizeof frame), memset(alpha, 0, sizeof alpha);\n#else\n"
+         "    if (lz16_decode(s_lz16 + f->offset, f->size, part, S_PIXELS) != (int32_t)(w * h)) return 1;\n"
+         "    for (r = 0; r < S_PIXELS; ++r) frame[r] = S_KEY;\n#endif\n"
+         "    for (r = 0; r < h; ++r) memcpy(frame + (y + r) * S_WIDTH + x, part + r * w, 2 * w),\n"
+         "                            memcpy(alpha + (y + r) * S_WIDTH + x, part_alpha + r * w, w);\n"
+         "    fwrite(frame, 2, S_PIXELS, stdout), fwrite(alpha, 1, S_PIXELS, stdout);\n  }\n  return 0;\n}\n";
+  for (const std::string mode : {"--alpha", "--key ff00ff"}) {
+    std::string drawn[2];
+    size_t bytes[2];
+    for (const std::string trim : {"", " --trim"}) {
+      const test::Proc packed = pack(mode + trim + " --frames 8x8 -f h -o d" + std::to_string(trim.size()) + " s.png");
+      ASSERT_EQ(packed.status, 0) << mode;
+      bytes[trim.empty()] = std::stoul(packed.err.substr(packed.err.find("stored, ") + 8));
+      const test::Proc p = run_cmd("cd " + dir_ + " && cc -std=c99 -pedantic -Werror -Id" + std::to_string(trim.size()) +
+                                   " -I" LZ16_DEVICE_DIR " draw.c " LZ16_DEVICE_DIR "/lz16dec.c -o draw && ./draw");
+      drawn[trim.empty()] = std::string(p.out.begin(), p.out.end());
+    }
+    EXPECT_TRUE(drawn[0] == drawn[1] && drawn[0].size() == 4 * 64 * 3 && bytes[0] < bytes[1]) << mode;
+  }
+}
+
 TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
   write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
   // A 3x1 PPM with a comment, whose stem needs "img_" and '_' in its ID.

@@ -224,6 +224,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({0, 90, 180, 270}));
   app.add_option("--flip", flip, "mirror each frame (after --rotate): h left to right, v top to bottom")
       ->check(CLI::IsMember({"h", "v"}));
+  app.add_flag("--trim", options.trim,
+               "store each frame as the box of its pixels that show (with --alpha or --key; -f c, h or lvgl give "
+               "each box)");
   app.add_flag("--join-frames", options.join_frames,
                "an image's frames as one lz16 file, played from the start, not a file each");
   app.add_flag("--preview", options.preview, "also write STEM.preview.png, the picture as the device shows it");
@@ -275,6 +278,11 @@ int main(int argc, char** argv) {
     return usage_error(options.join_frames ? "--join-frames makes one stream that LVGL cannot draw a frame of: "
                                              "leave it out with -f lvgl"
                                            : "LVGL would draw the --key colour: use --alpha with -f lvgl");
+  if (options.trim && (!options.reduction.alpha && key.empty()))
+    return usage_error("--trim crops each frame to its pixels that show: it needs --alpha or --key to know the rest");
+  if (options.trim && (options.join_frames || options.format == lz16::AssetFormat::lz))
+    return usage_error(options.join_frames ? "--trim gives each frame a size of its own; joined frames share one"
+                                           : "--trim's boxes are written in C: use -f c, h or lvgl");
   if (index_only && index.empty()) return usage_error("--index-only needs --index");
   if (index_only && (!json.empty() || !page.empty() || run.budget))
     return usage_error("--index-only converts nothing to report on or hold to a budget");
