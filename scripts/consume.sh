@@ -8,7 +8,7 @@
 #  - the icon with alpha it draws over a gradient is unlz16's RGBA of it
 #    blended over that gradient, within one 5-bit level;
 #  - configuring and building again regenerates nothing, and touching one image regenerates
-#    only that image's files;
+#    only that image's files, or its manifest's;
 #  - a BUDGET one byte under the images' total stops the build, and the
 #    total passes;
 #  - the pkg-config file leads to a decoder source that compiles;
@@ -67,7 +67,14 @@ cmake --build "$ex" >/dev/null
 # and the budget is checked again
 [[ "$(changed)" =~ ^"ball.c ball.h budget-"[0-9a-f]+-[0-9]+".stamp "$ ]] ||
   { echo "touching ball.png regenerated: $(changed)" >&2; exit 1; }
-echo "rebuilds: nothing regenerated unchanged; touching one image regenerated only its files and rechecked the budget"
+touch "$work/mark"
+sleep 1
+touch "$work/project/images/sheets/bounce-strip.png"
+cmake --build "$ex" >/dev/null
+[[ "$(changed)" =~ ^"bounce-strip.c bounce-strip.h manifest-"[0-9a-f]+".stamp sheets.h "$ ]] ||
+  { echo "touching bounce-strip.png regenerated: $(changed)" >&2; exit 1; }
+echo "rebuilds: nothing regenerated unchanged; touching one image regenerated only its files (and rechecked the"
+echo "  budget), or its manifest's"
 
 # The budget: one byte under the images' total stops the build with
 # lz16pack's line; the total itself passes.

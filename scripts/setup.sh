@@ -6,7 +6,8 @@
 #
 #   scripts/setup.sh [--tests | --bench]
 set -euo pipefail
-packages=(cmake g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev)
+packages=(cmake g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev
+          libtomlplusplus-dev)
 case "${1:-}" in
   "") ;;
   --tests | --bench)

@@ -72,10 +72,16 @@ std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat f
 // '-', three digits or more, ".lz" or ".alpha.lz".
 bool is_frame_file_name(std::string_view name, std::string_view stem);
 
+// An asset as an index lists it.
+struct IndexEntry {
+  std::string stem;
+  AssetFormat format;  // c, h or lvgl
+};
+
 // A header that includes the assets' headers and lists them in one table,
-// named after the index file's stem (format c, h or lvgl: for lvgl, a table
-// of their LVGL images). It takes every figure from those headers, frame
-// counts included, so it needs only the assets' stems.
-OutFile index_file(const std::string& name, const std::vector<std::string>& stems, AssetFormat format);
+// named after the index file's stem, and those of format lvgl in a second
+// table of their LVGL images. It takes every figure from those headers,
+// frame counts included, so it needs only the assets' stems.
+OutFile index_file(const std::string& name, const std::vector<IndexEntry>& assets);
 
 }  // namespace lz16

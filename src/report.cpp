@@ -117,15 +117,13 @@ std::string json_object(const Members& members) {
   return s + "}";
 }
 
-// The run's options, their values in JSON.
-Members option_members(const RunOptions& o) {
-  const PackOptions& p = o.pack;
+// An asset's options, their values in JSON.
+Members asset_members(const PackOptions& p) {
   const char* const format_name[] = {"lz", "c", "h", "lvgl"};
   const std::optional<std::string> key = p.reduction.key ? std::optional(hex_colour(*p.reduction.key)) : std::nullopt;
   const std::optional<std::string> cut =
       p.cut.width ? std::optional(std::to_string(p.cut.width) + "x" + std::to_string(p.cut.height)) : std::nullopt;
-  return Members{{"output", json_string(p.out_dir)},
-                      {"format", json_string(format_name[static_cast<int>(p.format)])},
+  return Members{{"format", json_string(format_name[static_cast<int>(p.format)])},
                       {"background", json_string(hex_colour(p.reduction.background))},
                       {"round", json_bool(p.reduction.round)},
                       {"dither", json_bool(p.reduction.dither)},
@@ -145,9 +143,16 @@ Members option_members(const RunOptions& o) {
                                             true)},
                       {"trim", json_bool(p.trim)},
                       {"join_frames", json_bool(p.join_frames)},
-                      {"preview", json_bool(p.preview)},
-                      {"index", o.index.empty() ? "null" : json_string(o.index)},
-                      {"budget", o.budget ? std::to_string(*o.budget) : "null"}};
+                      {"preview", json_bool(p.preview)}};
+}
+
+// The run's options, their values in JSON.
+Members option_members(const RunOptions& o) {
+  Members members{{"output", json_string(o.pack.out_dir)}};
+  for (auto& member : asset_members(o.pack)) members.push_back(std::move(member));
+  members.emplace_back("index", o.index.empty() ? "null" : json_string(o.index));
+  members.emplace_back("budget", o.budget ? std::to_string(*o.budget) : "null");
+  return members;
 }
 
 // ---- HTML -----------------------------------------------------------------
@@ -231,7 +236,7 @@ std::string one_line(std::string_view text) {
   return out;
 }
 
-std::string report_line(const PackedInput& input, const RunOptions& options) {
+std::string report_line(const PackedInput& input) {
   const PackResult& r = input.result;
   std::string line = input.path + ": " + std::to_string(r.asset.width) + "x" + std::to_string(r.asset.height) +
                      framing(r) + ", " + std::to_string(r.bytes) + " bytes";
@@ -239,7 +244,7 @@ std::string report_line(const PackedInput& input, const RunOptions& options) {
   line += ", " + ratio_text(r.bytes, pixels_of(r)) + "%";
   if (r.opaque) line += ", opaque";
   if (r.loss.samples) line += ", " + psnr_words(r.loss);
-  if (options.pack.reduction.key) line += ", " + std::to_string(r.moved) + " moved off the key";
+  if (input.options.reduction.key) line += ", " + std::to_string(r.moved) + " moved off the key";
   return line + ", verified";
 }
 
@@ -284,8 +289,10 @@ std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& 
       if (outputs.size() > 1) outputs += ", ";
       outputs += json_string(output_path(options, name));
     }
-    s += json_object({{"input", json_string(in.path)},
-                      {"id", json_string(asset_id(in.stem))},
+    Members members{{"input", json_string(in.path)}, {"id", json_string(asset_id(in.stem))}};
+    if (const Members own = asset_members(in.options); own != asset_members(options.pack))
+      members.emplace_back("options", json_object(own));
+    members.insert(members.end(), {
                       {"width", std::to_string(r.asset.width)},
                       {"height", std::to_string(r.asset.height)},
                       {"frames", std::to_string(std::max<size_t>(1, r.asset.frames.size()))},
@@ -298,6 +305,7 @@ std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& 
                       {"psnr", json_or_null(psnr_text(r.loss), false)},
                       {"moved", std::to_string(r.moved)},
                       {"outputs", outputs + "]"}});
+    s += json_object(members);
   }
   s += inputs.empty() ? "],\n" : "\n  ],\n";
   const PackedInput* worst = t.worst ? &inputs[*t.worst] : nullptr;
@@ -361,7 +369,7 @@ std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& 
     s += "<section class=\"asset\" id=\"" + asset_id(in.stem) + "\"><h3>" + html(in.path) +
          "</h3>\n<div class=\"pictures\">" + figure(r.source, "source", "source", in.path) +
          figure(r.shown, "shown", "on the device", in.path + " on the device") + "</div>\n<p class=\"figures\">" +
-         html(report_line(in, options).substr(in.path.size() + 2)) + "</p></section>\n";
+         html(report_line(in).substr(in.path.size() + 2)) + "</p></section>\n";
   }
   return s + "</body></html>\n";
 }

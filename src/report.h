@@ -15,11 +15,12 @@
 
 namespace lz16 {
 
-// One input of a batch and what packing it gave.
+// One input of a batch, its options and what packing it gave.
 struct PackedInput {
   std::string path;  // as given
   std::string stem;
   PackResult result;
+  PackOptions options;  // a manifest gives each asset its own
 };
 
 // The run's options as the reports record them.
@@ -43,7 +44,7 @@ std::string one_line(std::string_view text);
 
 // "PATH: WxH[, N frames, S stored], B bytes, R%[, PSNR P dB][, M moved off
 // the key], verified" for an input that was written.
-std::string report_line(const PackedInput& input, const RunOptions& options);
+std::string report_line(const PackedInput& input);
 
 // "total: N images, B bytes, R%[, worst PSNR P dB (PATH)][, F failed]".
 std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& totals);
@@ -57,7 +58,8 @@ std::optional<uint64_t> parse_bytes(std::string_view text);
 std::string budget_line(const BatchTotals& totals, const RunOptions& options);
 
 // {"options": {...}, "assets": [...], "total": {...}}: an object for each
-// input in input order, {"input", "error"} for one that failed.
+// input in input order, {"input", "error"} for one that failed. An asset
+// whose options differ from the run's has "options" of its own.
 std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& totals, const RunOptions& options);
 
 // One self-contained page: the totals and options, the assets by size, the

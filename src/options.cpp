@@ -1,0 +1,194 @@
+#include "options.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <optional>
+
+namespace lz16 {
+
+namespace {
+
+constexpr std::array asset_options{"format", "background", "round", "dither", "key",  "alpha",       "frames", "fit",
+                                   "resize", "filter",     "rotate", "flip",  "trim", "join-frames", "preview"};
+constexpr std::array run_options{"output", "index", "report", "html", "budget"};
+
+// "WxH" as a frame size of at least 1 x 1.
+std::optional<FrameCut> parse_cut(std::string_view text) {
+  FrameCut cut;
+  const char* const end = text.data() + text.size();
+  const auto [x, width_error] = std::from_chars(text.data(), end, cut.width);
+  if (width_error != std::errc() || x == end || *x != 'x') return std::nullopt;
+  const auto [rest, height_error] = std::from_chars(x + 1, end, cut.height);
+  if (height_error != std::errc() || rest != end || !cut.width || !cut.height) return std::nullopt;
+  return cut;
+}
+
+// --fit WxH, or --resize WxH or N%, as a scale; empty if it is neither.
+std::optional<Scale> parse_scale(const std::string& fit, const std::string& resize, const std::string& filter) {
+  Scale scale;
+  scale.nearest = filter == "nearest";
+  const std::string& text = fit.empty() ? resize : fit;
+  if (text.empty()) return scale;
+  if (!fit.empty() && !resize.empty()) return std::nullopt;
+  if (const auto box = parse_cut(text)) {
+    scale.mode = fit.empty() ? Scale::Mode::exact : Scale::Mode::fit;
+    scale.width = box->width, scale.height = box->height;
+    return scale;
+  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), scale.percent);
+  if (!fit.empty() || error != std::errc() || std::string_view(end) != "%" || !scale.percent || scale.percent > 100000)
+    return std::nullopt;
+  scale.mode = Scale::Mode::percent;
+  return scale;
+}
+
+// The number of single-character edits that turn a into b.
+size_t edits(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j)
+      diagonal = std::exchange(row[j], std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])}));
+  }
+  return row[b.size()];
+}
+
+}  // namespace
+
+bool is_asset_option(std::string_view name) {
+  return std::find(asset_options.begin(), asset_options.end(), name) != asset_options.end();
+}
+
+bool is_run_option(std::string_view name) {
+  return std::find(run_options.begin(), run_options.end(), name) != run_options.end();
+}
+
+std::string nearest_name(std::string_view name, const std::vector<std::string>& names) {
+  std::string best;
+  size_t fewest = std::max<size_t>(2, (name.size() + 2) / 3) + 1;
+  for (const std::string& candidate : names)
+    if (const size_t n = edits(name, candidate); n < fewest) fewest = n, best = candidate;
+  return best;
+}
+
+std::vector<std::string> long_names(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::Option* opt : app.get_options())
+    for (const std::string& lname : opt->get_lnames()) names.push_back(lname);
+  return names;
+}
+
+void add_options(CLI::App& app, Settings& s) {
+  PackOptions& options = s.run.pack;
+  app.add_option("IMAGE", s.inputs,
+                 "PNG, JPEG, GIF or WebP (still or animated), BMP, TGA, QOI or binary PPM (P6) files; - for standard "
+                 "input");
+  app.add_option("-o,--output", options.out_dir, "directory for the outputs (default: the current one)");
+  app.add_option("-f,--format", s.format,
+                 "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h; lvgl: STEM.h and "
+                 "STEM.c with an lv_image_dsc_t for LVGL (integrations/lvgl)")
+      ->check(CLI::IsMember({"lz", "c", "h", "lvgl"}));
+  app.add_option("--background", s.background,
+                 "RRGGBB colour that transparent pixels are composited over (default 000000)");
+  app.add_flag("--round", options.reduction.round, "each channel to the nearest 5-bit level, not its top five bits");
+  app.add_flag("--dither", options.reduction.dither,
+               "4x4 ordered dither against banding; colours the levels hold exactly stay flat");
+  app.add_option("--key", s.key,
+                 "RRGGBB colour for pixels with alpha below 128; opaque pixels are kept off it (ID_KEY in C outputs)");
+  app.add_flag("--alpha", options.reduction.alpha,
+               "keep transparency: an image with any pixel not opaque becomes a colour plane and an alpha plane "
+               "(STEM.lz and STEM.alpha.lz, or ID_lz16 and ID_alpha), drawn with lz16dec's _blend functions");
+  app.add_option("--frames", s.frames,
+                 "WxH: cut each image (each frame of an animation) into frames of W x H pixels, left to right, "
+                 "then top to bottom");
+  app.add_option("--fit", s.fit, "WxH: scale each frame to fit inside W x H pixels, keeping its shape");
+  app.add_option("--resize", s.resize, "WxH or N%: scale each frame to W x H pixels, or to N% of its size");
+  app.add_option("--filter", s.filter,
+                 "how --fit and --resize scale: smooth (default; in linear light, weighted by alpha) or nearest "
+                 "(for pixel art, by whole factors)")
+      ->check(CLI::IsMember({"smooth", "nearest"}));
+  app.add_option("--rotate", options.turn.degrees, "turn each frame clockwise by 90, 180 or 270 degrees")
+      ->check(CLI::IsMember({0, 90, 180, 270}));
+  app.add_option("--flip", s.flip, "mirror each frame (after --rotate): h left to right, v top to bottom")
+      ->check(CLI::IsMember({"h", "v"}));
+  app.add_flag("--trim", options.trim,
+               "store each frame as the box of its pixels that show (with --alpha or --key; -f c, h or lvgl give "
+               "each box)");
+  app.add_flag("--join-frames", options.join_frames,
+               "an image's frames as one lz16 file, played from the start, not a file each");
+  app.add_flag("--preview", options.preview, "also write STEM.preview.png, the picture as the device shows it");
+  app.add_option("--index", s.run.index,
+                 "also write this header (in the output directory), listing every asset; needs -f c, h or lvgl");
+  app.add_flag("--index-only", s.index_only,
+               "write only the --index header, from the images' names; read and convert no image");
+  app.add_option("--report", s.json, "also write this JSON report of the batch: every input's figures and outputs");
+  app.add_option("--html", s.page,
+                 "also write this page: every asset's source and picture on the device side by side, with its "
+                 "figures, the largest first");
+  app.add_option("--budget", s.budget,
+                 "bytes the compressed images may take together (65536, 64K, 1M: K is 1024); over it, say so and "
+                 "exit 1 (the files are still written)");
+  app.add_option("--manifest", s.manifest,
+                 "a TOML file listing the assets, or globs of them, each with its own options (the long options' "
+                 "names as keys; see the README); the command line then takes only -o, -j, -q and --list");
+  app.add_flag("--list", s.list,
+               "check everything, then print each input and each file the run would write (\"input PATH\", "
+               "\"output PATH\"), and write nothing");
+  app.add_option("-j,--jobs", s.jobs, "images converted at once (default: the number of cores)")
+      ->check(CLI::Range(1, 1024));
+  app.add_flag("-q,--quiet", s.quiet, "print only errors");
+}
+
+std::string settle_values(Settings& s) {
+  PackOptions& options = s.run.pack;
+  if (!s.budget.empty() && !(s.run.budget = parse_bytes(s.budget)))
+    return "--budget takes a number of bytes such as 65536, 64K or 1M, not '" + s.budget + "'";
+  const auto bg = parse_rgb(s.background);
+  if (!bg) return "--background takes RRGGBB, not '" + s.background + "'";
+  options.reduction.background = *bg;
+  if (!s.key.empty() && !(options.reduction.key = parse_rgb(s.key))) return "--key takes RRGGBB, not '" + s.key + "'";
+  options.format = s.format == "c"      ? AssetFormat::c
+                   : s.format == "h"    ? AssetFormat::h
+                   : s.format == "lvgl" ? AssetFormat::lvgl
+                                        : AssetFormat::lz;
+  options.turn.flip_h = s.flip == "h", options.turn.flip_v = s.flip == "v";
+  const auto scale = parse_scale(s.fit, s.resize, s.filter);
+  if (!scale)
+    return !s.fit.empty() && !s.resize.empty() ? "--fit and --resize are two ways to scale: take one"
+                                               : "--fit takes WxH, and --resize WxH or N%, not '" + s.fit + s.resize + "'";
+  options.scale = *scale;
+  if (!s.frames.empty()) {
+    const auto frames = parse_cut(s.frames);
+    if (!frames) return "--frames takes WxH, two whole numbers from 1, not '" + s.frames + "'";
+    options.cut = *frames;
+  }
+  return "";
+}
+
+std::string settle(Settings& s) {
+  if (std::string error = settle_values(s); !error.empty()) return error;
+  const PackOptions& options = s.run.pack;
+  if (options.reduction.key && options.reduction.alpha)
+    return "--alpha and --key are two ways to keep transparency: take one";
+  if (!s.run.index.empty() && (options.format == AssetFormat::lz || s.run.index.find('/') != std::string::npos))
+    return "--index takes a file name, and needs --format c, h or lvgl";
+  if (options.format == AssetFormat::lvgl && (options.join_frames || options.reduction.key))
+    return options.join_frames ? "--join-frames makes one stream that LVGL cannot draw a frame of: "
+                                 "leave it out with -f lvgl"
+                               : "LVGL would draw the --key colour: use --alpha with -f lvgl";
+  if (options.trim && !options.reduction.alpha && !options.reduction.key)
+    return "--trim crops each frame to its pixels that show: it needs --alpha or --key to know the rest";
+  if (options.trim && (options.join_frames || options.format == AssetFormat::lz))
+    return options.join_frames ? "--trim gives each frame a size of its own; joined frames share one"
+                               : "--trim's boxes are written in C: use -f c, h or lvgl";
+  if (s.index_only && s.run.index.empty()) return "--index-only needs --index";
+  if (s.index_only && (!s.json.empty() || !s.page.empty() || s.run.budget))
+    return "--index-only converts nothing to report on or hold to a budget";
+  s.run.pack.page_pictures = !s.page.empty();
+  return "";
+}
+
+}  // namespace lz16
