@@ -10,8 +10,10 @@
 #                  with the small files in samples/fuzz); under its pixel
 #                  limit no image needs 64 MB at once, so a larger request
 #                  is a length the file only claims
+#   manifest_fuzzer  any bytes read as lz16pack's manifest (seeded with the
+#                  example's and the README's)
 #
-#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [IMAGE_SECONDS]]]
+#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [IMAGE_SECONDS [MANIFEST_SECONDS]]]]
 # Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as
 # .ci/run does) and build/ with the Release tools. Fails on any finding.
 set -euo pipefail
@@ -19,9 +21,10 @@ cd "$(dirname "$0")/.."
 decode_seconds=${1:-60}
 encode_seconds=${2:-45}
 image_seconds=${3:-45}
+manifest_seconds=${4:-30}
 work=build-asan/fuzz
 rm -rf "$work"
-mkdir -p "$work/seeds" "$work/decode" "$work/encode" "$work/image"
+mkdir -p "$work/seeds" "$work/decode" "$work/encode" "$work/image" "$work/manifest" "$work/manifest-seeds"
 
 for kind in gradient noise flat tiles twocolor periodic stripes; do
   for size in "24 16" "7 3" "130 20"; do
@@ -50,3 +53,6 @@ run() {
 run decode_fuzzer "$decode_seconds" "$work/decode" "$work/seeds"
 run encode_fuzzer "$encode_seconds" "$work/encode"
 run image_fuzzer "$image_seconds" -malloc_limit_mb=64 "$work/image" samples/fuzz
+cp examples/assets/sheets.toml "$work/manifest-seeds/"
+sed -n '/^```toml$/,/^```$/p' README.md | grep -v '^```' > "$work/manifest-seeds/readme.toml"
+run manifest_fuzzer "$manifest_seconds" -dict=fuzz/manifest.dict "$work/manifest" "$work/manifest-seeds"

@@ -46,7 +46,7 @@ device-order-swap	device/lz16dec.c	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu
 c-array-alignment	src/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))	Pack.LzIs
 device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)	DeviceDecode
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
-index-drops-last	src/assets.cpp	for (const std::string& stem : stems) {	for (const std::string& stem : std::vector<std::string>(stems.begin(), stems.end() - 1)) {	Pack.LzIs
+index-drops-last	src/assets.cpp	for (const IndexEntry& entry : assets) {	for (const IndexEntry& entry : std::vector<IndexEntry>(assets.begin(), assets.end() - 1)) {	Pack.LzIs
 round-tie-upper	src/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
 dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;	Colour
 dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]	Colour
@@ -83,7 +83,7 @@ blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_m
 png-read-unchecked	src/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)	Hostile.AFile
 index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "	Pack.LzIs
 worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)	Report.Json
-json-outputs-bare	src/report.cpp	json_string(output_path(options, name))	json_string(name)	Report.Json
+json-outputs-bare	src/report.cpp	outputs.push_back(output_path(options, name))	outputs.push_back(name)	Report.Json
 budget-equal-fails	src/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
 page-picture-size	src/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)	Report.Page
 lvgl-swap-ignored	integrations/lvgl/lz16_lvgl.c	s->swap = dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED;	s->swap = 0;	Lvgl
@@ -91,7 +91,7 @@ lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && !stream_
 lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 1, full->y2);	area->y2 = y1 + rows - 1;	Lvgl
 lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP) {	if (0) {	Lvgl
 lvgl-frame-offset	src/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
-option-no-suggestion	tools/lz16pack.cpp	edits(name, "--" + lname); n < fewest)	edits(name, "--" + lname); n < 0 * fewest)	Report.Budget
+option-no-suggestion	src/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
 bytes-mega	src/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
 untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	Frames
 webp-delay-as-timestamp	src/image_in.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
@@ -103,6 +103,12 @@ scale-gamma-space	src/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	S
 scale-nearest-rounds	src/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
 trim-box-narrow	src/pack.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
 trim-key-ignored	src/pack.cpp	levels.empty() ? key && words[k] == *key : levels[k] == 0	levels.empty() ? false : levels[k] == 0	Pack.Trimmed
+manifest-no-override	src/manifest.cpp	std::erase_if(args, [&](const auto& a) { return a.first == e.key; });	;	Manifest
+manifest-paths-from-cwd	src/manifest.cpp	return dir.empty() || fs::path(path).is_absolute() ? path : (dir / path).string();	return path;	Manifest
+manifest-globs-directories	src/manifest.cpp	!path.ends_with('/')	true	Manifest
+manifest-asset-unchecked	src/manifest.cpp	why = settle(asset.settings)	why = settle_values(asset.settings)	Manifest
+manifest-value-at-asset	src/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
+manifest-format-ignored	tools/lz16pack.cpp	asset.settings.run.pack});	cli.run.pack});	Manifest
 EOF
 )
 

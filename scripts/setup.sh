@@ -7,7 +7,7 @@
 #   scripts/setup.sh [--tests | --bench]
 set -euo pipefail
 packages=(cmake g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev
-          libtomlplusplus-dev)
+          libtomlplusplus-dev nlohmann-json3-dev)
 case "${1:-}" in
   "") ;;
   --tests | --bench)

@@ -333,9 +333,9 @@ OutFile index_file(const std::string& name, const std::vector<IndexEntry>& asset
        "#endif\n\n";
   s += "#define " + TABLE + "_COUNT " + std::to_string(assets.size()) + "\n";
   s += "static const struct lz16_asset " + table + "[" + TABLE + "_COUNT] = {\n";
-  for (const IndexEntry& asset : assets) {
-    const std::string id = asset_id(asset.stem), ID = upper(id);
-    s += "    {\"" + c_string(asset.stem) + "\", " + ID + "_WIDTH, " + ID + "_HEIGHT, " + id + "_lz16, " + ID +
+  for (const IndexEntry& entry : assets) {
+    const std::string id = asset_id(entry.stem), ID = upper(id);
+    s += "    {\"" + c_string(entry.stem) + "\", " + ID + "_WIDTH, " + ID + "_HEIGHT, " + id + "_lz16, " + ID +
          "_LZ16_SIZE,\n#ifdef " + ID + "_FRAMES\n     " + ID + "_FRAMES, " + id + "_frames, " + ID +
          "_JOINED,\n#else\n     1, 0, 0,\n#endif\n#if defined(" + ID + "_ALPHA_SIZE) && defined(" + ID + "_FRAMES)\n     " +
          id + "_alpha, " + ID + "_ALPHA_SIZE, " + id + "_alpha_frames},\n#elif defined(" + ID + "_ALPHA_SIZE)\n     " +

@@ -35,4 +35,7 @@ struct Manifest {
 // it, "PATH:LINE: key 'KEY': why" where there is a line and a key to name.
 std::string read_manifest(const std::string& path, Manifest& manifest);
 
+// The same for a manifest's text, as if read from path.
+std::string read_manifest_text(std::string_view text, const std::string& path, Manifest& manifest);
+
 }  // namespace lz16

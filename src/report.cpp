@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "converter.h"
@@ -58,101 +60,55 @@ std::string framing(const PackResult& r) {
 
 // ---- JSON -----------------------------------------------------------------
 
-// A JSON string: quotes, backslashes and control characters escaped, and
-// every byte that is not part of valid UTF-8 (a file name may hold any)
-// replaced by U+FFFD.
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (size_t k = 0; k < text.size();) {
-    const auto c = static_cast<unsigned char>(text[k]);
-    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    bool valid = n > 0 && k + n <= text.size() && !(c >= 0xC0 && c < 0xC2) && c < 0xF5;
-    for (size_t i = 1; valid && i < n; ++i) valid = (static_cast<unsigned char>(text[k + i]) >> 6) == 2;
-    if (valid && n == 3) {  // no overlong forms, no surrogates
-      const auto c1 = static_cast<unsigned char>(text[k + 1]);
-      valid = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);
-    } else if (valid && n == 4) {
-      const auto c1 = static_cast<unsigned char>(text[k + 1]);
-      valid = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
-    }
-    if (!valid) {
-      out += "\\ufffd";
-      ++k;
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++k;
-    } else if (c < 0x20) {
-      out += format("\\u%04x", c);
-      ++k;
-    } else {
-      out.append(text.substr(k, n));
-      k += n;
-    }
-  }
-  return out + "\"";
-}
+// Objects keep their members in the order they are added. Strings may hold
+// any bytes (file names do): dump() writes each byte that is not part of
+// valid UTF-8 as U+FFFD.
+using Json = nlohmann::ordered_json;
+
+std::string dump(const Json& json) { return json.dump(2, ' ', false, Json::error_handler_t::replace); }
+
+// A figure of the report lines (a ratio, a PSNR) as a JSON number, null if none.
+Json number(const std::optional<std::string>& text) { return text ? Json(std::strtod(text->c_str(), nullptr)) : Json(); }
+
+Json string_or_null(const std::optional<std::string>& text) { return text ? Json(*text) : Json(); }
 
 // "WxH" of a scale's box.
 std::string size(const Scale& scale) { return std::to_string(scale.width) + "x" + std::to_string(scale.height); }
 
-std::string json_or_null(const std::optional<std::string>& text, bool quoted) {
-  return text ? (quoted ? json_string(*text) : *text) : "null";
-}
-
-std::string json_bool(bool b) { return b ? "true" : "false"; }
-
-using Members = std::vector<std::pair<std::string_view, std::string>>;
-
-// A JSON object of the members, whose values are JSON already.
-std::string json_object(const Members& members) {
-  std::string s = "{";
-  for (const auto& [name, value] : members) {
-    if (s.size() > 1) s += ", ";
-    s += '"';
-    s += name;
-    s += "\": ";
-    s += value;
-  }
-  return s + "}";
-}
-
-// An asset's options, their values in JSON.
-Members asset_members(const PackOptions& p) {
+// An asset's options.
+Json asset_options(const PackOptions& p) {
   const char* const format_name[] = {"lz", "c", "h", "lvgl"};
-  const std::optional<std::string> key = p.reduction.key ? std::optional(hex_colour(*p.reduction.key)) : std::nullopt;
-  const std::optional<std::string> cut =
-      p.cut.width ? std::optional(std::to_string(p.cut.width) + "x" + std::to_string(p.cut.height)) : std::nullopt;
-  return Members{{"format", json_string(format_name[static_cast<int>(p.format)])},
-                      {"background", json_string(hex_colour(p.reduction.background))},
-                      {"round", json_bool(p.reduction.round)},
-                      {"dither", json_bool(p.reduction.dither)},
-                      {"key", json_or_null(key, true)},
-                      {"alpha", json_bool(p.reduction.alpha)},
-                      {"frames", json_or_null(cut, true)},
-                      {"fit", json_or_null(p.scale.mode == Scale::Mode::fit ? std::optional(size(p.scale)) : std::nullopt, true)},
-                      {"resize", json_or_null(p.scale.mode == Scale::Mode::exact     ? std::optional(size(p.scale))
-                                              : p.scale.mode == Scale::Mode::percent ? std::optional(std::to_string(p.scale.percent) + "%")
-                                                                                     : std::nullopt,
-                                              true)},
-                      {"filter", json_string(p.scale.nearest ? "nearest" : "smooth")},
-                      {"rotate", std::to_string(p.turn.degrees)},
-                      {"flip", json_or_null(p.turn.flip_h   ? std::optional<std::string>("h")
-                                            : p.turn.flip_v ? std::optional<std::string>("v")
-                                                            : std::nullopt,
-                                            true)},
-                      {"trim", json_bool(p.trim)},
-                      {"join_frames", json_bool(p.join_frames)},
-                      {"preview", json_bool(p.preview)}};
+  const Scale& scale = p.scale;
+  return {{"format", format_name[static_cast<int>(p.format)]},
+          {"background", hex_colour(p.reduction.background)},
+          {"round", p.reduction.round},
+          {"dither", p.reduction.dither},
+          {"key", string_or_null(p.reduction.key ? std::optional(hex_colour(*p.reduction.key)) : std::nullopt)},
+          {"alpha", p.reduction.alpha},
+          {"frames", string_or_null(p.cut.width ? std::optional(std::to_string(p.cut.width) + "x" +
+                                                                 std::to_string(p.cut.height))
+                                                  : std::nullopt)},
+          {"fit", string_or_null(scale.mode == Scale::Mode::fit ? std::optional(size(scale)) : std::nullopt)},
+          {"resize", string_or_null(scale.mode == Scale::Mode::exact     ? std::optional(size(scale))
+                                    : scale.mode == Scale::Mode::percent ? std::optional(std::to_string(scale.percent) + "%")
+                                                                         : std::nullopt)},
+          {"filter", scale.nearest ? "nearest" : "smooth"},
+          {"rotate", p.turn.degrees},
+          {"flip", string_or_null(p.turn.flip_h ? std::optional<std::string>("h")
+                                  : p.turn.flip_v ? std::optional<std::string>("v")
+                                                  : std::nullopt)},
+          {"trim", p.trim},
+          {"join_frames", p.join_frames},
+          {"preview", p.preview}};
 }
 
-// The run's options, their values in JSON.
-Members option_members(const RunOptions& o) {
-  Members members{{"output", json_string(o.pack.out_dir)}};
-  for (auto& member : asset_members(o.pack)) members.push_back(std::move(member));
-  members.emplace_back("index", o.index.empty() ? "null" : json_string(o.index));
-  members.emplace_back("budget", o.budget ? std::to_string(*o.budget) : "null");
-  return members;
+// The run's options.
+Json run_options(const RunOptions& o) {
+  Json options = {{"output", o.pack.out_dir}};
+  options.update(asset_options(o.pack));
+  options["index"] = o.index.empty() ? Json() : Json(o.index);
+  options["budget"] = o.budget ? Json(*o.budget) : Json();
+  return options;
 }
 
 // ---- HTML -----------------------------------------------------------------
@@ -275,49 +231,40 @@ std::string budget_line(const BatchTotals& t, const RunOptions& options) {
 }
 
 std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& t, const RunOptions& options) {
-  std::string s = "{\n  \"options\": " + json_object(option_members(options)) + ",\n  \"assets\": [";
-  for (size_t k = 0; k < inputs.size(); ++k) {
-    const PackedInput& in = inputs[k];
+  Json assets = Json::array();
+  for (const PackedInput& in : inputs) {
     const PackResult& r = in.result;
-    s += k ? ",\n    " : "\n    ";
     if (!r.error.empty()) {
-      s += json_object({{"input", json_string(in.path)}, {"error", json_string(r.error)}});
+      assets.push_back({{"input", in.path}, {"error", r.error}});
       continue;
     }
-    std::string outputs = "[";
-    for (const std::string& name : r.outputs) {
-      if (outputs.size() > 1) outputs += ", ";
-      outputs += json_string(output_path(options, name));
-    }
-    Members members{{"input", json_string(in.path)}, {"id", json_string(asset_id(in.stem))}};
-    if (const Members own = asset_members(in.options); own != asset_members(options.pack))
-      members.emplace_back("options", json_object(own));
-    members.insert(members.end(), {
-                      {"width", std::to_string(r.asset.width)},
-                      {"height", std::to_string(r.asset.height)},
-                      {"frames", std::to_string(std::max<size_t>(1, r.asset.frames.size()))},
-                      {"stored", std::to_string(stored_files(r.asset))},
-                      {"joined", json_bool(r.asset.joined)},
-                      {"bytes", std::to_string(r.bytes)},
-                      {"alpha_bytes", std::to_string(r.alpha_bytes)},
-                      {"opaque", json_bool(r.opaque)},
-                      {"ratio", ratio_text(r.bytes, pixels_of(r))},
-                      {"psnr", json_or_null(psnr_text(r.loss), false)},
-                      {"moved", std::to_string(r.moved)},
-                      {"outputs", outputs + "]"}});
-    s += json_object(members);
+    Json asset = {{"input", in.path}, {"id", asset_id(in.stem)}};
+    if (Json own = asset_options(in.options); own != asset_options(options.pack)) asset["options"] = std::move(own);
+    Json outputs = Json::array();
+    for (const std::string& name : r.outputs) outputs.push_back(output_path(options, name));
+    asset.update({{"width", r.asset.width},
+                  {"height", r.asset.height},
+                  {"frames", std::max<size_t>(1, r.asset.frames.size())},
+                  {"stored", stored_files(r.asset)},
+                  {"joined", r.asset.joined},
+                  {"bytes", r.bytes},
+                  {"alpha_bytes", r.alpha_bytes},
+                  {"opaque", r.opaque},
+                  {"ratio", number(ratio_text(r.bytes, pixels_of(r)))},
+                  {"psnr", number(psnr_text(r.loss))},
+                  {"moved", r.moved},
+                  {"outputs", std::move(outputs)}});
+    assets.push_back(std::move(asset));
   }
-  s += inputs.empty() ? "],\n" : "\n  ],\n";
   const PackedInput* worst = t.worst ? &inputs[*t.worst] : nullptr;
-  s += "  \"total\": ";
-  s += json_object({{"images", std::to_string(t.images)},
-                    {"failed", std::to_string(t.failed)},
-                    {"bytes", std::to_string(t.bytes)},
-                    {"ratio", ratio_text(t.bytes, t.pixels)},
-                    {"worst_psnr", json_or_null(worst ? psnr_text(worst->result.loss) : std::nullopt, false)},
-                    {"worst_input", json_or_null(worst ? std::optional(worst->path) : std::nullopt, true)},
-                    {"over_budget", json_bool(!budget_line(t, options).empty())}});
-  return s + "\n}\n";
+  const Json total = {{"images", t.images},
+                      {"failed", t.failed},
+                      {"bytes", t.bytes},
+                      {"ratio", number(ratio_text(t.bytes, t.pixels))},
+                      {"worst_psnr", number(worst ? psnr_text(worst->result.loss) : std::nullopt)},
+                      {"worst_input", string_or_null(worst ? std::optional(worst->path) : std::nullopt)},
+                      {"over_budget", !budget_line(t, options).empty()}};
+  return dump({{"options", run_options(options)}, {"assets", std::move(assets)}, {"total", total}}) + "\n";
 }
 
 std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& t, const RunOptions& options) {
@@ -328,10 +275,11 @@ std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& 
   if (const std::string over = budget_line(t, options); !over.empty())
     s += "<p class=\"failed\">" + html(over) + "</p>\n";
   s += "<p class=\"options\">Options:";  // those given, strings unquoted
-  for (const auto& [name, value] : option_members(options)) {
-    if (value == "null" || value == "false") continue;
-    const std::string shown = value.front() == '"' ? value.substr(1, value.size() - 2) : value;
-    s += " <code>" + std::string(name) + (value == "true" ? "" : " " + html(shown)) + "</code>";
+  const Json given = run_options(options);
+  for (const auto& [name, value] : given.items()) {
+    if (value.is_null() || value == false) continue;
+    const std::string shown = value.is_string() ? value.get<std::string>() : value.dump();
+    s += " <code>" + name + (value == true ? "" : " " + html(shown)) + "</code>";
   }
   s += "</p>\n";
 

@@ -207,7 +207,7 @@ TEST_F(Hostile, PipesAndFifosWorkLikeFilesAndAreNeverReplaced) {
   EXPECT_EQ(read_file(path("p/stdin.lz")), read_file(path("f/t.lz")));
   EXPECT_EQ(read_file(path("p/in.lz")), read_file(path("f/t.lz")));
   EXPECT_TRUE(fs::is_fifo(path("r.json")));
-  EXPECT_NE(read_file(path("got.json")).find("\"outputs\": [\"p/in.lz\"]"), std::string::npos);
+  EXPECT_NE(read_file(path("got.json")).find("\"p/in.lz\""), std::string::npos);
 }
 
 }  // namespace

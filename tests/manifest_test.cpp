@@ -84,6 +84,7 @@ TEST_F(Manifest, ABadOneIsOneErrorNamingItsLineAndKeyAndWritesNothing) {
       {"name = \"ui\"", "8: key 'name': names one image, and the input gives 2"},
       {"trim = true", "6: [[asset]]: --trim crops each frame to its pixels that show: it needs --alpha or --key to know the rest"},
       {"format = \"lz\"", "6: [[asset]]: --index takes a file name, and needs --format c, h or lvgl"},
+      {"flip = \"h\" \xc3\xa9", "8: Error while parsing key-value pair: expected a comment or whitespace, saw '\xc3\xa9'"},
       {"flip = \"h", "8: Error while parsing string: unescaped control characters other than TAB (U+0009) are explicitly prohibited"},
       {"input = \"ui/*.jpg\"", "7: key 'input': no file matches 'ui/*.jpg'"},
       {"input = [\"ui/c.png\", 3]", "7: key 'input': takes a path or a glob, or a list of them"},
