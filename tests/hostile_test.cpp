@@ -156,7 +156,7 @@ TEST_F(Hostile, AFileThatClaimsMoreThanItHoldsFailsInLittleMemory) {
     write_file(c.name, test::Bytes(c.bytes.begin(), c.bytes.end()));
     EXPECT_EQ(pack(std::string("-q -o o ") + c.name).err, "lz16pack: " + std::string(c.name) + ": " + c.error + "\n");
 #if !defined(LZ16_SANITIZED)  // the sanitizers' own memory is not the program's
-    EXPECT_LE(peak_kb(std::string(LZ16PACK_EXE) + " -o " + path("o") + " " + path(c.name)),
+    EXPECT_LE(peak_kb(LZ16PACK_EXE " -o " + path("o") + " " + path(c.name)),
               64 * 1024 + 16 * static_cast<long>(c.bytes.size()) / 1024)
         << c.name;
 #endif
