@@ -12,7 +12,7 @@
 # bench/alpha.py). With "trim", the sheets of "frames" untrimmed and
 # trimmed (see bench/trim.py).
 #
-#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS] | alpha | trim]
+#   scripts/bench-pack.sh [RUNS | colour | frames [RUNS] | alpha | trim [--thumb]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -34,7 +34,7 @@ if [ "${1:-}" = frames ] || [ "${1:-}" = trim ]; then
     python3 bench/frames.py make corpus/frames
     touch corpus/frames/.complete
   fi
-  [ "$1" = trim ] && exec python3 bench/trim.py "$build" corpus/frames
+  [ "$1" = trim ] && exec python3 bench/trim.py "$build" corpus/frames "${@:2}"
   exec python3 bench/frames.py "$build" corpus/frames "${2:-5}"
 fi
 
