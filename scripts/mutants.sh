@@ -109,6 +109,7 @@ manifest-globs-directories	src/manifest.cpp	!path.ends_with('/')	true	Manifest
 manifest-asset-unchecked	src/manifest.cpp	why = settle(asset.settings)	why = settle_values(asset.settings)	Manifest
 manifest-value-at-asset	src/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
 manifest-format-ignored	tools/lz16pack.cpp	asset.settings.run.pack});	cli.run.pack});	Manifest
+index-lvgl-lists-all	src/assets.cpp	if (asset.format != AssetFormat::lvgl) continue;	if (false) continue;	Lvgl
 EOF
 )
 

@@ -10,9 +10,7 @@
 
 #include "decoder.h"
 #include "helpers.h"
-#include "generated/bounce.h"
-#include "generated/gem.h"
-#include "generated/sky-gradient.h"
+#include "lvgl_assets.h"
 #include "lz16_lvgl.h"
 #include "lz16dec.h"
 #include "planes.h"
@@ -207,7 +205,15 @@ TEST_F(Lvgl, WholeImageDecodingAndFilesDrawTheSame) {
 }
 
 TEST_F(Lvgl, Lz16packsImagesAndFramesDrawAsTheirPixels) {
-  // The pixels found through the C arrays' own tables.
+  // The images found through the index's LVGL table, which lists the LVGL
+  // assets alone; their pixels through the C arrays' own tables.
+  static_assert(LVGL_ASSETS_COUNT == 4 && LVGL_ASSETS_LVGL_COUNT == 3);
+  auto images = [](const char* name) {
+    const auto* a = std::find_if(lvgl_assets_lvgl, lvgl_assets_lvgl + LVGL_ASSETS_LVGL_COUNT,
+                                 [&](const lz16_lvgl_asset& a) { return std::strcmp(a.name, name) == 0; });
+    return a == lvgl_assets_lvgl + LVGL_ASSETS_LVGL_COUNT ? nullptr : a->images;
+  };
+  ASSERT_TRUE(images("gem") && images("bounce") && !images("checker"));
   std::vector<std::unique_ptr<Image>> refs;
   std::vector<Placed> with_lz, with_plain;
   for (int k = 0; k <= BOUNCE_FRAMES; ++k) {
@@ -217,7 +223,7 @@ TEST_F(Lvgl, Lz16packsImagesAndFramesDrawAsTheirPixels) {
                                     BOUNCE_WIDTH, BOUNCE_HEIGHT)
                          : image_of(bytes(gem_lz16, GEM_LZ16_SIZE), bytes(gem_alpha, GEM_ALPHA_SIZE), GEM_WIDTH,
                                     GEM_HEIGHT));
-    with_lz.push_back({frame ? &bounce[k] : &gem, 17 * k - 5, 11 * k - 3});
+    with_lz.push_back({frame ? &images("bounce")[k] : images("gem"), 17 * k - 5, 11 * k - 3});
     with_plain.push_back({&refs.back()->plain, 17 * k - 5, 11 * k - 3});
   }
   EXPECT_EQ(render(with_lz, &gem, LV_COLOR_FORMAT_RGB565, 4),
