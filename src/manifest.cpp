@@ -41,20 +41,6 @@ std::vector<Entry> entries(const toml::table& table) {
   return out;
 }
 
-// Parses args (as a command line gives them, without the program's name)
-// into s; "" or CLI11's reason.
-std::string parse(std::vector<std::string> args, Settings& s) {
-  CLI::App app;
-  add_options(app, s);
-  std::reverse(args.begin(), args.end());  // CLI11 takes a vector last argument first
-  try {
-    app.parse(args);
-  } catch (const CLI::ParseError& e) {
-    return e.what();
-  }
-  return "";
-}
-
 // A path of the manifest's as lz16pack opens it: relative ones are taken
 // from the manifest's directory.
 std::string resolve(const fs::path& dir, const std::string& path) {
@@ -97,11 +83,8 @@ std::string at(const Source& src, uint32_t line, std::string_view key = {}) {
 // for an empty string, which leaves the option at lz16pack's default, and
 // "" with the reason in error.
 std::string argument(const Source& src, const Entry& e, std::string& error) {
-  Settings scratch;
-  CLI::App app;
-  add_options(app, scratch);
   std::string value;
-  if (app.get_option("--" + e.key)->get_expected_min() == 0) {
+  if (is_flag(e.key)) {
     if (!e.value->is_boolean()) return error = at(src, e.line, e.key) + "takes true or false", "";
     value = *e.value->value<bool>() ? "true" : "false";
   } else if (e.value->is_integer()) {
@@ -114,7 +97,8 @@ std::string argument(const Source& src, const Entry& e, std::string& error) {
     return error = at(src, e.line, e.key) + "takes a string", "";
   }
   std::string arg = "--" + e.key + "=" + value;
-  if (std::string why = parse({arg}, scratch); !why.empty() || !(why = settle_values(scratch)).empty()) {
+  Settings scratch;
+  if (std::string why = parse_arguments({arg}, scratch); !why.empty() || !(why = settle_values(scratch)).empty()) {
     if (why.starts_with("--" + e.key + ": ")) why.erase(0, e.key.size() + 4);  // the key is named already
     return error = at(src, e.line, e.key) + why, "";
   }
@@ -126,13 +110,9 @@ std::string unknown(const Source& src, const Entry& e, bool in_asset) {
   if (is_run_option(e.key))
     return at(src, e.line, e.key) + "is the whole run's: put it at the top, before the first [[asset]]";
   if (e.key == "input" || e.key == "name") return at(src, e.line, e.key) + "belongs in an [[asset]]";
-  Settings scratch;
-  CLI::App app;
-  add_options(app, scratch);
-  if (app.get_option_no_throw("--" + e.key)) return at(src, e.line, e.key) + "is for the command line, not a manifest";
-  std::vector<std::string> known;
-  for (const std::string& name : long_names(app))
-    if (is_asset_option(name) || (!in_asset && is_run_option(name))) known.push_back(name);
+  if (is_option(e.key)) return at(src, e.line, e.key) + "is for the command line, not a manifest";
+  std::vector<std::string> known(asset_options().begin(), asset_options().end());
+  if (!in_asset) known.insert(known.end(), run_options().begin(), run_options().end());
   if (in_asset) known.insert(known.end(), {"input", "name"});
   const std::string best = nearest_name(e.key, known);
   return at(src, e.line, e.key) + "is not an option" + (best.empty() ? "" : ": did you mean '" + best + "'?");
@@ -189,7 +169,7 @@ std::string read_asset(const Source& src, const toml::table& table, Arguments ar
     return at(src, name_line, "name") + "names one image, and the input gives " + std::to_string(asset.inputs.size());
   std::vector<std::string> argv;
   for (const auto& a : args) argv.push_back(a.second);
-  if (std::string why = parse(argv, asset.settings); !why.empty()) return at(src, line) + why;
+  if (std::string why = parse_arguments(argv, asset.settings); !why.empty()) return at(src, line) + why;
   if (std::string why = settle(asset.settings); !why.empty()) return at(src, line) + "[[asset]]: " + why;
   return "";
 }

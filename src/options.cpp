@@ -1,17 +1,19 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <optional>
 
 namespace lz16 {
 
 namespace {
 
-constexpr std::array asset_options{"format", "background", "round", "dither", "key",  "alpha",       "frames", "fit",
+constexpr std::array asset_names{"format", "background", "round", "dither", "key",  "alpha",       "frames", "fit",
                                    "resize", "filter",     "rotate", "flip",  "trim", "join-frames", "preview"};
-constexpr std::array run_options{"output", "index", "report", "html", "budget"};
+constexpr std::array run_names{"output", "index", "report", "html", "budget"};
 
 // "WxH" as a frame size of at least 1 x 1.
 std::optional<FrameCut> parse_cut(std::string_view text) {
@@ -56,24 +58,7 @@ size_t edits(std::string_view a, std::string_view b) {
   return row[b.size()];
 }
 
-}  // namespace
-
-bool is_asset_option(std::string_view name) {
-  return std::find(asset_options.begin(), asset_options.end(), name) != asset_options.end();
-}
-
-bool is_run_option(std::string_view name) {
-  return std::find(run_options.begin(), run_options.end(), name) != run_options.end();
-}
-
-std::string nearest_name(std::string_view name, const std::vector<std::string>& names) {
-  std::string best;
-  size_t fewest = std::max<size_t>(2, (name.size() + 2) / 3) + 1;
-  for (const std::string& candidate : names)
-    if (const size_t n = edits(name, candidate); n < fewest) fewest = n, best = candidate;
-  return best;
-}
-
+// The long names of app's options.
 std::vector<std::string> long_names(const CLI::App& app) {
   std::vector<std::string> names;
   for (const CLI::Option* opt : app.get_options())
@@ -81,6 +66,7 @@ std::vector<std::string> long_names(const CLI::App& app) {
   return names;
 }
 
+// Adds every option to app, each writing into s.
 void add_options(CLI::App& app, Settings& s) {
   PackOptions& options = s.run.pack;
   app.add_option("IMAGE", s.inputs,
@@ -140,6 +126,106 @@ void add_options(CLI::App& app, Settings& s) {
   app.add_option("-j,--jobs", s.jobs, "images converted at once (default: the number of cores)")
       ->check(CLI::Range(1, 1024));
   app.add_flag("-q,--quiet", s.quiet, "print only errors");
+}
+
+// CLI11's "arguments were not expected" for unknown options, with the
+// nearest real option for each that is close to one.
+std::string unknown_options(const CLI::App& app, const std::string& what) {
+  std::string message;
+  for (const std::string& arg : app.remaining()) {
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    const std::string best = nearest_name(name.substr(name.find_first_not_of('-')), long_names(app));
+    message += (message.empty() ? "" : "; ") + ("unknown option " + name) + (best.empty() ? "" : ": did you mean --" + best + "?");
+  }
+  return message.empty() ? what : message;
+}
+
+// One app with every option, for the questions asked of them by name.
+const CLI::App& options_app() {
+  static Settings scratch;
+  static CLI::App app;
+  [[maybe_unused]] static const bool ready = (add_options(app, scratch), true);
+  return app;
+}
+
+}  // namespace
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "lz16pack: %s (try 'lz16pack --help')\n", one_line(message).c_str());
+  return 2;
+}
+
+int read_command_line(int argc, const char* const* argv, const char* version, Settings& s) {
+  CLI::App app{
+      "lz16pack: converts PNG, JPEG, GIF, WebP, BMP, TGA, QOI and binary PPM images to lz16 compressed assets.\n"
+      "Each output is verified by decoding it again before it is written.",
+      "lz16pack"};
+  add_options(app, s);
+  app.set_version_flag("--version", std::string("lz16pack ") + version);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ExtrasError& e) {
+    return usage_error(unknown_options(app, e.what()));
+  } catch (const CLI::ParseError& e) {
+    return usage_error(e.what());
+  }
+  s.output_given = app.get_option("--output")->count() > 0;
+  if (!s.manifest.empty()) {
+    if (!s.inputs.empty()) return usage_error("the manifest lists the images: give none on the command line");
+    for (const CLI::Option* opt : app.get_options()) {
+      const std::string name = opt->get_name();
+      if (opt->count() && name != "--manifest" && name != "--output" && name != "--jobs" && name != "--quiet" &&
+          name != "--list")
+        return usage_error("with --manifest, the manifest holds the options: the command line takes only -o, -j, -q "
+                           "and --list, not " + name);
+    }
+  }
+  return -1;
+}
+
+std::string parse_arguments(std::vector<std::string> args, Settings& s) {
+  CLI::App app;
+  add_options(app, s);
+  std::reverse(args.begin(), args.end());  // CLI11 takes a vector last argument first
+  try {
+    app.parse(args);
+  } catch (const CLI::ParseError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+bool is_option(std::string_view name) {
+  return options_app().get_option_no_throw("--" + std::string(name)) != nullptr;
+}
+
+bool is_flag(std::string_view name) {
+  const CLI::Option* opt = options_app().get_option_no_throw("--" + std::string(name));
+  return opt && opt->get_expected_min() == 0;
+}
+
+std::span<const char* const> asset_options() { return asset_names; }
+std::span<const char* const> run_options() { return run_names; }
+
+bool is_asset_option(std::string_view name) {
+  return std::find(asset_names.begin(), asset_names.end(), name) != asset_names.end();
+}
+
+bool is_run_option(std::string_view name) {
+  return std::find(run_names.begin(), run_names.end(), name) != run_names.end();
+}
+
+std::string nearest_name(std::string_view name, const std::vector<std::string>& names) {
+  std::string best;
+  size_t fewest = std::max<size_t>(2, (name.size() + 2) / 3) + 1;
+  for (const std::string& candidate : names)
+    if (const size_t n = edits(name, candidate); n < fewest) fewest = n, best = candidate;
+  return best;
 }
 
 std::string settle_values(Settings& s) {

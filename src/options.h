@@ -1,11 +1,13 @@
-// lz16pack's options, defined once: for its command line, and for each
-// asset of a manifest, whose keys are the same options' long names. What
+// lz16pack's options, defined once (with CLI11, which only this module
+// sees): for its command line, and for each asset of a manifest, whose keys
+// are the same options' long names. What
 // they say is first taken as text, as given, then settled into the
 // options packing takes, with every check on how they go together.
 #pragma once
 
-#include <CLI/CLI.hpp>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report.h"
@@ -19,19 +21,37 @@ struct Settings {
   std::string json, page;  // report paths
   std::string manifest;
   bool quiet = false, index_only = false, list = false;
+  bool output_given = false;  // -o was on the command line
   int jobs = 1;
 };
 
-// Adds every option to app, each writing into s.
-void add_options(CLI::App& app, Settings& s);
+// Reads lz16pack's command line into s (version is what --version prints).
+// Returns -1 to go on, or the status to exit with once --help, --version
+// or a usage error has been printed.
+int read_command_line(int argc, const char* const* argv, const char* version, Settings& s);
+
+// Prints "lz16pack: MESSAGE (try 'lz16pack --help')" and returns 2.
+int usage_error(const std::string& message);
+
+// Reads arguments as the command line gives them ("--KEY=VALUE" each) into
+// s. "" or why not.
+std::string parse_arguments(std::vector<std::string> args, Settings& s);
+
+// Whether name is the long name of one of lz16pack's options, and whether
+// that option is a flag, which takes no value.
+bool is_option(std::string_view name);
+bool is_flag(std::string_view name);
 
 // The options a manifest may hold: those of an asset, and those of the
 // run, which only its top may hold.
+std::span<const char* const> asset_options();
+std::span<const char* const> run_options();
 bool is_asset_option(std::string_view name);
 bool is_run_option(std::string_view name);
 
 // Reads the options given as text (colours, sizes, byte counts) into
-// s.run.pack and s.run.budget, each on its own. "" or the usage error.
+// s.run.pack and s.run.budget, each on its own; flags and numbers are in
+// s.run.pack from the parse already. "" or the usage error.
 std::string settle_values(Settings& s);
 
 // settle_values(), then the checks of how the options go together. "" or
@@ -41,8 +61,5 @@ std::string settle(Settings& s);
 // Of names, the one nearest to name if one is close (a slip of a few
 // characters); "" if none is.
 std::string nearest_name(std::string_view name, const std::vector<std::string>& names);
-
-// The long names of app's options.
-std::vector<std::string> long_names(const CLI::App& app);
 
 }  // namespace lz16

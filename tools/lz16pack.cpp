@@ -2,7 +2,6 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <charconv>
@@ -27,11 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-int usage_error(const std::string& message) {
-  std::fprintf(stderr, "lz16pack: %s (try 'lz16pack --help')\n", lz16::one_line(message).c_str());
-  return 2;
-}
 
 using Jobs = std::vector<lz16::PackedInput>;
 
@@ -114,19 +108,6 @@ void stop_on_signals(lz16::PackRun& run, const std::atomic<bool>& progress) {
   }).detach();
 }
 
-// CLI11's "arguments were not expected" for unknown options, with the
-// nearest real option for each that is close to one.
-std::string unknown_options(const CLI::App& app, const std::string& what) {
-  std::string message;
-  for (const std::string& arg : app.remaining()) {
-    if (arg.size() < 2 || arg[0] != '-') continue;
-    const std::string name = arg.substr(0, arg.find('='));
-    const std::string best = lz16::nearest_name(name.substr(name.find_first_not_of('-')), lz16::long_names(app));
-    message += (message.empty() ? "" : "; ") + ("unknown option " + name) + (best.empty() ? "" : ": did you mean --" + best + "?");
-  }
-  return message.empty() ? what : message;
-}
-
 // The stem an input's assets are named after: standard input's is "stdin".
 std::string stem_of(const std::string& path) { return path == "-" ? "stdin" : fs::path(path).stem().string(); }
 
@@ -134,28 +115,12 @@ std::string stem_of(const std::string& path) { return path == "-" ? "stdin" : fs
 
 
 int main(int argc, char** argv) {
-  CLI::App app{
-      "lz16pack: converts PNG, JPEG, GIF, WebP, BMP, TGA, QOI and binary PPM images to lz16 compressed assets.\n"
-      "Each output is verified by decoding it again before it is written.",
-      "lz16pack"};
   static lz16::PackRun pack_run;  // static, like the signal thread that may use it until the very end
   static std::atomic<bool> progress = false;
   stop_on_signals(pack_run, progress);
   lz16::Settings cli;
   cli.jobs = lz16::usable_cores();
-  lz16::add_options(app, cli);
-  app.set_version_flag("--version", "lz16pack " LZ16_VERSION);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
-  } catch (const CLI::ExtrasError& e) {
-    return usage_error(unknown_options(app, e.what()));
-  } catch (const CLI::ParseError& e) {
-    return usage_error(e.what());
-  }
+  if (const int status = lz16::read_command_line(argc, argv, LZ16_VERSION, cli); status >= 0) return status;
 
   // The batch, from the command line or from a manifest; the run's own
   // options (output, index, reports, budget) are the manifest's top's.
@@ -163,33 +128,25 @@ int main(int argc, char** argv) {
   lz16::Manifest manifest;
   const lz16::Settings* settings = &cli;
   if (!cli.manifest.empty()) {
-    if (!cli.inputs.empty()) return usage_error("the manifest lists the images: give none on the command line");
-    for (const CLI::Option* opt : app.get_options()) {
-      const std::string name = opt->get_name();
-      if (opt->count() && name != "--manifest" && name != "--output" && name != "--jobs" && name != "--quiet" &&
-          name != "--list")
-        return usage_error("with --manifest, the manifest holds the options: the command line takes only -o, -j, -q "
-                           "and --list, not " + name);
-    }
     if (std::string error = lz16::read_manifest(cli.manifest, manifest); !error.empty()) {
       std::fprintf(stderr, "lz16pack: %s\n", lz16::one_line(error).c_str());
       return 2;
     }
     for (lz16::ManifestAsset& asset : manifest.assets) {
-      if (app.get_option("--output")->count()) asset.settings.run.pack.out_dir = cli.run.pack.out_dir;
+      if (cli.output_given) asset.settings.run.pack.out_dir = cli.run.pack.out_dir;
       for (const std::string& input : asset.inputs)
         batch.push_back({input, asset.name.empty() ? stem_of(input) : asset.name, {}, asset.settings.run.pack});
     }
     settings = &manifest.assets.front().settings;
   } else {
-    if (cli.inputs.empty()) return usage_error("no input images");
-    if (std::string error = lz16::settle(cli); !error.empty()) return usage_error(error);
+    if (cli.inputs.empty()) return lz16::usage_error("no input images");
+    if (std::string error = lz16::settle(cli); !error.empty()) return lz16::usage_error(error);
     for (const std::string& input : cli.inputs) batch.push_back({input, stem_of(input), {}, cli.run.pack});
   }
   const lz16::RunOptions& run = settings->run;
   const std::string &out_dir = run.pack.out_dir, &index = run.index, &json = settings->json, &page = settings->page;
   for (auto& job : batch) job.options.run = &pack_run;
-  if (std::string error = check_batch(batch, out_dir, index, {json, page}); !error.empty()) return usage_error(error);
+  if (std::string error = check_batch(batch, out_dir, index, {json, page}); !error.empty()) return lz16::usage_error(error);
   if (cli.list) {
     auto output = [&](const std::string& name) { return out_dir == "." ? name : (fs::path(out_dir) / name).string(); };
     for (const auto& job : batch) {
