@@ -54,14 +54,14 @@ key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128
 key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
 loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
 preview-key-shown	src/pack.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
-gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|Frames
-gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	Frames
-gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	Frames
-gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);	Frames
-gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	Frames
-frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	Frames
-frame-repeat-stored	src/pack.cpp	if (first[k] == k && !append_image	if (!append_image	Frames
-frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	Frames
+gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|^Frames\.
+gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	^Frames\.
+gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	^Frames\.
+gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);	^Frames\.
+gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
+frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
+frame-repeat-stored	src/pack.cpp	if (first[k] == k && !append_image	if (!append_image	^Frames\.
+frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	^Frames\.
 frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
 frame-claim-ignored	src/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput
 frame-limit	src/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)	Hostile.AFile
@@ -93,11 +93,11 @@ lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP
 lvgl-frame-offset	src/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
 option-no-suggestion	src/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
 bytes-mega	src/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
-untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	Frames
+untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	^Frames\.
 webp-delay-as-timestamp	src/image_in.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
 tga-raw-as-run	src/image_in.cpp	p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;	p += 1 + pixel;	Pack.Webp
 stb-alpha-dropped	src/image_in.cpp	const int channels = components == 2 || components == 4 ? 4 : 3;	const int channels = 3;	Pack.Webp
-turn-90-source-column	src/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	Frames
+turn-90-source-column	src/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	^Frames\.
 scale-unweighted	src/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
 scale-gamma-space	src/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
 scale-nearest-rounds	src/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
@@ -119,7 +119,14 @@ mkdir "$work/tree"
 git ls-files -co --exclude-standard -z | tar -cf - --null -T - | tar -xf - -C "$work/tree"
 # Without link-time optimisation a fault in one source rebuilds in a second,
 # not in a dozen relinks of the whole program.
-cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DLZ16_LTO=OFF >/dev/null
+# With ccache (scripts/setup.sh --tests installs it), a file put back as it
+# was is not compiled again: its objects come from the cache of this run.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_DIR=$work/ccache CCACHE_MAXSIZE=2G
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DLZ16_LTO=OFF "${launcher[@]}" >/dev/null
 cmake --build "$work/build" -j2 >/dev/null
 
 missed=0
@@ -134,6 +141,7 @@ while IFS=$'\t' read -r name file from to tests; do
       continue
     fi
   fi
+  started=$SECONDS
   src=$work/tree/$file
   cp "$src" "$work/saved"
   FROM=$from TO=$to perl -0pi -e '$n = () = /\Q$ENV{FROM}\E/g; die "matches $n times\n" if $n != 1;
@@ -149,9 +157,9 @@ while IFS=$'\t' read -r name file from to tests; do
   else
     result="caught by $(grep -m1 -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_]+ \.+\*+(Failed|Timeout|Exception)' "$work/log" | cut -d' ' -f1)"
   fi
-  printf '%-24s %s\n' "$name" "$result"
+  printf '%-24s %s (%d s)\n' "$name" "$result" $((SECONDS - started))
   cp "$work/saved" "$src"
   touch "$src"
-done <<< "$faults"
+done < <(sort -t $'\t' -k2,2 -s <<< "$faults")  # a file's faults one after the other
 cmake --build "$work/build" -j2 >/dev/null
 ((missed == 0))

@@ -20,7 +20,9 @@ case "${1:-}" in
                # the converter built for Windows and run under Wine
                g++-mingw-w64-x86-64-posix wine64
                # ImageMagick, to turn pictures the way image editors do
-               imagemagick)
+               imagemagick
+               # for the fault script: a file put back as it was comes from the cache
+               ccache)
     if [ "$1" = --bench ]; then
       # Google Benchmark and zstd to compare with; ImageMagick and Debian's pictures for the corpus;
       # LVGL's image converter, for its LZ4 images in bench/lvgl.py
