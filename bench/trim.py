@@ -54,8 +54,8 @@ def packed(build, folder, name, cut, mode, trim, decoder=None):
     pixels = sum(int(w) * int(h) for _, _, w, h in boxes) if trim else asset["frames"] * asset["width"] * asset["height"]
     if not decoder:
         return asset["bytes"], pixels, None
-    # a pass over every frame, without start-up: a run of two passes less a run of one
-    return asset["bytes"], pixels, (instructions(out, decoder, 2) - instructions(out, decoder, 1)) / asset["frames"]
+    # a pass over every frame, without start-up: a run of one pass less a run of none
+    return asset["bytes"], pixels, (instructions(out, decoder, 1) - instructions(out, decoder, 0)) / asset["frames"]
 
 
 def main():

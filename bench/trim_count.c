@@ -3,7 +3,7 @@
  * sheet cut into frames by lz16pack --index, trimmed or not) REPS times, as
  * a game showing each frame once would: lz16_unpack for a sheet with a
  * key, lz16_unpack_blend over what out holds for one with alpha planes.
- * bench/trim.py counts a run of 2 and one of 1; the difference is one
+ * bench/trim.py counts a run of 1 and one of 0; the difference is one
  * pass, without start-up.
  *
  *   -DLZ16_REPS=N */
