@@ -14,25 +14,25 @@ cd "$(dirname "$0")/.."
 # name <TAB> file <TAB> text to replace (must occur exactly once) <TAB> replacement <TAB> the tests
 # that catch it (a ctest -R expression): only they run, not the whole suite
 faults=$(cat <<'EOF'
-window-2046	src/format.h	window = 2047;	window = 2046;	FindMatchExhaustive|EncodeExhaustive
-run-cap-14	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run - 1, mf.npix - 1 - p)	MatchFinder
-tie-largest-distance	src/encoder.cpp	    if (j > best.count) {	    if (j >= best.count) {	FindMatchExhaustive|EncodeExhaustive
-tie-fast-finder	src/match_finder.cpp	const bool longer = j > best.count;	const bool longer = j >= best.count;	MatchFinder
-last-pixel-counted	src/encoder.cpp	p + j < npix - 1	p + j < npix	FindMatchExhaustive|EncodeExhaustive
-last-pixel-fast	src/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run, mf.npix - p)	MatchFinder
-code-switch-bit	src/encoder.cpp	at.code_ptr[-2] |= code_switch;	;	EncodeExhaustive
-final-literal-switch	src/encoder.cpp	w.at.data_ptr[-2] |= literal_switch;	;	EncodeExhaustive
-green-shift	src/pixels.h	r << 11 | g << 6 | b	r << 11 | g << 5 | b	PixelWord|ReadPixels
-long-form-shift	src/container.cpp	(len >> 15) & 0xFE	(len >> 16) & 0xFE	ContainerHead
-long-form-threshold	src/container.cpp	code_len > short_form_max	code_len + 2 > short_form_max	ContainerHead
-decoder-literal-bound	src/decoder.cpp	if (n == capacity)	if (n > capacity)	Decode|DeviceDecode
-decoder-code-bound	src/decoder.cpp	capacity - n < count	capacity - n + 1 < count	Decode|DeviceDecode
-decoder-distance-check	src/decoder.cpp	if (dist > n)	if (dist > n + 1)	Decode|DeviceDecode
-report-ratio	src/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<double>(bytes + 2) * 100.0	Cli
-part-meeting-point	src/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};	EncodeParts
-composite-rounding	src/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255	Colour
-png-16-bit-strip	src/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8	Pack.EveryPng
-stale-output-kept	src/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;	Pack.AFailed
+window-2046	src/codec/format.h	window = 2047;	window = 2046;	FindMatchExhaustive|EncodeExhaustive
+run-cap-14	src/codec/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run - 1, mf.npix - 1 - p)	MatchFinder
+tie-largest-distance	src/codec/encoder.cpp	    if (j > best.count) {	    if (j >= best.count) {	FindMatchExhaustive|EncodeExhaustive
+tie-fast-finder	src/codec/match_finder.cpp	const bool longer = j > best.count;	const bool longer = j >= best.count;	MatchFinder
+last-pixel-counted	src/codec/encoder.cpp	p + j < npix - 1	p + j < npix	FindMatchExhaustive|EncodeExhaustive
+last-pixel-fast	src/codec/match_finder.h	std::min(max_run, mf.npix - 1 - p)	std::min(max_run, mf.npix - p)	MatchFinder
+code-switch-bit	src/codec/encoder.cpp	at.code_ptr[-2] |= code_switch;	;	EncodeExhaustive
+final-literal-switch	src/codec/encoder.cpp	w.at.data_ptr[-2] |= literal_switch;	;	EncodeExhaustive
+green-shift	src/codec/pixels.h	r << 11 | g << 6 | b	r << 11 | g << 5 | b	PixelWord|ReadPixels
+long-form-shift	src/codec/container.cpp	(len >> 15) & 0xFE	(len >> 16) & 0xFE	ContainerHead
+long-form-threshold	src/codec/container.cpp	code_len > short_form_max	code_len + 2 > short_form_max	ContainerHead
+decoder-literal-bound	src/codec/decoder.cpp	if (n == capacity)	if (n > capacity)	Decode|DeviceDecode
+decoder-code-bound	src/codec/decoder.cpp	capacity - n < count	capacity - n + 1 < count	Decode|DeviceDecode
+decoder-distance-check	src/codec/decoder.cpp	if (dist > n)	if (dist > n + 1)	Decode|DeviceDecode
+report-ratio	src/codec/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<double>(bytes + 2) * 100.0	Cli
+part-meeting-point	src/codec/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};	EncodeParts
+composite-rounding	src/packing/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255	Colour
+png-16-bit-strip	src/packing/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8	Pack.EveryPng
+stale-output-kept	src/packing/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;	Pack.AFailed
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;	DeviceDecode
 device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {	Device\.Harness
 device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {	Device\.Harness
@@ -43,73 +43,73 @@ device-bgr565	device/lz16dec.c	((w) & 0x07C0u) | ((w) & 0x1Fu) << 11)	((w) & 0x0
 device-rgb555	device/lz16dec.c	(((w) >> 1 & 0x7FE0u) | ((w) & 0x1Fu))	(((w) >> 1 & 0x7FE0u) | ((w) & 0x3Fu))	Device\.Harness
 device-bgr555	device/lz16dec.c	((w) >> 1 & 0x03E0u)	((w) >> 1 & 0x07E0u)	Device\.Harness
 device-order-swap	device/lz16dec.c	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0x7Fu) << 8)	Device\.Harness
-c-array-alignment	src/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))	Pack.LzIs
+c-array-alignment	src/packing/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))	Pack.LzIs
 device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)	DeviceDecode
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
-index-drops-last	src/assets.cpp	for (const IndexEntry& entry : assets) {	for (const IndexEntry& entry : std::vector<IndexEntry>(assets.begin(), assets.end() - 1)) {	Pack.LzIs
-round-tie-upper	src/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
-dither-exact-noise	src/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;	Colour
-dither-off	src/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]	Colour
-key-alpha-128	src/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {	Colour
-key-move-away	src/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
-loss-alpha	src/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
-preview-key-shown	src/pack.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
-gif-transparent-drawn	src/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|^Frames\.
-gif-interlace-order	src/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	^Frames\.
-gif-disposal-background	src/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	^Frames\.
-gif-disposal-previous	src/image_in.cpp	      canvas.swap(before);	      before.swap(before);	^Frames\.
-gif-delay-hundredths	src/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
-frame-cut-rows	src/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
-frame-repeat-stored	src/pack.cpp	if (first[k] == k && !append_image	if (!append_image	^Frames\.
-frame-files-stale	src/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	^Frames\.
-frame-note-unchecked	src/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
-frame-claim-ignored	src/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput
-frame-limit	src/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)	Hostile.AFile
-temp-files-kept	src/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;	Hostile.Interrupts
-temp-leftover-kept	src/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any	Hostile.Interrupts
-unit-lock-skipped	src/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)	Hostile.Concurrent
-fifo-replaced	src/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};	Hostile.Pipes
-c-pair-unchecked	src/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n#error	Hostile.Concurrent
-c-name-trigraph	src/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
-png-size-unbounded	src/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()	Hostile.AFile
-alpha-level-truncated	src/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }	Colour
-colour-plane-clear-pixels	src/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);	Pack.LzIs
-planes-untagged	src/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)	Pack.LzIs
+index-drops-last	src/packing/assets.cpp	for (const IndexEntry& entry : assets) {	for (const IndexEntry& entry : std::vector<IndexEntry>(assets.begin(), assets.end() - 1)) {	Pack.LzIs
+round-tie-upper	src/packing/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
+dither-exact-noise	src/packing/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;	Colour
+dither-off	src/packing/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0]	table.level[0]	Colour
+key-alpha-128	src/packing/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {	Colour
+key-move-away	src/packing/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
+loss-alpha	src/packing/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
+preview-key-shown	src/packing/pack.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
+gif-transparent-drawn	src/packing/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|^Frames\.
+gif-interlace-order	src/packing/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	^Frames\.
+gif-disposal-background	src/packing/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	^Frames\.
+gif-disposal-previous	src/packing/image_in.cpp	      canvas.swap(before);	      before.swap(before);	^Frames\.
+gif-delay-hundredths	src/packing/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
+frame-cut-rows	src/packing/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
+frame-repeat-stored	src/packing/pack.cpp	if (first[k] == k && !append_image	if (!append_image	^Frames\.
+frame-files-stale	src/packing/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	^Frames\.
+frame-note-unchecked	src/packing/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
+frame-claim-ignored	src/packing/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput
+frame-limit	src/packing/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)	Hostile.AFile
+temp-files-kept	src/packing/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;	Hostile.Interrupts
+temp-leftover-kept	src/packing/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any	Hostile.Interrupts
+unit-lock-skipped	src/packing/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)	Hostile.Concurrent
+fifo-replaced	src/packing/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};	Hostile.Pipes
+c-pair-unchecked	src/packing/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n#error	Hostile.Concurrent
+c-name-trigraph	src/packing/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
+png-size-unbounded	src/packing/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()	Hostile.AFile
+alpha-level-truncated	src/packing/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }	Colour
+colour-plane-clear-pixels	src/codec/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);	Pack.LzIs
+planes-untagged	src/codec/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)	Pack.LzIs
 blend-factor	device/lz16dec.c	const uint32_t a = level + (level >> 4);	const uint32_t a = level;	Device\.Blend|DeviceBlend
 blend-clear-touched	device/lz16dec.c	                if (level) {	                if (level || 1) {	Device\.Blend|DeviceBlend
 blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5	Device\.Blend|DeviceBlend
 blend-pair-untagged	device/lz16dec.c	(!trusted && (LZ16_LEVEL1(first)	(0 && (LZ16_LEVEL1(first)	Device\.Blend|DeviceBlend
 blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_more	used != s->colour.npix ? 0 : lz16_plane_more	Device\.Blend|DeviceBlend
-png-read-unchecked	src/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)	Hostile.AFile
-index-frame-table	src/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "	Pack.LzIs
-worst-psnr-highest	src/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)	Report.Json
-json-outputs-bare	src/report.cpp	outputs.push_back(output_path(options, name))	outputs.push_back(name)	Report.Json
-budget-equal-fails	src/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
-page-picture-size	src/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)	Report.Page
+png-read-unchecked	src/packing/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)	Hostile.AFile
+index-frame-table	src/packing/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "	Pack.LzIs
+worst-psnr-highest	src/packing/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)	Report.Json
+json-outputs-bare	src/packing/report.cpp	outputs.push_back(output_path(options, name))	outputs.push_back(name)	Report.Json
+budget-equal-fails	src/packing/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
+page-picture-size	src/packing/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)	Report.Page
 lvgl-swap-ignored	integrations/lvgl/lz16_lvgl.c	s->swap = dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED;	s->swap = 0;	Lvgl
 lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && !stream_start(s)) return 0;	if (target < s->at) return 0;	Lvgl
 lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 1, full->y2);	area->y2 = y1 + rows - 1;	Lvgl
 lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP) {	if (0) {	Lvgl
-lvgl-frame-offset	src/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
-option-no-suggestion	src/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
-bytes-mega	src/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
+lvgl-frame-offset	src/packing/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
+option-no-suggestion	src/cli/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
+bytes-mega	src/packing/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
 untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	^Frames\.
-webp-delay-as-timestamp	src/image_in.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
-tga-raw-as-run	src/image_in.cpp	p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;	p += 1 + pixel;	Pack.Webp
-stb-alpha-dropped	src/image_in.cpp	const int channels = components == 2 || components == 4 ? 4 : 3;	const int channels = 3;	Pack.Webp
-turn-90-source-column	src/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	^Frames\.
-scale-unweighted	src/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
-scale-gamma-space	src/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
-scale-nearest-rounds	src/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
-trim-box-narrow	src/pack.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
-trim-key-ignored	src/pack.cpp	levels.empty() ? key && words[k] == *key : levels[k] == 0	levels.empty() ? false : levels[k] == 0	Pack.Trimmed
-manifest-no-override	src/manifest.cpp	std::erase_if(args, [&](const auto& a) { return a.first == e.key; });	;	Manifest
-manifest-paths-from-cwd	src/manifest.cpp	return dir.empty() || fs::path(path).is_absolute() ? path : (dir / path).string();	return path;	Manifest
-manifest-globs-directories	src/manifest.cpp	!path.ends_with('/')	true	Manifest
-manifest-asset-unchecked	src/manifest.cpp	why = settle(asset.settings)	why = settle_values(asset.settings)	Manifest
-manifest-value-at-asset	src/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
+webp-delay-as-timestamp	src/packing/image_in.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
+tga-raw-as-run	src/packing/image_in.cpp	p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;	p += 1 + pixel;	Pack.Webp
+stb-alpha-dropped	src/packing/image_in.cpp	const int channels = components == 2 || components == 4 ? 4 : 3;	const int channels = 3;	Pack.Webp
+turn-90-source-column	src/packing/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	^Frames\.
+scale-unweighted	src/packing/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
+scale-gamma-space	src/packing/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
+scale-nearest-rounds	src/packing/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
+trim-box-narrow	src/packing/pack.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
+trim-key-ignored	src/packing/pack.cpp	levels.empty() ? key && words[k] == *key : levels[k] == 0	levels.empty() ? false : levels[k] == 0	Pack.Trimmed
+manifest-no-override	src/cli/manifest.cpp	std::erase_if(args, [&](const auto& a) { return a.first == e.key; });	;	Manifest
+manifest-paths-from-cwd	src/cli/manifest.cpp	return dir.empty() || fs::path(path).is_absolute() ? path : (dir / path).string();	return path;	Manifest
+manifest-globs-directories	src/cli/manifest.cpp	!path.ends_with('/')	true	Manifest
+manifest-asset-unchecked	src/cli/manifest.cpp	why = settle(asset.settings)	why = settle_values(asset.settings)	Manifest
+manifest-value-at-asset	src/cli/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
 manifest-format-ignored	tools/lz16pack.cpp	asset.settings.run.pack});	cli.run.pack});	Manifest
-index-lvgl-lists-all	src/assets.cpp	if (asset.format != AssetFormat::lvgl) continue;	if (false) continue;	Lvgl
+index-lvgl-lists-all	src/packing/assets.cpp	if (asset.format != AssetFormat::lvgl) continue;	if (false) continue;	Lvgl
 EOF
 )
 

@@ -6,6 +6,7 @@
 
 #include "helpers.h"
 #include "image_in.h"
+#include "options.h"
 #include "report.h"
 
 namespace lz16 {

@@ -11,24 +11,9 @@
 #include <span>
 #include <string>
 
-#include "pack.h"
+#include "batch.h"
 
 namespace lz16 {
-
-// One input of a batch, its options and what packing it gave.
-struct PackedInput {
-  std::string path;  // as given
-  std::string stem;
-  PackResult result;
-  PackOptions options;  // a manifest gives each asset its own
-};
-
-// The run's options as the reports record them.
-struct RunOptions {
-  PackOptions pack;
-  std::string index;              // "" for none
-  std::optional<uint64_t> budget; // bytes
-};
 
 struct BatchTotals {
   size_t images = 0, failed = 0;   // inputs written, and failed
@@ -48,11 +33,6 @@ std::string report_line(const PackedInput& input);
 
 // "total: N images, B bytes, R%[, worst PSNR P dB (PATH)][, F failed]".
 std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& totals);
-
-// A byte count: digits, then K (1024) or M (1024 * 1024) in either case,
-// and B, or none of them: "65536", "64K", "64KB", "1m". Empty if it is not
-// one, or passes 2^53.
-std::optional<uint64_t> parse_bytes(std::string_view text);
 
 // "" within the budget (or without one), else why not, in one line.
 std::string budget_line(const BatchTotals& totals, const RunOptions& options);

@@ -1,7 +1,6 @@
 #include "report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -77,9 +76,8 @@ std::string size(const Scale& scale) { return std::to_string(scale.width) + "x" 
 
 // An asset's options.
 Json asset_options(const PackOptions& p) {
-  const char* const format_name[] = {"lz", "c", "h", "lvgl"};
   const Scale& scale = p.scale;
-  return {{"format", format_name[static_cast<int>(p.format)]},
+  return {{"format", format_name(p.format)},
           {"background", hex_colour(p.reduction.background)},
           {"round", p.reduction.round},
           {"dither", p.reduction.dither},
@@ -209,19 +207,6 @@ std::string total_line(std::span<const PackedInput> inputs, const BatchTotals& t
                      std::to_string(t.bytes) + " bytes, " + ratio_text(t.bytes, t.pixels) + "%";
   if (t.worst) line += ", worst " + psnr_words(inputs[*t.worst].result.loss) + " (" + inputs[*t.worst].path + ")";
   return t.failed ? line + ", " + std::to_string(t.failed) + " failed" : line;
-}
-
-std::optional<uint64_t> parse_bytes(std::string_view text) {
-  uint64_t n = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-  std::string_view unit = text.substr(static_cast<size_t>(end - text.data()));
-  if (error != std::errc() || n >= uint64_t{1} << 53) return std::nullopt;
-  int shift = 0;
-  if (!unit.empty() && (unit[0] == 'K' || unit[0] == 'k' || unit[0] == 'M' || unit[0] == 'm'))
-    shift = unit[0] == 'K' || unit[0] == 'k' ? 10 : 20, unit.remove_prefix(1);
-  if (unit == "B" || unit == "b") unit.remove_prefix(1);
-  if (!unit.empty() || n > (uint64_t{1} << 53) >> shift) return std::nullopt;
-  return n << shift;
 }
 
 std::string budget_line(const BatchTotals& t, const RunOptions& options) {

@@ -231,6 +231,12 @@ std::string frame_file_name(const std::string& stem, size_t k, size_t count) {
 
 }  // namespace
 
+std::optional<AssetFormat> parse_format(std::string_view name) {
+  for (size_t k = 0; k < format_names.size(); ++k)
+    if (format_names[k] == name) return static_cast<AssetFormat>(k);
+  return std::nullopt;
+}
+
 std::string c_name_problem(std::string_view stem) {
   for (const char ch : stem) {
     const auto c = static_cast<unsigned char>(ch);

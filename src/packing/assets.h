@@ -4,6 +4,7 @@
 // function of its arguments alone: no dates, users or absolute paths.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,12 @@
 namespace lz16 {
 
 enum class AssetFormat { lz, c, h, lvgl };
+
+// The formats' names, as options and reports give them, in AssetFormat's order.
+inline constexpr std::array<std::string_view, 4> format_names{"lz", "c", "h", "lvgl"};
+
+inline std::string_view format_name(AssetFormat format) { return format_names[static_cast<size_t>(format)]; }
+std::optional<AssetFormat> parse_format(std::string_view name);
 
 // "" when stem can name C files, else why not: an #include line cannot hold
 // a '"', a '\\' or a control character, and "??" may start a trigraph.

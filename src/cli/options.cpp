@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "report.h"
+
 namespace lz16 {
 
 namespace {
@@ -76,7 +78,7 @@ void add_options(CLI::App& app, Settings& s) {
   app.add_option("-f,--format", s.format,
                  "lz: STEM.lz (default); c: STEM.h and STEM.c; h: one self-contained STEM.h; lvgl: STEM.h and "
                  "STEM.c with an lv_image_dsc_t for LVGL (integrations/lvgl)")
-      ->check(CLI::IsMember({"lz", "c", "h", "lvgl"}));
+      ->check(CLI::IsMember(std::vector<std::string>(format_names.begin(), format_names.end())));
   app.add_option("--background", s.background,
                  "RRGGBB colour that transparent pixels are composited over (default 000000)");
   app.add_flag("--round", options.reduction.round, "each channel to the nearest 5-bit level, not its top five bits");
@@ -228,6 +230,19 @@ std::string nearest_name(std::string_view name, const std::vector<std::string>& 
   return best;
 }
 
+std::optional<uint64_t> parse_bytes(std::string_view text) {
+  uint64_t n = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  std::string_view unit = text.substr(static_cast<size_t>(end - text.data()));
+  if (error != std::errc() || n >= uint64_t{1} << 53) return std::nullopt;
+  int shift = 0;
+  if (!unit.empty() && (unit[0] == 'K' || unit[0] == 'k' || unit[0] == 'M' || unit[0] == 'm'))
+    shift = unit[0] == 'K' || unit[0] == 'k' ? 10 : 20, unit.remove_prefix(1);
+  if (unit == "B" || unit == "b") unit.remove_prefix(1);
+  if (!unit.empty() || n > (uint64_t{1} << 53) >> shift) return std::nullopt;
+  return n << shift;
+}
+
 std::string settle_values(Settings& s) {
   PackOptions& options = s.run.pack;
   if (!s.budget.empty() && !(s.run.budget = parse_bytes(s.budget)))
@@ -236,10 +251,7 @@ std::string settle_values(Settings& s) {
   if (!bg) return "--background takes RRGGBB, not '" + s.background + "'";
   options.reduction.background = *bg;
   if (!s.key.empty() && !(options.reduction.key = parse_rgb(s.key))) return "--key takes RRGGBB, not '" + s.key + "'";
-  options.format = s.format == "c"      ? AssetFormat::c
-                   : s.format == "h"    ? AssetFormat::h
-                   : s.format == "lvgl" ? AssetFormat::lvgl
-                                        : AssetFormat::lz;
+  options.format = parse_format(s.format).value_or(AssetFormat::lz);  // the parse has checked it
   options.turn.flip_h = s.flip == "h", options.turn.flip_v = s.flip == "v";
   const auto scale = parse_scale(s.fit, s.resize, s.filter);
   if (!scale)

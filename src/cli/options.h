@@ -5,12 +5,13 @@
 // options packing takes, with every check on how they go together.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "report.h"
+#include "batch.h"
 
 namespace lz16 {
 
@@ -24,6 +25,11 @@ struct Settings {
   bool output_given = false;  // -o was on the command line
   int jobs = 1;
 };
+
+// A byte count: digits, then K (1024) or M (1024 * 1024) in either case,
+// and B, or none of them: "65536", "64K", "64KB", "1m". Empty if it is not
+// one, or passes 2^53.
+std::optional<uint64_t> parse_bytes(std::string_view text);
 
 // Reads lz16pack's command line into s (version is what --version prints).
 // Returns -1 to go on, or the status to exit with once --help, --version
