@@ -6,25 +6,27 @@
 #                  converter writes for small synthetic images, and pairs)
 #   encode_fuzzer  the fast encoder, cut into up to four parts, against
 #                  the exhaustive search
-#   image_fuzzer   any bytes read as an image file of any kind lz16pack reads (seeded
-#                  with the small files in samples/fuzz); under its pixel
-#                  limit no image needs 64 MB at once, so a larger request
-#                  is a length the file only claims
+#   read_FORMAT_fuzzer  any bytes read by one image reader (png, jpeg, gif,
+#                  webp, bmp, tga, qoi, ppm), seeded with the small files in
+#                  samples/fuzz/FORMAT, valid ones and the hostile ones of
+#                  scripts/hostile-samples.py; under its pixel limit no image
+#                  needs 64 MB at once, so a larger request is a length the
+#                  file only claims
 #   manifest_fuzzer  any bytes read as lz16pack's manifest (seeded with the
 #                  example's and the README's)
 #
-#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [IMAGE_SECONDS [MANIFEST_SECONDS]]]]
+#   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [SECONDS_EACH_READER [MANIFEST_SECONDS]]]]
 # Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as
 # .ci/run does) and build/ with the Release tools. Fails on any finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 decode_seconds=${1:-60}
 encode_seconds=${2:-45}
-image_seconds=${3:-45}
+reader_seconds=${3:-10}
 manifest_seconds=${4:-30}
 work=build-asan/fuzz
 rm -rf "$work"
-mkdir -p "$work/seeds" "$work/decode" "$work/encode" "$work/image" "$work/manifest" "$work/manifest-seeds"
+mkdir -p "$work/seeds" "$work/decode" "$work/encode" "$work/manifest" "$work/manifest-seeds"
 
 for kind in gradient noise flat tiles twocolor periodic stripes; do
   for size in "24 16" "7 3" "130 20"; do
@@ -37,7 +39,7 @@ printf '\012\024\036' | build/lz16 > "$work/seeds/one.lz" 2>/dev/null
 # soft edges, and the GIF and palette PNG with transparent pixels.
 mkdir "$work/alpha"
 python3 scripts/alpha-samples.py "$work/alpha"
-build/lz16pack -q --alpha -o "$work/alpha" "$work/alpha/badge.png" samples/fuzz/anim.gif samples/fuzz/palette.png
+build/lz16pack -q --alpha -o "$work/alpha" "$work/alpha/badge.png" samples/fuzz/gif/anim.gif samples/fuzz/png/palette.png
 for colour in "$work"/alpha/*.lz; do
   [[ $colour = *.alpha.lz ]] || cat "$colour" "${colour%.lz}.alpha.lz" > "$work/seeds/$(basename "${colour%.lz}").pair" 2>/dev/null || true
 done
@@ -52,7 +54,10 @@ run() {
 }
 run decode_fuzzer "$decode_seconds" "$work/decode" "$work/seeds"
 run encode_fuzzer "$encode_seconds" "$work/encode"
-run image_fuzzer "$image_seconds" -malloc_limit_mb=64 "$work/image" samples/fuzz
+for format in png jpeg gif webp bmp tga qoi ppm; do
+  mkdir -p "$work/read_$format"
+  run "read_${format}_fuzzer" "$reader_seconds" -malloc_limit_mb=64 "$work/read_$format" "samples/fuzz/$format"
+done
 cp examples/assets/sheets.toml "$work/manifest-seeds/"
 sed -n '/^```toml$/,/^```$/p' README.md | grep -v '^```' > "$work/manifest-seeds/readme.toml"
 run manifest_fuzzer "$manifest_seconds" -dict=fuzz/manifest.dict "$work/manifest" "$work/manifest-seeds"

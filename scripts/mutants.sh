@@ -31,7 +31,7 @@ decoder-distance-check	src/codec/decoder.cpp	if (dist > n)	if (dist > n + 1)	Dec
 report-ratio	src/codec/converter.cpp	static_cast<double>(bytes) * 100.0	static_cast<double>(bytes + 2) * 100.0	Cli
 part-meeting-point	src/codec/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};	EncodeParts
 composite-rounding	src/packing/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255	Colour
-png-16-bit-strip	src/packing/image_in.cpp	(v * 255 + 32767) / 65535	v >> 8	Pack.EveryPng
+png-16-bit-strip	src/packing/read_png.cpp	(v * 255 + 32767) / 65535	v >> 8	Pack.EveryPng
 stale-output-kept	src/packing/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;	Pack.AFailed
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;	DeviceDecode
 device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {	Device\.Harness
@@ -54,11 +54,11 @@ key-alpha-128	src/packing/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && 
 key-move-away	src/packing/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
 loss-alpha	src/packing/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
 preview-key-shown	src/packing/pack.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
-gif-transparent-drawn	src/packing/image_in.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|^Frames\.
-gif-interlace-order	src/packing/image_in.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	^Frames\.
-gif-disposal-background	src/packing/image_in.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	^Frames\.
-gif-disposal-previous	src/packing/image_in.cpp	      canvas.swap(before);	      before.swap(before);	^Frames\.
-gif-delay-hundredths	src/packing/image_in.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
+gif-transparent-drawn	src/packing/read_gif.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|^Frames\.
+gif-interlace-order	src/packing/read_gif.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	^Frames\.
+gif-disposal-background	src/packing/read_gif.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	^Frames\.
+gif-disposal-previous	src/packing/read_gif.cpp	      canvas.swap(before);	      before.swap(before);	^Frames\.
+gif-delay-hundredths	src/packing/read_gif.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
 frame-cut-rows	src/packing/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
 frame-repeat-stored	src/packing/pack.cpp	if (first[k] == k && !append_image	if (!append_image	^Frames\.
 frame-files-stale	src/packing/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	^Frames\.
@@ -71,7 +71,7 @@ unit-lock-skipped	src/packing/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &ran
 fifo-replaced	src/packing/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};	Hostile.Pipes
 c-pair-unchecked	src/packing/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n#error	Hostile.Concurrent
 c-name-trigraph	src/packing/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
-png-size-unbounded	src/packing/image_in.cpp	> deflate_expansion * file.size()	> 1000000 * deflate_expansion * file.size()	Hostile.AFile
+png-size-unbounded	src/packing/read_png.cpp	> deflate_expansion * in.file.size()	> 1000000 * deflate_expansion * in.file.size()	Hostile.AFile
 alpha-level-truncated	src/packing/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }	Colour
 colour-plane-clear-pixels	src/codec/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);	Pack.LzIs
 planes-untagged	src/codec/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)	Pack.LzIs
@@ -80,7 +80,7 @@ blend-clear-touched	device/lz16dec.c	                if (level) {	              
 blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5	Device\.Blend|DeviceBlend
 blend-pair-untagged	device/lz16dec.c	(!trusted && (LZ16_LEVEL1(first)	(0 && (LZ16_LEVEL1(first)	Device\.Blend|DeviceBlend
 blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_more	used != s->colour.npix ? 0 : lz16_plane_more	Device\.Blend|DeviceBlend
-png-read-unchecked	src/packing/image_in.cpp	if (mode == Read::pixels && uint64_t{samples} * height > allowance(file.size()))	if (false)	Hostile.AFile
+read-through-skipped	src/packing/image_in.cpp	if (in.mode != Read::pixels || kept_bytes <= allowance(in.file.size())) return "";	return "";	Hostile.AFile
 index-frame-table	src/packing/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, " + id + "_frames + 1, "	Pack.LzIs
 worst-psnr-highest	src/packing/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)	Report.Json
 json-outputs-bare	src/packing/report.cpp	outputs.push_back(output_path(options, name))	outputs.push_back(name)	Report.Json
@@ -94,9 +94,9 @@ lvgl-frame-offset	src/packing/assets.cpp	"_alpha + " + std::to_string(f.alpha_of
 option-no-suggestion	src/cli/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
 bytes-mega	src/packing/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
 untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	^Frames\.
-webp-delay-as-timestamp	src/packing/image_in.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
-tga-raw-as-run	src/packing/image_in.cpp	p += f[p] & 0x80 ? 1 + pixel : 1 + count * pixel;	p += 1 + pixel;	Pack.Webp
-stb-alpha-dropped	src/packing/image_in.cpp	const int channels = components == 2 || components == 4 ? 4 : 3;	const int channels = 3;	Pack.Webp
+webp-delay-as-timestamp	src/packing/read_webp.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
+tga-raw-as-run	src/packing/read_tga.cpp	at += f[at] & 0x80 ? 1 + pixel : 1 + run * pixel;	at += 1 + pixel;	Pack.Webp|Readers.Tga
+bmp-alpha-dropped	src/packing/read_bmp.cpp	img.channels = alpha.mask ? 4 : 3;	img.channels = 3;	Pack.Webp|Readers.Bmp
 turn-90-source-column	src/packing/frames.cpp	const uint32_t sx = turn.degrees == 90 ? v :	const uint32_t sx = turn.degrees == 90 ? u :	^Frames\.
 scale-unweighted	src/packing/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
 scale-gamma-space	src/packing/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
@@ -110,6 +110,18 @@ manifest-asset-unchecked	src/cli/manifest.cpp	why = settle(asset.settings)	why =
 manifest-value-at-asset	src/cli/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
 manifest-format-ignored	tools/lz16pack.cpp	asset.settings.run.pack});	cli.run.pack});	Manifest
 index-lvgl-lists-all	src/packing/assets.cpp	if (asset.format != AssetFormat::lvgl) continue;	if (false) continue;	Lvgl
+bmp-palette-unchecked	src/packing/read_bmp.cpp	if (index >= palette.size())	if (index >= 256)	Hostile.AFile|Readers.Bmp
+bmp-offset-in-headers	src/packing/read_bmp.cpp	if (offset < headers_end) return	if (false) return	Hostile.AFile|Readers.Bmp
+bmp-top-down-flipped	src/packing/read_bmp.cpp	(top_down ? row : height - 1 - row)	(height - 1 - row)	Readers.Bmp
+bmp-field-widened-low	src/packing/read_bmp.cpp	for (; have < 8; have += bits) out = out << bits | v;	for (; have < 8; have += bits) out = out << bits;	Readers.Bmp
+tga-origin-ignored	src/packing/read_tga.cpp	const uint64_t y = top ? row : height - 1 - row	const uint64_t y = height - 1 - row	Readers.Tga
+tga-right-to-left-ignored	src/packing/read_tga.cpp	x = right_to_left ? width - 1 - col : col;	x = col;	Readers.Tga
+tga-map-first-ignored	src/packing/read_tga.cpp	(index - map_first) * entry	index * entry	Readers.Tga
+tga-map-unchecked	src/packing/read_tga.cpp	if (index - map_first >= map_length)	if (false)	Hostile.AFile
+qoi-operations-uncounted	src/packing/read_qoi.cpp	if (!holds(file, uint64_t{width} * height))	if (!holds(file, 0))	Hostile.AFile
+webp-held-to-allowance	src/packing/read_webp.cpp	if (!banded) return too_large	if (false) return too_large	Hostile.AFile
+webp-frames-uncounted	src/packing/read_webp.cpp	features.has_animation ? count_frames(in.file, in.limits.frames) : 1	1	Readers.TheFrameLimit
+gif-frames-unlimited	src/packing/read_gif.cpp	admit(in, img, "GIF", width, height, delays.size() + 1, 0)	admit(in, img, "GIF", width, height, 1, 0)	Readers.TheFrameLimit
 EOF
 )
 

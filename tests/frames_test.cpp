@@ -127,7 +127,7 @@ TEST_F(Frames, EachFrameTurnsAsImageMagickTurnsIt) {
 
 TEST(Scale, NearestRepeatsPixelsFlatStaysFlatAndClearPixelsLendNoColour) {
   // 4x2: opaque reds on the left, clear green on the right.
-  Image img{4, 2, 4, {}, {}};
+  Image img{4, 2, 4, {}, {0}};
   for (uint32_t k = 0; k < 8; ++k)
     img.pixels.insert(img.pixels.end(), k % 4 < 2 ? std::initializer_list<uint8_t>{200, uint8_t(20 * k), 30, 255}
                                                   : std::initializer_list<uint8_t>{0, 255, 0, 0});
@@ -148,13 +148,13 @@ TEST(Scale, NearestRepeatsPixelsFlatStaysFlatAndClearPixelsLendNoColour) {
       EXPECT_TRUE(f.levels[k] == g.levels[k] && (f.levels[k] == 0 || f.words[k] == g.words[k]))
           << k << " of " << f.width << "x" << f.height;
   }
-  const Image flat{5, 3, 3, std::vector<uint8_t>(45, 77), {}};
+  const Image flat{5, 3, 3, std::vector<uint8_t>(45, 77), {0}};
   for (const Scale& s : {Scale{exact, 1, 1}, {exact, 13, 4}, {fit, 100, 100}, {percent, 0, 0, 37}}) {
     const lz16::Frames f = cut_frames(flat, {}, {}, {}, s);
     EXPECT_EQ(std::count(f.words.begin(), f.words.end(), pixel_word(77, 77, 77)), long(f.words.size())) << f.width;
   }
   // Black and white average in linear light: 188, not 128.
-  const lz16::Frames grey = cut_frames(Image{2, 1, 3, {0, 0, 0, 255, 255, 255}, {}}, {}, {}, {}, {exact, 1, 1});
+  const lz16::Frames grey = cut_frames(Image{2, 1, 3, {0, 0, 0, 255, 255, 255}, {0}}, {}, {}, {}, {exact, 1, 1});
   EXPECT_EQ(grey.words[0] >> 11, 188 >> 3);
   uint32_t w, h, w2, h2;
   scaled_size(100, 50, {fit, 40, 40}, w, h), scaled_size(5, 3, {percent, 0, 0, 50}, w2, h2);

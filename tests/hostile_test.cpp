@@ -134,33 +134,40 @@ std::string lying_png(uint32_t width, uint32_t height, uint32_t rows) {
          chunk("IDAT", z) + chunk("IEND", "");
 }
 
-TEST_F(Hostile, AFileThatClaimsMoreThanItHoldsFailsInLittleMemory) {
-  const struct {
-    const char* name;
-    std::string bytes, error;
-  } cases[] = {
-      {"wide.png", lying_png(0x7FFFFFFF, 1, 0), "image too large: 2147483647x1 is more than 1073741823 pixels"},
-      {"big.png", lying_png(32767, 32767, 0), "bad PNG: 32767x32767 pixels cannot fit in its 65 bytes"},
-      {"big.ppm", "P6 32767 32767 255\n" + std::string(30, '\0'), "truncated PPM"},
-      {"wide.gif", std::string("GIF89a\xff\xff\xff\x3f\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 29),
-       "bad GIF: 65535x16383 pixels cannot fit in its 29 bytes"},
-      // Headers of 32767x32767 (16383x16383 for WebP) with little or nothing after them.
-      {"big.qoi", std::string("qoif\0\0\x7f\xff\0\0\x7f\xff\3\0\0\0\0\0\0\0\0\1", 22), "bad QOI: 32767x32767 pixels cannot fit in its 22 bytes"},
-      {"big.bmp", std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xff\x7f\0\0\xff\x7f\0\0\1\0\x18", 29), "bad BMP: the file ends early"},
-      {"big.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\xff\x7f\xff\x7f\x18\0", 18) + std::string(999, 0), "bad TGA: the file ends early"},
-      {"big.webp", std::string("RIFF\x25\0\0\0WEBPVP8L\x19\0\0\0\x2f\xfe\xbf\xff\x0f", 25) + std::string(20, 0), "bad WebP: the picture does not decode"},
-      // Data for 4800 of 5000 rows, more than memory may take at once: read
-      // through once, keeping nothing, before any row is kept.
-      {"cut.png", lying_png(6000, 5000, 4800), "bad PNG: Not enough image data"}};
-  for (const auto& c : cases) {
-    write_file(c.name, test::Bytes(c.bytes.begin(), c.bytes.end()));
-    EXPECT_EQ(pack(std::string("-q -o o ") + c.name).err, "lz16pack: " + std::string(c.name) + ": " + c.error + "\n");
+TEST_F(Hostile, AFileThatClaimsMoreThanItHoldsOrHidesAFaultFailsInLittleMemory) {
+  // The hostile files the readers' fuzz targets start from (scripts/hostile-samples.py).
+  const std::pair<const char*, const char*> seeds[] = {
+      {"png/hostile-wide.png", "image too large: 2147483647x1 is more than 1073741823 pixels"},
+      {"png/hostile-big.png", "bad PNG: 32767x32767 pixels cannot fit in its 65 bytes"},
+      {"ppm/hostile-big.ppm", "truncated PPM"},
+      {"gif/hostile-wide.gif", "bad GIF: 65535x16383 pixels cannot fit in its 29 bytes"},
+      {"qoi/hostile-big.qoi", "bad QOI: 32767x32767 pixels cannot fit in its 22 bytes"},
+      {"qoi/hostile-short.qoi", "bad QOI: its data ends before the 100x100 pixels its header claims"},
+      {"bmp/hostile-big.bmp", "bad BMP: the file ends early"},
+      {"bmp/hostile-palette.bmp", "bad BMP: a pixel's colour index 5 is past its palette of 2 colours"},
+      {"bmp/hostile-offset.bmp", "bad BMP: its pixels start at byte 20, inside its headers"},
+      {"tga/hostile-big.tga", "bad TGA: 32767x32767 pixels cannot fit in its 1017 bytes"},
+      {"tga/hostile-index.tga", "bad TGA: a pixel's colour index 15 is outside its colour map (entries 16 to 18)"},
+      {"webp/hostile-big.webp", "image too large for its file: a WebP of 16383x16383 takes 1792 MB to decode, and "
+                                "a file of 45 bytes may take 64 MB: save it as PNG"},
+      {"webp/hostile-zero-bits.webp", "image too large for its file: a WebP of 16383x16383 takes 1792 MB to decode, "
+                                      "and a file of 34 bytes may take 64 MB: save it as PNG"},
+      {"webp/hostile-zero-bits-animation.webp", "image too large for its file: a WebP animation of 16383x16383 takes "
+                                                "2048 MB to decode, and a file of 136 bytes may take 64 MB: save it as PNG"}};
+  auto fails_small = [&](const std::string& name, const std::string& file, const std::string& error) {
+    EXPECT_EQ(pack("-q -o o " + file).err, "lz16pack: " + file + ": " + error + "\n") << name;
 #if !defined(LZ16_SANITIZED)  // the sanitizers' own memory is not the program's
-    EXPECT_LE(peak_kb(LZ16PACK_EXE " -o " + path("o") + " " + path(c.name)),
-              64 * 1024 + 16 * static_cast<long>(c.bytes.size()) / 1024)
-        << c.name;
+    EXPECT_LE(peak_kb(LZ16PACK_EXE " -o " + path("o") + " " + file),
+              64 * 1024 + 16 * static_cast<long>(fs::file_size(file)) / 1024)
+        << name;
 #endif
-  }
+  };
+  for (const auto& [name, error] : seeds) fails_small(name, LZ16_SAMPLES_DIR "/fuzz/" + std::string(name), error);
+  // Data for 4800 of 5000 rows, more than memory may take at once: read
+  // through once, keeping nothing, before any row is kept.
+  const std::string cut = lying_png(6000, 5000, 4800);
+  write_file("cut.png", test::Bytes(cut.begin(), cut.end()));
+  fails_small("cut.png", path("cut.png"), "bad PNG: Not enough image data");
   // More frames than one image may give: refused before anything is written.
   const std::string many = "P6 257 256 255\n" + std::string(257 * 256 * 3, '\7');
   write_file("many.ppm", test::Bytes(many.begin(), many.end()));

@@ -63,9 +63,11 @@ std::string check_batch(const Jobs& jobs, const std::string& out_dir, const std:
   // image that cannot be read now fails later, on its own.
   std::string untiled;
   for (const auto& job : jobs) {
-    uint32_t width, height;
-    if (job.options.cut.width && lz16::read_image_size(job.path, width, height).empty())
-      if (std::string error = lz16::check_cut(width, height, job.options.cut); !error.empty())
+    std::vector<uint8_t> bytes;
+    lz16::Image info;
+    if (job.options.cut.width && fs::is_regular_file(job.path, ec) && lz16::read_input(job.path, bytes).empty() &&
+        lz16::read_image_info(bytes, info).empty())
+      if (std::string error = lz16::check_cut(info.width, info.height, job.options.cut); !error.empty())
         untiled += (untiled.empty() ? "'" : "; '") + job.path + "': " + error;
   }
   return untiled;

@@ -101,7 +101,7 @@ Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Tu
     fr.reduced.moved += r.moved;
     fr.reduced.loss.squared_error += r.loss.squared_error;
     fr.reduced.loss.samples += r.loss.samples;
-    fr.delay_ms[k] = img.delay_ms.empty() ? 0 : img.delay_ms[source];
+    fr.delay_ms[k] = img.delay_ms[source];
   }
   return fr;
 }

@@ -204,7 +204,7 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
   Reduction reduction = options.reduction;
   {
     Image img;
-    if (std::string error = read_image(path, img, options.pixel_limit); !error.empty()) return error;
+    if (std::string error = read_image(path, img, {options.pixel_limit, max_frames}); !error.empty()) return error;
     if (std::string error = check_cut(img.width, img.height, options.cut); !error.empty()) return error;
     const uint64_t count = img.frames() * (options.cut.width ? uint64_t{img.width / options.cut.width} *
                                                                    (img.height / options.cut.height)

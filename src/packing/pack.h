@@ -23,10 +23,6 @@ struct PackRun {
   uint64_t max_files = 262144;      // more in one run is refused
 };
 
-// Frames one input may give: an image of more is refused before anything
-// is written.
-inline constexpr uint64_t max_frames = 65536;
-
 struct PackOptions {
   AssetFormat format = AssetFormat::lz;
   Reduction reduction;
