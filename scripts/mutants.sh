@@ -53,14 +53,14 @@ dither-off	src/packing/colour.cpp	table.level[r.dither ? bayer[y % 4][x % 4] : 0
 key-alpha-128	src/packing/colour.cpp	if (key >= 0 && a < 128) {	if (key >= 0 && a <= 128) {	Colour
 key-move-away	src/packing/colour.cpp	blue = blue >= 16 ? blue - 1 : blue + 1;	blue = blue >= 16 ? blue + 1 : blue - 1;	Colour
 loss-alpha	src/packing/colour.cpp	    if (a >= 128) {	    if (a >= 127) {	Colour
-preview-key-shown	src/packing/pack.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
+preview-key-shown	src/packing/image_out.cpp	w = key && words[at] == *key ? board	w = false && words[at] == *key ? board	Pack.Preview
 gif-transparent-drawn	src/packing/read_gif.cpp	if (index == gcb.TransparentColor) continue;	if (index == -2) continue;	Pack.LzIs|^Frames\.
 gif-interlace-order	src/packing/read_gif.cpp	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}	^Frames\.
 gif-disposal-background	src/packing/read_gif.cpp	&canvas[4 * (y * width + right)], 0);	&canvas[4 * (y * width + right)], 255);	^Frames\.
 gif-disposal-previous	src/packing/read_gif.cpp	      canvas.swap(before);	      before.swap(before);	^Frames\.
 gif-delay-hundredths	src/packing/read_gif.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
 frame-cut-rows	src/packing/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
-frame-repeat-stored	src/packing/pack.cpp	if (first[k] == k && !append_image	if (!append_image	^Frames\.
+frame-repeat-stored	src/packing/pack.cpp	} else if (first[k] != k) {	} else if (false) {	^Frames\.
 frame-files-stale	src/packing/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	^Frames\.
 frame-note-unchecked	src/packing/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
 frame-claim-ignored	src/packing/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput
@@ -93,7 +93,7 @@ lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP
 lvgl-frame-offset	src/packing/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
 option-no-suggestion	src/cli/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
 bytes-mega	src/packing/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
-untiled-last-only	tools/lz16pack.cpp	untiled += (untiled.empty() ? "'" : "; '")	untiled = ("'")	^Frames\.
+untiled-last-only	src/packing/batch.cpp	untiled += (untiled.empty() ? "" : "; ")	untiled = ("")	^Frames\.
 webp-delay-as-timestamp	src/packing/read_webp.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
 tga-raw-as-run	src/packing/read_tga.cpp	at += f[at] & 0x80 ? 1 + pixel : 1 + run * pixel;	at += 1 + pixel;	Pack.Webp|Readers.Tga
 bmp-alpha-dropped	src/packing/read_bmp.cpp	img.channels = alpha.mask ? 4 : 3;	img.channels = 3;	Pack.Webp|Readers.Bmp
@@ -101,14 +101,14 @@ turn-90-source-column	src/packing/frames.cpp	const uint32_t sx = turn.degrees ==
 scale-unweighted	src/packing/frames.cpp	channels == 4 ? 3 : STBIR_ALPHA_CHANNEL_NONE	STBIR_ALPHA_CHANNEL_NONE	Scale
 scale-gamma-space	src/packing/frames.cpp	STBIR_COLORSPACE_SRGB	STBIR_COLORSPACE_LINEAR	Scale
 scale-nearest-rounds	src/packing/frames.cpp	uint64_t{x} * w / sw	(uint64_t{x} * w + sw / 2) / sw	Scale
-trim-box-narrow	src/packing/pack.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
-trim-key-ignored	src/packing/pack.cpp	levels.empty() ? key && words[k] == *key : levels[k] == 0	levels.empty() ? false : levels[k] == 0	Pack.Trimmed
+trim-box-narrow	src/packing/frames.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
+trim-key-ignored	src/packing/frames.cpp	levels.empty() ? key && words[at] == *key : levels[at] == 0	levels.empty() ? false : levels[at] == 0	Pack.Trimmed
 manifest-no-override	src/cli/manifest.cpp	std::erase_if(args, [&](const auto& a) { return a.first == e.key; });	;	Manifest
 manifest-paths-from-cwd	src/cli/manifest.cpp	return dir.empty() || fs::path(path).is_absolute() ? path : (dir / path).string();	return path;	Manifest
 manifest-globs-directories	src/cli/manifest.cpp	!path.ends_with('/')	true	Manifest
 manifest-asset-unchecked	src/cli/manifest.cpp	why = settle(asset.settings)	why = settle_values(asset.settings)	Manifest
 manifest-value-at-asset	src/cli/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
-manifest-format-ignored	tools/lz16pack.cpp	asset.settings.run.pack});	cli.run.pack});	Manifest
+manifest-format-ignored	tools/lz16pack.cpp	in.options = asset.settings.run.pack,	in.options = cli.run.pack,	Manifest
 index-lvgl-lists-all	src/packing/assets.cpp	if (asset.format != AssetFormat::lvgl) continue;	if (false) continue;	Lvgl
 bmp-palette-unchecked	src/packing/read_bmp.cpp	if (index >= palette.size())	if (index >= 256)	Hostile.AFile|Readers.Bmp
 bmp-offset-in-headers	src/packing/read_bmp.cpp	if (offset < headers_end) return	if (false) return	Hostile.AFile|Readers.Bmp
@@ -122,6 +122,14 @@ qoi-operations-uncounted	src/packing/read_qoi.cpp	if (!holds(file, uint64_t{widt
 webp-held-to-allowance	src/packing/read_webp.cpp	if (!banded) return too_large	if (false) return too_large	Hostile.AFile
 webp-frames-uncounted	src/packing/read_webp.cpp	features.has_animation ? count_frames(in.file, in.limits.frames) : 1	1	Readers.TheFrameLimit
 gif-frames-unlimited	src/packing/read_gif.cpp	admit(in, img, "GIF", width, height, delays.size() + 1, 0)	admit(in, img, "GIF", width, height, 1, 0)	Readers.TheFrameLimit
+plan-glob-takes-own-output	src/packing/batch.cpp	return in.found_by_glob && own.contains	return false && own.contains	Manifest.AGlob
+plan-outputs-may-meet	src/packing/batch.cpp	if (!fresh) return it->second.first	if (false) return it->second.first	Hostile.Outputs
+plan-inputs-overwritten	src/packing/batch.cpp	for (const std::string& place : input_places(path))	for (const std::string& place : std::vector<std::string>())	Hostile.Outputs|Pack.AFailed
+plan-frames-by-name	src/packing/batch.cpp	count_frames(info.width, info.height, info.frames(), in.options, in.frames);	in.frames = 1;	Hostile.Outputs
+c-keyword-allowed	src/packing/assets.cpp	if (words.contains(name)) return true;	if (false) return true;	Hostile.CThat
+c-names-may-clash	src/packing/batch.cpp	!fresh && it->second != who)	!fresh && false)	Hostile.CThat
+c-stdint-width-allowed	src/packing/assets.cpp	return widths.contains(std::string(name));	return false;	Hostile.CThat
+file-name-nul	src/packing/files.cpp	if (name.find('\0') != std::string_view::npos) return	if (false) return	Manifest.ABad
 EOF
 )
 

@@ -77,7 +77,8 @@ TEST_F(Frames, SheetsAreCutInOrderRepeatsStoredOnceAndJoinedFramesPlayInOrder) {
   const lz16::Frames cut = cut_frames(img, {fw, fh}, dither);
   ASSERT_EQ(cut.count(), 6u);
   for (uint32_t k = 0; k < 6; ++k) EXPECT_TRUE(std::ranges::equal(cut.frame(k), want[k])) << k;
-  EXPECT_EQ(first_copies(cut), (std::vector<uint32_t>{0, 1, 2, 3, 1, 0}));
+  const std::vector<Box> whole_frames(6, Box{0, 0, fw, fh});
+  EXPECT_EQ(first_copies(cut, whole_frames), (std::vector<uint32_t>{0, 1, 2, 3, 1, 0}));
   const PixelWords whole = uncut(cut_frames(img, {fw, fh}, {}), width, height);
   EXPECT_TRUE(width == W && height == H && whole == cut_frames(img, {}, {}).words);
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <gif_lib.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,6 +97,33 @@ inline void write_gif(const std::string& path, int width, int height, const std:
   }
   GifFreeMapObject(map);
   EGifCloseFile(gif, nullptr);
+}
+
+// An animated lossless WebP of frames 2x2 frames, each 30 ms, every one
+// different.
+inline Bytes animated_webp(int frames) {
+  WebPAnimEncoderOptions options;
+  WebPAnimEncoderOptionsInit(&options);
+  WebPAnimEncoder* enc = WebPAnimEncoderNew(2, 2, &options);
+  WebPConfig config;
+  WebPConfigInit(&config);
+  config.lossless = 1;
+  for (int k = 0; k < frames; ++k) {
+    const uint8_t rgba[16] = {uint8_t(40 * k), 1, 2, 255, 3, 4, 5, 255, 6, 7, 8, 255, 9, 10, 11, 255};
+    WebPPicture pic;
+    WebPPictureInit(&pic);
+    pic.use_argb = 1, pic.width = 2, pic.height = 2;
+    WebPPictureImportRGBA(&pic, rgba, 8);
+    WebPAnimEncoderAdd(enc, &pic, 30 * k, &config);
+    WebPPictureFree(&pic);
+  }
+  WebPAnimEncoderAdd(enc, nullptr, 30 * frames, nullptr);
+  WebPData anim{nullptr, 0};
+  WebPAnimEncoderAssemble(enc, &anim);
+  const Bytes bytes(anim.bytes, anim.bytes + anim.size);
+  WebPDataClear(&anim);
+  WebPAnimEncoderDelete(enc);
+  return bytes;
 }
 
 struct Proc {

@@ -113,6 +113,73 @@ TEST_F(Hostile, NamesThatCannotMakeCAreRefusedForCAndWrittenAsLz) {
   }
 }
 
+TEST_F(Hostile, OutputsThatWouldMeetOrOverwriteWhatTheRunReadsAreRefusedBeforeAnyIsWritten) {
+  write_png("c.png", "sprites", 8, 8), write_png("c.alpha.png", "noise", 8, 8), write_png("hero.png", "tiles", 8, 8);
+  write_png("anim-001.png", "flat", 2, 2), write_png("stdin-001.png", "flat", 2, 2), write_png("x-000.png", "flat", 2, 2);
+  const test::Bytes webp = test::animated_webp(3);
+  for (const char* name : {"anim.webp", "x.dat", "a.gif"}) write_file(name, webp);  // x.dat, a.gif: WebPs by their content
+  test::write_gif(path("stdin.gif"), 2, 2, {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {9, 9, 9}},
+                  std::vector<test::GifFrame>(2, {0, 0, 2, 2, DISPOSE_DO_NOT, 1, NO_TRANSPARENT_COLOR, false, {}}));
+  std::ofstream(path("m.toml")) << "format = \"c\"\noutput = \".\"\nindex = \"m.toml\"\n[[asset]]\ninput = \"hero.png\"\n";
+  std::ofstream(path("r.toml")) << "output = \"o\"\nreport = \"r.toml\"\n[[asset]]\ninput = \"hero.png\"\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"--alpha -o o c.png c.alpha.png", "'c.png' and 'c.alpha.png' would both write o/c.alpha.lz"},
+      {"-f c --index hero.h -o o hero.png", "'hero.png' and --index would both write o/hero.h"},
+      {"-o o --report o/c.lz c.png", "'c.png' and --report would both write o/c.lz"},
+      {"-f c -o o --report r.json --html r.json c.png", "--report and --html would both write r.json"},
+      {"-o o --html hero.png hero.png", "--html would write hero.png, which is the input 'hero.png'"},
+      {"--manifest m.toml", "--index would write ./m.toml, which is the manifest 'm.toml'"},
+      {"--manifest r.toml", "--report would write r.toml, which is the manifest 'r.toml'"},
+      // Frames are told from content, whatever the name or the source.
+      {"-o o anim.webp anim-001.png", "'anim.webp' and 'anim-001.png' would both write o/anim-001.lz"},
+      {"-o o x.dat x-000.png", "'x.dat' and 'x-000.png' would both write o/x-000.lz"},
+      {"-o o - stdin-001.png < stdin.gif", "'-' and 'stdin-001.png' would both write o/stdin-001.lz"},
+      // Names no directory can hold.
+      {"-f c -o o --index .. c.png", "--index takes the name of a file in the output directory: '..' is not a file's name"},
+      {"--alpha -o o " + std::string(247, 'n') + ".png", "a file's name is at most 255 bytes"},
+  };
+  write_png(std::string(247, 'n') + ".png", "flat", 2, 2);
+  for (const auto& [args, error] : cases) {
+    const test::Proc p = pack(args);
+    EXPECT_EQ(p.status, 2) << args;
+    EXPECT_NE(p.err.find(error), std::string::npos) << p.err;
+    EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;
+    EXPECT_FALSE(fs::exists(path("o")) || fs::exists(path("r.json")) || fs::exists(path("c.lz"))) << args;
+  }
+  // What is an image is read as one: a WebP named .gif gives its three frames.
+  ASSERT_EQ(pack("-q -o g a.gif").status, 0);
+  EXPECT_EQ(names_in("g"), ".a.lz16frames a-000.lz a-001.lz a-002.lz");
+}
+
+TEST_F(Hostile, CThatWouldNotCompileIsRefusedAndEveryOtherCFileCompiles) {
+  for (const char* name : {"int.png", "icon.png", "icon-alpha.png", "size.png", "ok.png", "assets-lvgl.png"})
+    write_png(name, "sprites", 16, 8);
+  const std::pair<std::string, std::string> refused[] = {
+      {"-f lvgl int.png", "'int.png': its C name int is a keyword of C or C++: rename it"},
+      {"-f c --index int.h ok.png", "--index int.h: its C name int is a keyword of C or C++: rename it"},
+      {"-f h size.png", "'size.png': its C name SIZE_WIDTH is one that <stdint.h> defines: rename it"},
+      {"-f lvgl --alpha icon.png icon-alpha.png", "'icon.png' and 'icon-alpha.png' would both define icon_alpha in C"},
+      {"-f c --alpha --frames 8x8 icon.png icon-alpha.png",
+       "'icon.png' and 'icon-alpha.png' would both define icon_alpha_frames in C"},
+      {"-f lvgl --index assets.h assets-lvgl.png",
+       "'assets-lvgl.png' and --index assets.h would both define assets_lvgl in C"},
+  };
+  for (const auto& [args, error] : refused) {
+    const test::Proc p = pack("-o o " + args);
+    EXPECT_EQ(p.status, 2) << args;
+    EXPECT_NE(p.err.find(error), std::string::npos) << p.err;
+    EXPECT_FALSE(fs::exists(path("o"))) << args;
+  }
+  // What is not refused compiles, each file on its own and all together.
+  ASSERT_EQ(pack("-q -f c --alpha --index all.h -o c int.png icon.png icon-alpha.png").status, 0);
+  ASSERT_EQ(pack("-q -f h --alpha --frames 8x8 -o h ok.png").status, 0);
+  std::ofstream(path("all.c")) << "#include \"all.h\"\n#include \"int.h\"\n#include \"ok.h\"\n"
+                                  "int use(void) { return (int)all[0].size + (int)int_lz16[0] + (int)ok_frames[1].size; }\n";
+  for (const std::string c : {"c/int.c", "c/icon.c", "c/icon-alpha.c", "all.c"})
+    EXPECT_EQ(run_cmd("cc -std=c99 -c -Wall -Werror -I" + path("c") + " -I" + path("h") + " " + path(c.c_str()) + " -o " +
+                      path("x.o")).status, 0) << c;
+}
+
 // An RGB PNG of the given size whose image data is zlib's of only rows
 // rows of a picture, mostly flat.
 std::string lying_png(uint32_t width, uint32_t height, uint32_t rows) {

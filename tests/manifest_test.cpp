@@ -89,6 +89,8 @@ TEST_F(Manifest, ABadOneIsOneErrorNamingItsLineAndKeyAndWritesNothing) {
       {"input = \"ui/*.jpg\"", "7: key 'input': no file matches 'ui/*.jpg'"},
       {"input = [\"ui/c.png\", 3]", "7: key 'input': takes a path or a glob, or a list of them"},
       {"name = \"x\"", "6: an [[asset]] needs an input: a path or a glob, or a list of them"},
+      {"name = \"a\\u0000b\"", "8: key 'name': names the asset's files, in the output directory: a file's name holds no NUL byte"},
+      {"name = \"..\"", "8: key 'name': names the asset's files, in the output directory: '..' is not a file's name"},
   };
   for (const auto& [key, error] : cases) {
     const bool input = key.starts_with("input") || key.starts_with("name = \"x");
@@ -98,6 +100,19 @@ TEST_F(Manifest, ABadOneIsOneErrorNamingItsLineAndKeyAndWritesNothing) {
     EXPECT_EQ(p.err, "lz16pack: proj/bad.toml:" + error + "\n") << key;
     EXPECT_FALSE(fs::exists(path("proj/out"))) << key;
   }
+  write_manifest("proj/bad.toml", "format = \"c\"\nindex = \"..\"\n[[asset]]\ninput = \"art/a.png\"\n");
+  EXPECT_EQ(pack("--manifest proj/bad.toml").err, "lz16pack: proj/bad.toml:2: key 'index': --index takes the name of a "
+                                                  "file in the output directory: '..' is not a file's name\n");
+}
+
+TEST_F(Manifest, AGlobNeverTakesTheRunsOwnPreviewsForInputs) {
+  write_manifest("proj/art.toml", "output = \"art\"\npreview = true\n[[asset]]\ninput = \"art/*.png\"\n");
+  for (int run = 0; run < 2; ++run) {
+    const test::Proc p = pack("--manifest proj/art.toml");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_NE(p.err.find("total: 2 images"), std::string::npos) << p.err;
+  }
+  EXPECT_EQ(names_in("proj/art"), "a.lz a.png a.preview.png b.lz b.png b.preview.png");
 }
 
 }  // namespace

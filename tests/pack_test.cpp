@@ -514,7 +514,7 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
        {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/Good.ppm", "good.png good.lz",
         "-o assets --background 12345 good.png", "-o assets --index x.h good.png",
         "-f c -o assets --index-only good.png", "-o assets --frames 8x good.png",
-        "-o assets --frames 8x6 good.png sub/good-001.png", "-o assets --alpha --key 00ff00 good.png"}) {
+        "-o assets a.gif sub/a-001.png", "-o assets --alpha --key 00ff00 good.png"}) {
     const test::Proc p = pack(args);
     EXPECT_EQ(p.status, 2) << args;
     EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;

@@ -2,8 +2,6 @@
 // allows: every layout gives the same picture, and a frame limit stops an
 // animation while it is read.
 #include <gtest/gtest.h>
-#include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <array>
 #include <bit>
@@ -176,29 +174,7 @@ TEST(Readers, TheFrameLimitStopsAnAnimationAsItIsRead) {
   Bytes gif_bytes;
   ASSERT_EQ(read_input(gif, gif_bytes), "");
   std::system(("rm -rf " + std::string(dir)).c_str());
-  // An animated WebP of five 2x2 frames.
-  WebPAnimEncoderOptions options;
-  WebPAnimEncoderOptionsInit(&options);
-  options.allow_mixed = 0;
-  WebPAnimEncoder* enc = WebPAnimEncoderNew(2, 2, &options);
-  WebPConfig config;
-  WebPConfigInit(&config);
-  config.lossless = 1;
-  for (int k = 0; k < 5; ++k) {
-    const uint8_t rgba[16] = {uint8_t(40 * k), 1, 2, 255, 3, 4, 5, 255, 6, 7, 8, 255, 9, 10, 11, 255};
-    WebPPicture pic;
-    WebPPictureInit(&pic);
-    pic.use_argb = 1, pic.width = 2, pic.height = 2;
-    WebPPictureImportRGBA(&pic, rgba, 8);
-    WebPAnimEncoderAdd(enc, &pic, 30 * k, &config);
-    WebPPictureFree(&pic);
-  }
-  WebPAnimEncoderAdd(enc, nullptr, 150, nullptr);
-  WebPData anim{nullptr, 0};
-  WebPAnimEncoderAssemble(enc, &anim);
-  const Bytes webp(anim.bytes, anim.bytes + anim.size);
-  WebPDataClear(&anim);
-  WebPAnimEncoderDelete(enc);
+  const Bytes webp = test::animated_webp(5);
 
   for (const Bytes* file : {&std::as_const(gif_bytes), &webp}) {
     Image img;

@@ -56,7 +56,8 @@ print(f"total: {t['images']} images, {t['bytes']} bytes, {t['ratio']}%, worst PS
   EXPECT_EQ(std::string(py.out.begin(), py.out.end()), one.err) << py.err;
 
   // Names are any bytes; the JSON stays valid UTF-8.
-  PackedInput odd{"x\xff\"\x01\xe2\x82\xac.png", "x", {}, {}};
+  PackedInput odd;
+  odd.path = "x\xff\"\x01\xe2\x82\xac.png", odd.stem = "x";
   odd.result.error = "broken";
   std::ofstream(path("odd.json")) << report_json({&odd, 1}, batch_totals({&odd, 1}), {});
   std::ofstream(path("odd.py")) << "import json, sys\nname = json.load(open(sys.argv[1]))['assets'][0]['input']\n"

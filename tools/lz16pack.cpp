@@ -20,6 +20,7 @@
 #include "encoder.h"
 #include "manifest.h"
 #include "options.h"
+#include "batch.h"
 #include "pack.h"
 #include "report.h"
 
@@ -28,50 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Jobs = std::vector<lz16::PackedInput>;
-
-// The checks that come before anything is written. Returns "" or the usage
-// The checks that come before anything is written. Returns "" or the usage
-// error. reports are the paths of the batch's report files.
-std::string check_batch(const Jobs& jobs, const std::string& out_dir, const std::string& index,
-                        const std::vector<std::string>& reports) {
-  std::map<std::string, std::string> ids;   // ID -> input that has it
-  std::map<fs::path, std::string> outputs;  // output path -> input that writes it
-  std::error_code ec;
-  auto where = [&](const std::string& name) { return fs::weakly_canonical(fs::path(out_dir) / name, ec); };
-  for (const auto& job : jobs) {
-    if (job.options.format != lz16::AssetFormat::lz)
-      if (std::string why = lz16::c_name_problem(job.stem); !why.empty())
-        return "'" + job.path + "': " + why + ": rename the file, or use -f lz";
-    const std::string id = lz16::asset_id(job.stem);
-    if (auto [it, fresh] = ids.emplace(id, job.path); !fresh)
-      return "'" + it->second + "' and '" + job.path + "' would both be named " + id;
-    for (const std::string& name : lz16::pack_file_names(job.stem, job.options)) outputs[where(name)] = job.path;
-  }
-  if (!index.empty()) outputs[where(index)] = "--index";
-  for (const std::string& report : reports)
-    if (!report.empty()) outputs[fs::weakly_canonical(report, ec)] = report;
-  for (const auto& job : jobs)
-    if (auto it = outputs.find(fs::weakly_canonical(job.path, ec)); it != outputs.end())
-      return "'" + job.path + "' is an input and would be overwritten by an output";
-  for (const auto& framed : jobs) {
-    if (!lz16::may_write_frame_files(framed.path, framed.options)) continue;
-    for (const auto& job : jobs)
-      if (lz16::is_frame_file_name(job.stem + ".lz", framed.stem))
-        return "'" + framed.path + "' and '" + job.path + "' would both write " + job.stem + ".lz";
-  }
-  // Frames must tile every image (each one that does not is named); an
-  // image that cannot be read now fails later, on its own.
-  std::string untiled;
-  for (const auto& job : jobs) {
-    std::vector<uint8_t> bytes;
-    lz16::Image info;
-    if (job.options.cut.width && fs::is_regular_file(job.path, ec) && lz16::read_input(job.path, bytes).empty() &&
-        lz16::read_image_info(bytes, info).empty())
-      if (std::string error = lz16::check_cut(info.width, info.height, job.options.cut); !error.empty())
-        untiled += (untiled.empty() ? "'" : "; '") + job.path + "': " + error;
-  }
-  return untiled;
-}
 
 // Writes files into dir under the lock of the first one's name, as an
 // asset's are; "" or why not.
@@ -136,24 +93,33 @@ int main(int argc, char** argv) {
     }
     for (lz16::ManifestAsset& asset : manifest.assets) {
       if (cli.output_given) asset.settings.run.pack.out_dir = cli.run.pack.out_dir;
-      for (const std::string& input : asset.inputs)
-        batch.push_back({input, asset.name.empty() ? stem_of(input) : asset.name, {}, asset.settings.run.pack});
+      for (const lz16::ManifestInput& input : asset.inputs) {
+        lz16::PackedInput& in = batch.emplace_back();
+        in.path = input.path, in.stem = asset.name.empty() ? stem_of(input.path) : asset.name;
+        in.options = asset.settings.run.pack, in.found_by_glob = input.found_by_glob;
+      }
     }
     settings = &manifest.assets.front().settings;
   } else {
     if (cli.inputs.empty()) return lz16::usage_error("no input images");
     if (std::string error = lz16::settle(cli); !error.empty()) return lz16::usage_error(error);
-    for (const std::string& input : cli.inputs) batch.push_back({input, stem_of(input), {}, cli.run.pack});
+    for (const std::string& input : cli.inputs) {
+      lz16::PackedInput& in = batch.emplace_back();
+      in.path = input, in.stem = stem_of(input), in.options = cli.run.pack;
+    }
   }
   const lz16::RunOptions& run = settings->run;
   const std::string &out_dir = run.pack.out_dir, &index = run.index, &json = settings->json, &page = settings->page;
   for (auto& job : batch) job.options.run = &pack_run;
-  if (std::string error = check_batch(batch, out_dir, index, {json, page}); !error.empty()) return lz16::usage_error(error);
+  if (std::string error = lz16::plan_batch(batch, run, {{"--report", json}, {"--html", page}}, cli.manifest,
+                                           !cli.index_only);
+      !error.empty())
+    return lz16::usage_error(error);
   if (cli.list) {
     auto output = [&](const std::string& name) { return out_dir == "." ? name : (fs::path(out_dir) / name).string(); };
     for (const auto& job : batch) {
       std::printf("input %s\n", job.path.c_str());
-      for (const std::string& name : lz16::pack_file_names(job.stem, job.options))
+      for (const std::string& name : lz16::pack_file_names(job.stem, job.options, job.frames))
         std::printf("output %s\n", output(name).c_str());
     }
     if (!index.empty()) std::printf("output %s\n", output(index).c_str());
@@ -178,9 +144,8 @@ int main(int argc, char** argv) {
   std::vector<char> done(batch.size(), 0);
   auto work = [&] {
     for (size_t k; (k = next++) < batch.size();) {
-      lz16::PackResult result = lz16::pack_image(batch[k].path, batch[k].stem, batch[k].options);
+      lz16::pack_image(batch[k]);  // its own entry, which no other thread touches until done
       std::lock_guard lock(mutex);
-      batch[k].result = std::move(result);
       done[k] = 1;
       finished.notify_all();
     }

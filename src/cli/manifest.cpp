@@ -119,7 +119,7 @@ std::string unknown(const Source& src, const Entry& e, bool in_asset) {
 }
 
 // The files an asset's input names, in order.
-std::string find_inputs(const Source& src, const Entry& input, std::vector<std::string>& files) {
+std::string find_inputs(const Source& src, const Entry& input, std::vector<ManifestInput>& files) {
   std::vector<const toml::node*> patterns;
   if (const toml::array* list = input.value->as_array())
     for (const toml::node& p : *list) patterns.push_back(&p);
@@ -132,9 +132,10 @@ std::string find_inputs(const Source& src, const Entry& input, std::vector<std::
     const std::string where = fs::path(pattern).is_absolute() || src.dir.empty()
                                   ? pattern
                                   : (fs::path(glob_literal(src.dir.string())) / pattern).string();
-    std::vector<std::string> found = glob_files(where);
+    const bool glob = pattern.find_first_of("*?[") != std::string::npos;
+    const std::vector<std::string> found = glob_files(where);
     if (found.empty()) return at(src, input.line, "input") + "no file matches '" + pattern + "'";
-    files.insert(files.end(), found.begin(), found.end());
+    for (const std::string& path : found) files.push_back({path, glob});
   }
   return "";
 }
@@ -153,8 +154,8 @@ std::string read_asset(const Source& src, const toml::table& table, Arguments ar
     } else if (e.key == "name") {
       if (!e.value->is_string()) return at(src, e.line, e.key) + "takes a string";
       asset.name = *e.value->value<std::string>(), name_line = e.line;
-      if (asset.name.empty() || asset.name.find('/') != std::string::npos)
-        return at(src, e.line, e.key) + "is the name of the asset's files, without a directory";
+      if (std::string why = file_name_problem(asset.name); !why.empty())
+        return at(src, e.line, e.key) + "names the asset's files, in the output directory: " + why;
     } else {
       if (!is_asset_option(e.key)) return unknown(src, e, true);
       std::string error, arg = argument(src, e, error);

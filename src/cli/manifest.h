@@ -21,8 +21,14 @@
 
 namespace lz16 {
 
+// A file an asset's input names, and whether a glob found it.
+struct ManifestInput {
+  std::string path;
+  bool found_by_glob = false;
+};
+
 struct ManifestAsset {
-  std::vector<std::string> inputs;  // the files found, in order
+  std::vector<ManifestInput> inputs;  // the files found, in order
   std::string name;                 // "" to name each after its file
   Settings settings;                // the top's options and then its own, settled
 };

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "files.h"
 #include "report.h"
 
 namespace lz16 {
@@ -245,6 +246,9 @@ std::optional<uint64_t> parse_bytes(std::string_view text) {
 
 std::string settle_values(Settings& s) {
   PackOptions& options = s.run.pack;
+  if (!s.run.index.empty())
+    if (std::string why = file_name_problem(s.run.index); !why.empty())
+      return "--index takes the name of a file in the output directory: " + why;
   if (!s.budget.empty() && !(s.run.budget = parse_bytes(s.budget)))
     return "--budget takes a number of bytes such as 65536, 64K or 1M, not '" + s.budget + "'";
   const auto bg = parse_rgb(s.background);
@@ -271,7 +275,7 @@ std::string settle(Settings& s) {
   const PackOptions& options = s.run.pack;
   if (options.reduction.key && options.reduction.alpha)
     return "--alpha and --key are two ways to keep transparency: take one";
-  if (!s.run.index.empty() && (options.format == AssetFormat::lz || s.run.index.find('/') != std::string::npos))
+  if (!s.run.index.empty() && options.format == AssetFormat::lz)
     return "--index takes a file name, and needs --format c, h or lvgl";
   if (options.format == AssetFormat::lvgl && (options.join_frames || options.reduction.key))
     return options.join_frames ? "--join-frames makes one stream that LVGL cannot draw a frame of: "

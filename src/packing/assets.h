@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "files.h"
+#include "frames.h"
 
 namespace lz16 {
 
@@ -36,27 +37,23 @@ std::string asset_id(std::string_view stem);
 // One frame of an asset: its lz16 file is the size bytes at offset in the
 // asset's bytes, and with alpha its alpha plane the alpha_size bytes at
 // alpha_offset in the asset's alpha bytes; it shows for delay_ms (0 in a
-// sprite sheet).
-// A trimmed frame's place within the untrimmed frame.
-struct Box {
-  uint32_t x = 0, y = 0, width = 0, height = 0;
-};
-
+// sprite sheet or a still picture). Trimmed, it holds only its box of the
+// untrimmed frame.
 struct AssetFrame {
-  uint32_t offset, size, delay_ms, alpha_offset = 0, alpha_size = 0;
-  Box box{};  // with trimming
+  uint32_t offset = 0, size = 0, delay_ms = 0, alpha_offset = 0, alpha_size = 0;
+  Box box{};
 };
 
 struct Asset {
   std::string stem;  // file name without its extension
-  uint32_t width, height;  // of one frame
-  std::vector<uint8_t> lz;  // the compressed image file, or the frames' files one after another
+  uint32_t width = 0, height = 0;  // of one frame, untrimmed
+  std::vector<uint8_t> lz;  // the frames' lz16 files one after another (one for a still picture)
   std::vector<uint8_t> alpha;  // with alpha, the alpha planes of lz's files likewise; empty if opaque
   std::optional<uint16_t> key;  // the word of its transparent pixels, if it has a key
-  std::vector<AssetFrame> frames;  // empty for a still picture
-  bool joined = false;  // the frames are one file, one frame's pixels after another's
-  bool trimmed = false;  // each frame (frames[k].box, or box for a still picture) is its box of shown pixels
-  Box box{};
+  std::vector<AssetFrame> frames;  // at least one: a still picture is one frame
+  bool framed = false;   // an animation or a sheet, given as frames (a table, a file each); else one picture
+  bool joined = false;   // framed, with the frames as one file, one frame's pixels after another's
+  bool trimmed = false;  // each frame is only its box of shown pixels
 };
 
 // The lz16 files the asset's frames are stored in: 1 for a still picture or
@@ -71,13 +68,26 @@ size_t stored_files(const Asset& asset);
 // instead, repeats included.
 std::vector<OutFile> asset_files(const Asset& asset, AssetFormat format);
 
-// The names asset_files may give for stem, without building them, for a
-// still picture or joined frames, and for every format but lz, for frames.
-std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format);
+// How the names of .lz files end: a compressed image, and an alpha plane.
+inline constexpr std::string_view lz_suffix = ".lz", alpha_suffix = ".alpha.lz";
+
+// Every name asset_files may give for stem, without building the files:
+// for lz, STEM.lz (and with alpha STEM.alpha.lz), or, for frame_files
+// frames that are files of their own, STEM-000.lz (STEM-000.alpha.lz), ...;
+// else STEM.h, and STEM.c for c and lvgl.
+std::vector<std::string> asset_file_names(const std::string& stem, AssetFormat format, uint64_t frame_files = 0,
+                                          bool alpha = true);
 
 // Whether name is one that asset_files gives to a frame of stem's: stem,
 // '-', three digits or more, ".lz" or ".alpha.lz".
 bool is_frame_file_name(std::string_view name, std::string_view stem);
+
+// The names the C files of the asset in the format define, objects and
+// macros (none for lz), found in the files as written, but for the names
+// every asset's files share and define only once (struct guards,
+// LZ16_ALIGN). "" in problem, or why one cannot be defined: a C or C++
+// keyword, or a name that <stdint.h> defines.
+std::vector<std::string> c_names(const Asset& asset, AssetFormat format, std::string& problem);
 
 // An asset as an index lists it.
 struct IndexEntry {
@@ -90,5 +100,9 @@ struct IndexEntry {
 // table of their LVGL images. It takes every figure from those headers,
 // frame counts included, so it needs only the assets' stems.
 OutFile index_file(const std::string& name, const std::vector<IndexEntry>& assets);
+
+// The names the index defines of its own, and problem as for c_names.
+std::vector<std::string> index_c_names(const std::string& name, const std::vector<IndexEntry>& assets,
+                                       std::string& problem);
 
 }  // namespace lz16

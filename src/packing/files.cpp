@@ -140,6 +140,14 @@ std::string lock_unit(const std::string& dir, std::string_view unit, UnitLock& l
   return "";
 }
 
+std::string file_name_problem(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return "'" + std::string(name) + "' is not a file's name";
+  if (name.find('/') != std::string_view::npos) return "a file's name holds no '/'";
+  if (name.find('\0') != std::string_view::npos) return "a file's name holds no NUL byte";
+  if (name.size() > name_max) return "a file's name is at most " + std::to_string(name_max) + " bytes";
+  return "";
+}
+
 std::string hidden_name(std::string_view name, std::string_view suffix) {
   if (1 + name.size() + suffix.size() <= name_max) return "." + std::string(name) + std::string(suffix);
   char tail[24];

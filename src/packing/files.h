@@ -53,6 +53,11 @@ struct UnitLock {
 // Returns "" or a one-line reason.
 std::string lock_unit(const std::string& dir, std::string_view unit, UnitLock& lock);
 
+// "" when name can be the name of a file in a directory, else why not: it
+// is empty, "." or "..", holds a '/' or a NUL, or is longer than a file
+// system takes (255 bytes).
+std::string file_name_problem(std::string_view name);
+
 // "." + name + suffix, a hidden file beside name, with the end of a name
 // too long for that replaced by a digest of it, so that every name that
 // fits has one that fits.

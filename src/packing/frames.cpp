@@ -106,16 +106,51 @@ Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Tu
   return fr;
 }
 
-std::vector<uint32_t> first_copies(const Frames& fr) {
-  std::vector<uint32_t> first(fr.count());
-  auto bytes = [](auto span) { return std::string_view(reinterpret_cast<const char*>(span.data()), span.size_bytes()); };
-  auto same = [&](uint32_t a, uint32_t b) {
-    return bytes(fr.frame(a)) == bytes(fr.frame(b)) && bytes(fr.frame_levels(a)) == bytes(fr.frame_levels(b));
+Box shown_box(const Frames& fr, size_t k, std::optional<uint16_t> key) {
+  const std::span<const uint16_t> words = fr.frame(k);
+  const std::span<const uint8_t> levels = fr.frame_levels(k);
+  uint32_t x0 = fr.width, y0 = UINT32_MAX, x1 = 0, y1 = 0;
+  for (size_t at = 0; at < words.size(); ++at) {
+    if (levels.empty() ? key && words[at] == *key : levels[at] == 0) continue;
+    const auto x = static_cast<uint32_t>(at % fr.width), y = static_cast<uint32_t>(at / fr.width);
+    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
+  }
+  return y0 == UINT32_MAX ? Box{0, 0, 1, 1} : Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+}
+
+void crop(const Frames& fr, size_t k, Box box, PixelWords& words, std::vector<uint8_t>& levels) {
+  words.clear(), levels.clear();
+  for (uint32_t y = box.y; y < box.y + box.height; ++y) {
+    const size_t at = size_t{y} * fr.width + box.x;
+    words.insert(words.end(), fr.frame(k).begin() + at, fr.frame(k).begin() + at + box.width);
+    if (!fr.levels.empty())
+      levels.insert(levels.end(), fr.frame_levels(k).begin() + at, fr.frame_levels(k).begin() + at + box.width);
+  }
+}
+
+std::vector<uint32_t> first_copies(const Frames& fr, std::span<const Box> boxes) {
+  // Frame k's rows within its box, each as bytes: its words', then its levels'.
+  auto rows = [&](uint32_t k, auto each) {
+    const Box& b = boxes[k];
+    for (uint32_t y = b.y; y < b.y + b.height; ++y) {
+      const size_t at = size_t{y} * fr.width + b.x;
+      each(std::string_view(reinterpret_cast<const char*>(fr.frame(k).data() + at), 2 * size_t{b.width}));
+      if (!fr.levels.empty())
+        each(std::string_view(reinterpret_cast<const char*>(fr.frame_levels(k).data() + at), b.width));
+    }
   };
-  std::unordered_multimap<size_t, uint32_t> seen;  // a hash of a frame's words and levels -> frames stored
+  auto all_rows = [&](uint32_t k) {
+    std::vector<std::string_view> out;
+    rows(k, [&](std::string_view r) { out.push_back(r); });
+    return out;
+  };
+  auto same = [&](uint32_t a, uint32_t b) { return boxes[a] == boxes[b] && all_rows(a) == all_rows(b); };
+  std::vector<uint32_t> first(fr.count());
+  std::unordered_multimap<uint64_t, uint32_t> seen;  // a digest of a frame's box, words and levels -> frames stored
   for (uint32_t k = 0; k < fr.count(); ++k) {
-    const std::hash<std::string_view> hash_of;
-    const size_t hash = hash_of(bytes(fr.frame(k))) ^ hash_of(bytes(fr.frame_levels(k)));
+    uint64_t hash = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(&boxes[k]), sizeof(Box)));
+    rows(k, [&](std::string_view r) { hash = hash * 0x100000001b3u ^ std::hash<std::string_view>{}(r); });
     const auto [from, to] = seen.equal_range(hash);
     const auto it = std::find_if(from, to, [&](const auto& e) { return same(e.second, k); });
     first[k] = it == to ? seen.emplace(hash, k)->second : it->second;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@
 #include "pixels.h"
 
 namespace lz16 {
+
+// A box within a frame: a trimmed frame's place in the untrimmed one.
+struct Box {
+  uint32_t x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const Box&) const = default;
+};
 
 // The size of the frames to cut; 0 x 0 takes each frame whole.
 struct FrameCut {
@@ -69,9 +76,16 @@ std::string check_cut(uint32_t width, uint32_t height, FrameCut cut);
 // the image. May throw std::bad_alloc.
 Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn = {}, Scale scale = {});
 
-// For each frame, the first frame with the same words and levels: itself
-// unless it repeats an earlier one.
-std::vector<uint32_t> first_copies(const Frames& frames);
+// The box of frame k's pixels that show (level above 0, or with a key, any
+// other word); a 1x1 box at the corner if none does.
+Box shown_box(const Frames& frames, size_t k, std::optional<uint16_t> key);
+
+// Frame k's words and levels within box, row after row.
+void crop(const Frames& frames, size_t k, Box box, PixelWords& words, std::vector<uint8_t>& levels);
+
+// For each frame, the first frame with the same box (one a frame) and the
+// same words and levels within it: itself unless it repeats an earlier one.
+std::vector<uint32_t> first_copies(const Frames& frames, std::span<const Box> boxes);
 
 // The frames laid out as they were cut: each image frame's frames in their
 // grid, the image frames one below the other, and their levels likewise

@@ -48,6 +48,15 @@ std::string check_first(const Input& in, uint64_t kept_bytes, Reader read) {
   return read(in.with(Read::check), checked);
 }
 
+std::string canvas_frames(Image& img, std::vector<uint8_t> pixels, std::vector<uint32_t> delays) {
+  if (delays.empty()) return "the image has no pixels";
+  img.channels = 4;
+  img.pixels = std::move(pixels);
+  if (delays.size() == 1) delays = {0};
+  img.delay_ms = std::move(delays);
+  return "";
+}
+
 void info_frames(Image& img, uint64_t frames) {
   img.pixels.clear();
   img.delay_ms.assign(frames, 0);
@@ -85,6 +94,12 @@ struct FileCloser {
 };
 
 }  // namespace
+
+bool has_transparency(const Image& img) {
+  for (size_t k = 3; img.channels == 4 && k < img.pixels.size(); k += 4)
+    if (img.pixels[k] < 255) return true;
+  return false;
+}
 
 std::string read_input(const std::string& path, std::vector<uint8_t>& bytes) {
   bytes.clear();

@@ -51,6 +51,9 @@ struct Image {
   bool animated() const { return frames() > 1; }
 };
 
+// Whether any pixel of the image is less than opaque.
+bool has_transparency(const Image& img);
+
 // Reads the image file at path ("-" for standard input; pipes and devices
 // are read as they come) into img. Returns "" on success, else a one-line
 // reason (without the file's name). May throw std::bad_alloc.

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "colour.h"
 #include "pixels.h"
 
 namespace lz16 {
@@ -20,6 +21,23 @@ void widen_rgb24(const uint16_t* words, size_t npix, uint8_t* rgb) {
     rgb[1] = widen5(g);
     rgb[2] = widen5(b);
   }
+}
+
+std::vector<uint8_t> shown_rgb(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t& width,
+                               std::optional<uint16_t> key) {
+  constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
+  const uint32_t panels = levels.empty() ? 1 : 3;
+  std::vector<uint8_t> rgb(3 * panels * words.size());
+  for (size_t k = 0; k < panels * words.size(); ++k) {
+    const size_t x = k % (panels * width), y = k / (panels * width), panel = x / width, at = y * width + x % width;
+    const uint16_t board = (x / 8 + y / 8) % 2 ? dark : light, w = key && words[at] == *key ? board : words[at];
+    widen_rgb24(&w, 1, &rgb[3 * k]);
+    if (levels.empty()) continue;
+    const uint8_t under[3] = {widen5(board >> 11), widen5(4), widen5(28)};
+    for (int c = 0; c < 3; ++c) rgb[3 * k + c] = composite(rgb[3 * k + c], widen5(levels[at]), under[panel]);
+  }
+  width *= panels;
+  return rgb;
 }
 
 namespace {

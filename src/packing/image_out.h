@@ -4,7 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace lz16 {
 
@@ -25,6 +28,14 @@ bool write_png(std::FILE* out, const uint16_t* words, uint32_t width, uint32_t h
 // An 8-bit RGB (channels 3) or RGBA (4) picture as PNG bytes in memory. May
 // throw std::bad_alloc.
 std::string png_bytes(const uint8_t* pixels, int channels, uint32_t width, uint32_t height);
+
+// The picture of words (and levels, for an image with alpha) as the device
+// shows it, in 8-bit RGB: a key's pixels as a grey checkerboard of 8x8
+// squares; an image with alpha three times side by side, drawn over such a
+// checkerboard, over dark grey and over light grey. width is the words'
+// rows' on entry, the picture's on return.
+std::vector<uint8_t> shown_rgb(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t& width,
+                               std::optional<uint16_t> key);
 
 // A picture for a page, in PNG bytes: the RGB or RGBA picture scaled down
 // by the smallest whole factor f that brings it to at most max_pixels, each

@@ -1,7 +1,6 @@
 #include "pack.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -58,55 +57,6 @@ bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> leve
   const auto alpha = append_verified(alpha_plane(levels, at.size), asset.alpha, back);
   if (alpha) std::tie(at.alpha_offset, at.alpha_size) = *alpha;
   return alpha.has_value();
-}
-
-// The box of the pixels of a width x height frame that show (level above 0,
-// or with a key, any other word); a 1x1 box at the corner if none does.
-// Its words and levels cropped to it go to words_out and levels_out.
-Box trim(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t width,
-         std::optional<uint16_t> key, PixelWords& words_out, std::vector<uint8_t>& levels_out) {
-  uint32_t x0 = width, y0 = UINT32_MAX, x1 = 0, y1 = 0;
-  for (size_t k = 0; k < words.size(); ++k) {
-    if (levels.empty() ? key && words[k] == *key : levels[k] == 0) continue;
-    const auto x = static_cast<uint32_t>(k % width), y = static_cast<uint32_t>(k / width);
-    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
-  }
-  const Box box = y0 == UINT32_MAX ? Box{0, 0, 1, 1} : Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
-  words_out.clear(), levels_out.clear();
-  for (uint32_t y = box.y; y < box.y + box.height; ++y) {
-    const size_t at = size_t{y} * width + box.x;
-    words_out.insert(words_out.end(), words.begin() + at, words.begin() + at + box.width);
-    if (!levels.empty()) levels_out.insert(levels_out.end(), levels.begin() + at, levels.begin() + at + box.width);
-  }
-  return box;
-}
-
-// The picture as the device shows it, in 8-bit RGB: a key's pixels as a
-// grey checkerboard of 8x8 squares; an image with alpha three times side by
-// side, drawn over such a checkerboard, over dark grey and over light grey.
-// Sets width to the picture's.
-std::vector<uint8_t> shown_rgb(const PixelWords& words, const std::vector<uint8_t>& levels, uint32_t& width,
-                               std::optional<uint16_t> key) {
-  constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
-  const uint32_t panels = levels.empty() ? 1 : 3;
-  std::vector<uint8_t> rgb(3 * panels * words.size());
-  for (size_t k = 0; k < panels * words.size(); ++k) {
-    const size_t x = k % (panels * width), y = k / (panels * width), panel = x / width, at = y * width + x % width;
-    const uint16_t board = (x / 8 + y / 8) % 2 ? dark : light, w = key && words[at] == *key ? board : words[at];
-    widen_rgb24(&w, 1, &rgb[3 * k]);
-    if (levels.empty()) continue;
-    const uint8_t under[3] = {widen5(board >> 11), widen5(4), widen5(28)};
-    for (int c = 0; c < 3; ++c) rgb[3 * k + c] = composite(rgb[3 * k + c], widen5(levels[at]), under[panel]);
-  }
-  width *= panels;
-  return rgb;
-}
-
-// Whether any pixel of an RGBA image is less than opaque.
-bool has_alpha(const Image& img) {
-  for (size_t k = 3; img.channels == 4 && k < img.pixels.size(); k += 4)
-    if (img.pixels[k] < 255) return true;
-  return false;
 }
 
 // The frames' files of stem's that a note records, with the digest each
@@ -172,7 +122,9 @@ bool claimed_frame(const std::string& dir, const std::string& name) {
 // claims, and its noted frames' files.
 void remove_stale(const std::string& stem, const PackOptions& options, const NotedFiles& noted,
                   const std::vector<OutFile>& keep) {
-  for (const std::string& name : pack_file_names(stem, options))
+  std::vector<std::string> names = asset_file_names(stem, options.format);  // alpha planes of an earlier run too
+  if (options.preview) names.push_back(stem + preview_suffix);
+  for (const std::string& name : names)
     if (std::none_of(keep.begin(), keep.end(), [&](const OutFile& f) { return f.first == name; }) &&
         !claimed_frame(options.out_dir, name))
       remove_output(options.out_dir, name);
@@ -198,27 +150,41 @@ std::string write_asset(const std::string& stem, std::vector<OutFile>& files, co
   return "";
 }
 
-std::string pack(const std::string& path, const PackOptions& options, PackResult& result) {
+// The frame's words and levels as stored: within its box, where that is
+// not the whole frame.
+void stored_pixels(const Frames& frames, size_t k, Box box, PixelWords& cropped, std::vector<uint8_t>& cropped_levels,
+                   std::span<const uint16_t>& words, std::span<const uint8_t>& levels) {
+  words = frames.frame(k), levels = frames.frame_levels(k);
+  if (box == Box{0, 0, frames.width, frames.height}) return;
+  crop(frames, k, box, cropped, cropped_levels);
+  words = cropped, levels = cropped_levels;
+}
+
+std::string pack(PackedInput& in, PackResult& result) {
+  const PackOptions& options = in.options;
   Asset& asset = result.asset;
   Frames frames;
   Reduction reduction = options.reduction;
   {
     Image img;
-    if (std::string error = read_image(path, img, {options.pixel_limit, max_frames}); !error.empty()) return error;
-    if (std::string error = check_cut(img.width, img.height, options.cut); !error.empty()) return error;
-    const uint64_t count = img.frames() * (options.cut.width ? uint64_t{img.width / options.cut.width} *
-                                                                   (img.height / options.cut.height)
-                                                             : 1);
-    if (count > max_frames)
-      return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
+    const ImageLimits limits{options.pixel_limit, max_frames};
+    if (std::string error = in.held.empty() ? read_image(in.path, img, limits) : read_image(in.held, img, limits);
+        !error.empty())
+      return error;
+    uint64_t count = 0;
+    if (std::string error = count_frames(img.width, img.height, img.frames(), options, count); !error.empty())
+      return error;
+    if (names_follow_frames(options) && count != in.frames)
+      return "the file changed while lz16pack read it: run lz16pack again";
     uint32_t sw, sh;
     scaled_size(options.cut.width ? options.cut.width : img.width, options.cut.width ? options.cut.height : img.height,
                 options.scale, sw, sh);
     if (uint64_t{sw} * sh * count > static_cast<uint64_t>(options.pixel_limit))
       return "image too large: " + std::to_string(count) + " frames scaled to " + std::to_string(sw) + "x" +
              std::to_string(sh) + " are more than " + std::to_string(options.pixel_limit) + " pixels";
-    reduction.alpha = options.reduction.alpha && has_alpha(img);
+    reduction.alpha = options.reduction.alpha && has_transparency(img);
     result.opaque = options.reduction.alpha && !reduction.alpha;
+    asset.framed = is_framed(count, options);
     frames = cut_frames(img, options.cut, reduction, options.turn, options.scale);
     if (options.page_pictures) {  // the frames of an animation one below the other
       PagePicture& p = result.source;
@@ -229,49 +195,37 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
   }
   asset.width = frames.width;
   asset.height = frames.height;
+  asset.joined = asset.framed && options.join_frames;
+  asset.trimmed = options.trim;
   result.moved = frames.reduced.moved;
   result.loss = frames.reduced.loss;
   if (options.reduction.key) asset.key = key_word(options.reduction);
 
-  const bool framed = options.cut.width || frames.count() > 1;
-  PixelWords back;
-  const char* const broken = "the compressed image does not decode to its pixels (or its files outgrow 4 GiB)";
-  PixelWords cropped;
+  // Each frame is stored within its box (the whole frame, unless trimmed),
+  // once: a repeat of an earlier frame shares its files. Joined frames are
+  // one file of every frame's pixels.
+  std::vector<Box> boxes(frames.count(), Box{0, 0, frames.width, frames.height});
+  for (size_t k = 0; options.trim && k < frames.count(); ++k) boxes[k] = shown_box(frames, k, asset.key);
+  PixelWords back, cropped;
   std::vector<uint8_t> cropped_levels;
-  asset.trimmed = options.trim;
-  if (options.trim && !framed) {  // a still picture: one box
-    asset.box = trim(frames.words, frames.levels, frames.width, asset.key, cropped, cropped_levels);
-    AssetFrame whole{};
-    if (!append_image(cropped, cropped_levels, asset, whole, back)) return broken;
-  } else if (options.trim) {  // a box a frame; repeats are the same box and pixels
-    std::map<std::string, uint32_t> stored;
-    for (uint32_t k = 0; k < frames.count(); ++k) {
-      const Box box = trim(frames.frame(k), frames.frame_levels(k), frames.width, asset.key, cropped, cropped_levels);
-      std::string seen(reinterpret_cast<const char*>(&box), sizeof box);
-      seen.append(reinterpret_cast<const char*>(cropped.data()), 2 * cropped.size());
-      seen.append(cropped_levels.begin(), cropped_levels.end());
-      const auto [first, fresh] = stored.emplace(std::move(seen), k);
-      asset.frames.push_back(fresh ? AssetFrame{} : asset.frames[first->second]);
-      asset.frames[k].delay_ms = frames.delay_ms[k];
-      asset.frames[k].box = box;
-      if (fresh && !append_image(cropped, cropped_levels, asset, asset.frames[k], back)) return broken;
+  const char* const broken = "the compressed image does not decode to its pixels (or its files outgrow 4 GiB)";
+  AssetFrame joined{};
+  if (asset.joined && !append_image(frames.words, frames.levels, asset, joined, back)) return broken;
+  const std::vector<uint32_t> first = asset.joined ? std::vector<uint32_t>() : first_copies(frames, boxes);
+  for (size_t k = 0; k < frames.count(); ++k) {
+    if (asset.joined) {
+      asset.frames.push_back(joined);
+    } else if (first[k] != k) {
+      asset.frames.push_back(asset.frames[first[k]]);
+    } else {
+      std::span<const uint16_t> words;
+      std::span<const uint8_t> levels;
+      stored_pixels(frames, k, boxes[k], cropped, cropped_levels, words, levels);
+      asset.frames.emplace_back();
+      if (!append_image(words, levels, asset, asset.frames.back(), back)) return broken;
     }
-  } else if (!framed || options.join_frames) {
-    AssetFrame whole{};
-    if (!append_image(frames.words, frames.levels, asset, whole, back)) return broken;
-    for (size_t k = 0; framed && k < frames.count(); ++k) {
-      asset.frames.push_back(whole);
-      asset.frames[k].delay_ms = frames.delay_ms[k];
-    }
-    asset.joined = framed;
-  } else {
-    const std::vector<uint32_t> first = first_copies(frames);
-    for (size_t k = 0; k < frames.count(); ++k) {
-      asset.frames.push_back(first[k] != k ? asset.frames[first[k]] : AssetFrame{});
-      asset.frames[k].delay_ms = frames.delay_ms[k];
-      if (first[k] == k && !append_image(frames.frame(k), frames.frame_levels(k), asset, asset.frames[k], back))
-        return broken;
-    }
+    asset.frames.back().delay_ms = frames.delay_ms[k];
+    asset.frames.back().box = boxes[k];
   }
   PixelWords().swap(back);
 
@@ -299,31 +253,42 @@ std::string pack(const std::string& path, const PackOptions& options, PackResult
 
 }  // namespace
 
-std::vector<std::string> pack_file_names(const std::string& stem, const PackOptions& options) {
-  std::vector<std::string> names = asset_file_names(stem, options.format);
+bool is_framed(uint64_t frames, const PackOptions& options) { return options.cut.width || frames > 1; }
+
+std::string count_frames(uint32_t width, uint32_t height, uint64_t image_frames, const PackOptions& options,
+                         uint64_t& count) {
+  if (std::string error = check_cut(width, height, options.cut); !error.empty()) return error;
+  count = image_frames * (options.cut.width ? uint64_t{width / options.cut.width} * (height / options.cut.height) : 1);
+  if (count > max_frames)
+    return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
+  return "";
+}
+
+bool names_follow_frames(const PackOptions& options) {
+  return options.format == AssetFormat::lz && !options.join_frames;
+}
+
+std::vector<std::string> pack_file_names(const std::string& stem, const PackOptions& options, uint64_t frames) {
+  const bool files_each = names_follow_frames(options) && is_framed(frames, options);
+  std::vector<std::string> names = asset_file_names(stem, options.format, files_each ? std::max<uint64_t>(frames, 1) : 0,
+                                                    options.reduction.alpha);
   if (options.preview) names.push_back(stem + preview_suffix);
   return names;
 }
 
-bool may_write_frame_files(const std::string& path, const PackOptions& options) {
-  std::string ext = std::filesystem::path(path).extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return options.format == AssetFormat::lz && !options.join_frames && (options.cut.width || ext == ".gif");
-}
-
-PackResult pack_image(const std::string& path, const std::string& stem, const PackOptions& options) {
-  PackResult result;
-  result.asset.stem = stem;
+void pack_image(PackedInput& input) {
+  PackResult& result = input.result;
+  result = {};
+  result.asset.stem = input.stem;
   try {
-    result.error = pack(path, options, result);
+    result.error = pack(input, result);
   } catch (const std::bad_alloc&) {
     result.error = "out of memory";
   }
-  if (UnitLock lock; !result.error.empty() && lock_unit(options.out_dir, stem, lock).empty()) {
+  if (UnitLock lock; !result.error.empty() && lock_unit(input.options.out_dir, input.stem, lock).empty()) {
     // A build must not pick up an earlier run's asset for an image that failed.
-    remove_stale(stem, options, noted_frames(options.out_dir, stem), {});
+    remove_stale(input.stem, input.options, noted_frames(input.options.out_dir, input.stem), {});
   }
-  return result;
 }
 
 }  // namespace lz16

@@ -59,20 +59,46 @@ struct PackResult {
   PagePicture source, shown;
 };
 
-// The names of the files pack_image writes for stem, but for frames'
-// files of their own (STEM-000.lz, ...), which the frame count names.
-std::vector<std::string> pack_file_names(const std::string& stem, const PackOptions& options);
+// One input of a batch: where its image comes from, its name and options,
+// what the run planned for it, and what packing it gave.
+struct PackedInput {
+  std::string path;  // as given; "-" for standard input
+  std::string stem;
+  PackOptions options;  // a manifest gives each asset its own
+  std::vector<uint8_t> held;  // the file's bytes, where the run had to read them first (a pipe); else empty
+  uint64_t frames = 0;  // the frames the run counted in the file's content, where its outputs' names need them
+  bool found_by_glob = false;  // a manifest's glob found it
+  PackResult result;
+};
 
-// Whether the image at path may give frames' files of their own: with the
-// lz format, when frames are cut and not joined, or for a GIF by its name.
-bool may_write_frame_files(const std::string& path, const PackOptions& options);
+// Whether an image that gives frames frames (as count_frames counts them)
+// is given as frames: an animation, or a sheet cut into frames.
+bool is_framed(uint64_t frames, const PackOptions& options);
 
-// Packs the image at path under the name stem. On any failure the reason
-// is in error and none of the asset's files is left under its final name,
-// not even one from an earlier run. Frames' files that an earlier run of
-// stem wrote and this one does not are removed too: those listed in the
-// note it left beside them, ".STEM.lz16frames", and still as it wrote them,
-// so that another input's file of the same name is never taken.
-PackResult pack_image(const std::string& path, const std::string& stem, const PackOptions& options);
+// The frames an image of width x height and image_frames frames gives,
+// each frame cut into the options' sheet. "" or why it cannot be cut so, or
+// gives too many.
+std::string count_frames(uint32_t width, uint32_t height, uint64_t image_frames, const PackOptions& options,
+                         uint64_t& count);
+
+// Whether the names of the files an asset writes follow its frame count:
+// with -f lz and frames not joined, each frame is a file of its own.
+bool names_follow_frames(const PackOptions& options);
+
+// Every file packing may write for an input of stem that gives frames
+// frames (as count_frames counts them; 0 as 1): its asset's files (with
+// --alpha, the alpha planes too, which it writes only for an image that
+// has alpha) and its preview.
+std::vector<std::string> pack_file_names(const std::string& stem, const PackOptions& options, uint64_t frames);
+
+// Packs the input, reading its file (or its held bytes), into its result.
+// Its frame count must be the one the run counted, where names follow it.
+// On any failure the reason is in result.error and none of the asset's
+// files is left under its final name, not even one from an earlier run.
+// Frames' files that an earlier run of stem wrote and this one does not
+// are removed too: those listed in the note it left beside them,
+// ".STEM.lz16frames", and still as it wrote them, so that another input's
+// file of the same name is never taken.
+void pack_image(PackedInput& input);
 
 }  // namespace lz16

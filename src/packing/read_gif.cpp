@@ -150,12 +150,7 @@ std::string read_gif(const Input& in, Image& img) {
     }
     gcb = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};  // each control block is for one frame
   }
-  if (delays.empty()) return "the image has no pixels";
-  img.channels = 4;
-  img.pixels = std::move(frames);
-  if (delays.size() == 1) delays = {0};  // a still picture
-  img.delay_ms = std::move(delays);
-  return "";
+  return canvas_frames(img, std::move(frames), std::move(delays));
 }
 
 }  // namespace lz16::readers

@@ -100,12 +100,7 @@ std::string read_animation(const Input& in, uint64_t frame_count, Image& img) {
     delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));
     previous = timestamp;
   }
-  if (delays.empty()) return "the image has no pixels";
-  img.channels = 4;
-  img.pixels = std::move(frames);
-  if (delays.size() == 1) delays = {0};  // a still picture
-  img.delay_ms = std::move(delays);
-  return "";
+  return canvas_frames(img, std::move(frames), std::move(delays));
 }
 
 }  // namespace

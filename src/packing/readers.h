@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "image_in.h"
 
@@ -56,6 +57,10 @@ std::string cannot_fit(const char* format, uint64_t width, uint64_t height, size
 
 // Sets img to frames frames of no pixels, as Read::info gives them.
 void info_frames(Image& img, uint64_t frames);
+
+// Sets img to the RGBA frames of an animation with their delays; one frame
+// is a still picture, of delay 0. "" or why not (no frame at all).
+std::string canvas_frames(Image& img, std::vector<uint8_t> pixels, std::vector<uint32_t> delays);
 
 using Reader = std::string (*)(const Input& in, Image& img);
 

@@ -14,7 +14,7 @@ namespace lz16 {
 namespace {
 
 uint64_t pixels_of(const PackResult& r) {
-  return uint64_t{r.asset.width} * r.asset.height * std::max<size_t>(1, r.asset.frames.size());
+  return uint64_t{r.asset.width} * r.asset.height * r.asset.frames.size();
 }
 
 template <typename... Args>
@@ -53,7 +53,7 @@ std::string output_path(const RunOptions& options, const std::string& name) {
 // The frames part of a report line: ", N frames, S stored" or ", N frames joined".
 std::string framing(const PackResult& r) {
   const std::string n = std::to_string(r.asset.frames.size());
-  if (r.asset.frames.empty()) return "";
+  if (!r.asset.framed) return "";
   return r.asset.joined ? ", " + n + " frames joined" : ", " + n + " frames, " + std::to_string(stored_files(r.asset)) + " stored";
 }
 
@@ -229,7 +229,7 @@ std::string report_json(std::span<const PackedInput> inputs, const BatchTotals& 
     for (const std::string& name : r.outputs) outputs.push_back(output_path(options, name));
     asset.update({{"width", r.asset.width},
                   {"height", r.asset.height},
-                  {"frames", std::max<size_t>(1, r.asset.frames.size())},
+                  {"frames", r.asset.frames.size()},
                   {"stored", stored_files(r.asset)},
                   {"joined", r.asset.joined},
                   {"bytes", r.bytes},
