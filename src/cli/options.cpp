@@ -17,6 +17,8 @@ namespace {
 constexpr std::array asset_names{"format", "background", "round", "dither", "key",  "alpha",       "frames", "fit",
                                    "resize", "filter",     "rotate", "flip",  "trim", "join-frames", "preview"};
 constexpr std::array run_names{"output", "index", "report", "html", "budget"};
+// The options a command line may give beside --manifest (the run's own, not an asset's).
+constexpr std::array<std::string_view, 5> beside_manifest{"--manifest", "--output", "--jobs", "--quiet", "--list"};
 
 // "WxH" as a frame size of at least 1 x 1.
 std::optional<FrameCut> parse_cut(std::string_view text) {
@@ -182,8 +184,7 @@ int read_command_line(int argc, const char* const* argv, const char* version, Se
     if (!s.inputs.empty()) return usage_error("the manifest lists the images: give none on the command line");
     for (const CLI::Option* opt : app.get_options()) {
       const std::string name = opt->get_name();
-      if (opt->count() && name != "--manifest" && name != "--output" && name != "--jobs" && name != "--quiet" &&
-          name != "--list")
+      if (opt->count() && std::find(beside_manifest.begin(), beside_manifest.end(), name) == beside_manifest.end())
         return usage_error("with --manifest, the manifest holds the options: the command line takes only -o, -j, -q "
                            "and --list, not " + name);
     }
