@@ -32,7 +32,7 @@ report-ratio	src/codec/converter.cpp	static_cast<double>(bytes) * 100.0	static_c
 part-meeting-point	src/codec/encoder.cpp	me.starts[recorded(me)] = {p, code_off, data_off, false};	me.starts[recorded(me)] = {p, code_off + 2, data_off, false};	EncodeParts
 composite-rounding	src/packing/colour.cpp	bg * (255 - a) + 127) / 255	bg * (255 - a)) / 255	Colour
 png-16-bit-strip	src/packing/read_png.cpp	(v * 255 + 32767) / 65535	v >> 8	Pack.EveryPng
-stale-output-kept	src/packing/pack.cpp	      remove_output(options.out_dir, name);	      (void)name;	Pack.AFailed
+stale-output-kept	src/packing/files.cpp	if (!kept(name) && !claimed(name)) remove_output(dir, name);	if (false) remove_output(dir, name);	Pack.AFailed
 device-trailing-data	device/lz16dec.c	            return data == end ? (int32_t)n : LZ16_E_STRUCTURE;	            return (int32_t)n;	DeviceDecode
 device-stream-distance	device/lz16dec.c	if (dist <= (size_t)(w - win)) {	if (dist <= (size_t)(w - win) + 1) {	Device\.Harness
 device-stream-room	device/lz16dec.c	if (count > (size_t)(stop - w)) {	if (count > (size_t)(stop - w) + 1) {	Device\.Harness
@@ -61,14 +61,9 @@ gif-disposal-previous	src/packing/read_gif.cpp	      canvas.swap(before);	      
 gif-delay-hundredths	src/packing/read_gif.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
 frame-cut-rows	src/packing/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
 frame-repeat-stored	src/packing/pack.cpp	} else if (first[k] != k) {	} else if (false) {	^Frames\.
-frame-files-stale	src/packing/pack.cpp	  remove_noted_frames(options.out_dir, stem, noted, keep);	  (void)noted;	^Frames\.
-frame-note-unchecked	src/packing/pack.cpp	read_file(dir + "/" + name, bytes) && digest(bytes) == noted;	read_file(dir + "/" + name, bytes) || true;	Hostile.AnInput
-frame-claim-ignored	src/packing/pack.cpp	!claimed_frame(options.out_dir, name))	true)	Hostile.AnInput
 frame-limit	src/packing/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)	Hostile.AFile
 temp-files-kept	src/packing/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;	Hostile.Interrupts
 temp-leftover-kept	src/packing/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any	Hostile.Interrupts
-unit-lock-skipped	src/packing/files.cpp	while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)	while (false)	Hostile.Concurrent
-fifo-replaced	src/packing/files.cpp	if (!S_ISREG(st.st_mode)) return {path, true};	if (!S_ISREG(st.st_mode)) return {path, false};	Hostile.Pipes
 c-pair-unchecked	src/packing/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n#error	Hostile.Concurrent
 c-name-trigraph	src/packing/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
 png-size-unbounded	src/packing/read_png.cpp	> deflate_expansion * in.file.size()	> 1000000 * deflate_expansion * in.file.size()	Hostile.AFile
@@ -130,6 +125,14 @@ c-keyword-allowed	src/packing/assets.cpp	if (words.contains(name)) return true;	
 c-names-may-clash	src/packing/batch.cpp	!fresh && it->second != who)	!fresh && false)	Hostile.CThat
 c-stdint-width-allowed	src/packing/assets.cpp	return widths.contains(std::string(name));	return false;	Hostile.CThat
 file-name-nul	src/packing/files.cpp	if (name.find('\0') != std::string_view::npos) return	if (false) return	Manifest.ABad
+frame-files-stale	src/packing/files.cpp	    if (!kept(name)) remove_output(dir, name);	    ;	^Frames\.
+frames-sweep-any-size	src/packing/files.cpp	if (!n || (k && n != size)) break;	if (!n) break;	Hostile.AnInput
+frames-sweep-lone-file	src/packing/files.cpp	if (frames.size() - start < 4)	if (frames.size() - start < 2)	Hostile.AnInput
+frame-claim-ignored	src/packing/files.cpp	if (!kept(name) && !claimed(name)) remove_output(dir, name);	if (!kept(name)) remove_output(dir, name);	Hostile.AnInput
+directory-lock-skipped	src/packing/files.cpp	while (flock(lock.fd, LOCK_EX) != 0)	while (false)	Hostile.Concurrent
+fifo-replaced	src/packing/files.cpp	return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)	return false && !S_ISREG(st.st_mode)	Hostile.Pipes|Hostile.ALink
+link-written-through	src/packing/files.cpp	    placed.push_back(in_place(paths.back()));	    placed.push_back(in_place(paths.back()) || std::system(("test -L '" + paths.back() + "'").c_str()) == 0);	Hostile.ALink
+sigpipe-kills	tools/lz16pack.cpp	  std::signal(SIGPIPE, SIG_IGN);	  ;	Hostile.Pipes
 EOF
 )
 

@@ -100,7 +100,7 @@ TEST_F(Frames, SheetsAreCutInOrderRepeatsStoredOnceAndJoinedFramesPlayInOrder) {
 
   // Fewer frames: the earlier run's extra frames go. An uneven cut writes nothing.
   ASSERT_EQ(run_cmd(std::string("cd ") + dir_ + " && " + LZ16PACK_EXE + " --frames 15x4 -o lz s.ppm").status, 0);
-  EXPECT_EQ(names_in("lz"), ".s.lz16frames s-000.lz s-001.lz");
+  EXPECT_EQ(names_in("lz"), "s-000.lz s-001.lz");
   write_file("t.ppm", test::hex("50 36 0a 35 20 31 0a 32 35 35 0a 09 09 09 09 09 09 09 09 09 09 09 09 09 09 09"));
   p = run_cmd(std::string("cd ") + dir_ + " && " + LZ16PACK_EXE + " --frames 4x4 -o uneven s.ppm t.ppm");
   EXPECT_EQ(p.status, 2);

@@ -143,12 +143,11 @@ class ProcessTest : public testing::Test {
 
   std::string path(const char* name) const { return dir_ + "/" + name; }
 
-  // The names in a folder of the scratch folder, sorted, but for the lock
-  // that lz16pack keeps in every folder it writes.
+  // The names in a folder of the scratch folder, sorted, hidden ones too.
   std::string names_in(const char* folder) const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path(folder)))
-      if (entry.path().filename() != ".lz16pack.lock") names.push_back(entry.path().filename().string());
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     std::string all;
     for (const std::string& name : names) all += (all.empty() ? "" : " ") + name;

@@ -27,11 +27,10 @@ class Hostile : public test::ProcessTest {
     const std::string png = png_bytes(rgb.data(), 3, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
     write_file(name.c_str(), test::Bytes(png.begin(), png.end()));
   }
-  // The files of folder, but for the lock, with their contents.
+  // The files of folder, hidden ones too, with their contents.
   std::map<std::string, std::string> files_in(const char* folder) {
     std::map<std::string, std::string> files;
-    for (const auto& e : fs::directory_iterator(path(folder)))
-      if (e.path().filename() != ".lz16pack.lock") files[e.path().filename()] = read_file(e.path());
+    for (const auto& e : fs::directory_iterator(path(folder))) files[e.path().filename()] = read_file(e.path());
     return files;
   }
   // Peak resident memory in KB of a command run on its own.
@@ -148,7 +147,7 @@ TEST_F(Hostile, OutputsThatWouldMeetOrOverwriteWhatTheRunReadsAreRefusedBeforeAn
   }
   // What is an image is read as one: a WebP named .gif gives its three frames.
   ASSERT_EQ(pack("-q -o g a.gif").status, 0);
-  EXPECT_EQ(names_in("g"), ".a.lz16frames a-000.lz a-001.lz a-002.lz");
+  EXPECT_EQ(names_in("g"), "a-000.lz a-001.lz a-002.lz");
 }
 
 TEST_F(Hostile, CThatWouldNotCompileIsRefusedAndEveryOtherCFileCompiles) {
@@ -254,7 +253,7 @@ TEST_F(Hostile, AnInputNeverRemovesAnotherInputsFiles) {
   gif("anim.gif", 3);
   // The still first, then the animation's frames beside it, then the animation failing.
   ASSERT_EQ(pack("-q -o a anim-005.png").status + pack("-q -o a anim.gif").status, 0);
-  EXPECT_EQ(names_in("a"), ".anim.lz16frames anim-000.lz anim-001.lz anim-002.lz anim-005.lz");
+  EXPECT_EQ(names_in("a"), "anim-000.lz anim-001.lz anim-002.lz anim-005.lz");
   EXPECT_EQ(pack("-q -o a bad/anim.gif").status, 1);
   EXPECT_EQ(names_in("a"), "anim-005.lz");
   // The animation first: a still failing leaves its frame, one written takes it over, and
@@ -265,8 +264,33 @@ TEST_F(Hostile, AnInputNeverRemovesAnotherInputsFiles) {
   EXPECT_TRUE(fs::exists(path("b/anim-005.lz")));
   gif("anim.gif", 3);
   ASSERT_EQ(pack("-q -o b anim-005.png").status + pack("-q -o b anim.gif").status, 0);
-  EXPECT_EQ(names_in("b"), ".anim.lz16frames anim-000.lz anim-001.lz anim-002.lz anim-005.lz");
+  EXPECT_EQ(names_in("b"), "anim-000.lz anim-001.lz anim-002.lz anim-005.lz");
   EXPECT_EQ(read_file(path("b/anim-005.lz")), read_file(path("a/anim-005.lz")));
+  // A still named as a first frame is no animation's frames: a still of the stem keeps it.
+  write_png("anim-000.png", "noise", 2, 2), write_png("anim.png", "noise", 2, 2, 7);
+  ASSERT_EQ(pack("-q -o c anim-000.png").status + pack("-q -o c anim.png").status, 0);
+  EXPECT_EQ(names_in("c"), "anim-000.lz anim.lz");
+}
+
+TEST_F(Hostile, ALinkAtAnOutputIsReplacedNeverFollowed) {
+  write_png("x.png", "tiles", 16, 8);
+  write_file("victim", test::hex("76 69 63 74 69 6d"));
+  fs::create_directories(path("o"));
+  // At an output, at its temporary name, at the report, and dangling.
+  for (const auto& [link, to] : {std::pair{"o/x.lz", "../victim"}, {"o/.x.alpha.lz.lz16tmp", "../victim"},
+                                 {"r.json", "victim"}, {"o/x.preview.png", "../nowhere/y"}})
+    fs::create_symlink(to, path(link));
+  const test::Proc p = pack("-q --alpha --preview --report r.json -o o x.png");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(read_file(path("victim")), "victim");
+  EXPECT_FALSE(fs::exists(path("nowhere")));
+  for (const char* out : {"o/x.lz", "r.json", "o/x.preview.png"}) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path(out)))) << out;
+  EXPECT_EQ(names_in("o"), "x.lz x.preview.png");  // x.png is opaque: no alpha plane, and the stray link is gone
+  // A link to a FIFO is written through, as to /dev/stdout.
+  const test::Proc fifo = run_cmd("cd " + dir_ + " && mkfifo f && ln -s f l.json && { timeout 10 cat f > got.json & " +
+                                  LZ16PACK_EXE + " -q --report l.json -o o x.png; wait; }", "> /dev/null");
+  ASSERT_EQ(fifo.status, 0) << fifo.err;
+  EXPECT_TRUE(fs::is_symlink(path("l.json")) && read_file(path("got.json")).find("\"o/x.lz\"") != std::string::npos);
 }
 
 TEST_F(Hostile, PipesAndFifosWorkLikeFilesAndAreNeverReplaced) {
@@ -282,6 +306,13 @@ TEST_F(Hostile, PipesAndFifosWorkLikeFilesAndAreNeverReplaced) {
   EXPECT_EQ(read_file(path("p/in.lz")), read_file(path("f/t.lz")));
   EXPECT_TRUE(fs::is_fifo(path("r.json")));
   EXPECT_NE(read_file(path("got.json")).find("\"p/in.lz\""), std::string::npos);
+  // Its report lines into a pipe whose reader goes at once: every file whole, no temporary file, status 0.
+  for (int k = 0; k < 12; ++k) write_png("m/" + std::to_string(k) + ".png", "noise", 300, 200, k);
+  ASSERT_EQ(pack("-q -f c -o ref m/*.png").status, 0);
+  run_cmd("cd " + dir_ + " && { " + packer + " -j 2 -f c -o cut m/*.png 2>&1; echo $? > status; }"
+                                 " | head -c 10", "> /dev/null");
+  EXPECT_EQ(read_file(path("status")), "0\n");
+  EXPECT_TRUE(files_in("cut") == files_in("ref"));
 }
 
 }  // namespace

@@ -30,11 +30,10 @@ namespace {
 
 using Jobs = std::vector<lz16::PackedInput>;
 
-// Writes files into dir under the lock of the first one's name, as an
-// asset's are; "" or why not.
+// Writes files into dir under its lock, as an asset's are; "" or why not.
 std::string write_locked(const std::string& dir, const std::vector<lz16::OutFile>& files, lz16::PackRun& run) {
-  lz16::UnitLock lock;
-  if (std::string error = lz16::lock_unit(dir, files.front().first, lock); !error.empty()) return error;
+  lz16::DirectoryLock lock;
+  if (std::string error = lz16::lock_directory(dir, lock); !error.empty()) return error;
   return lz16::write_files(dir, files, &run.temps);
 }
 
@@ -76,6 +75,9 @@ std::string stem_of(const std::string& path) { return path == "-" ? "stdin" : fs
 int main(int argc, char** argv) {
   static lz16::PackRun pack_run;  // static, like the signal thread that may use it until the very end
   static std::atomic<bool> progress = false;
+  // A reader of standard error or output that goes away (| head) ends no
+  // run half-way: its lines are lost, its files written whole.
+  std::signal(SIGPIPE, SIG_IGN);
   stop_on_signals(pack_run, progress);
   lz16::Settings cli;
   cli.jobs = lz16::usable_cores();

@@ -1,20 +1,25 @@
 #include "files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+
+#include "assets.h"
+#include "decoder.h"
 
 namespace lz16 {
 
 namespace {
 
 constexpr size_t name_max = 255;  // bytes in a file name, on every file system lz16pack writes to
-const char lock_name[] = ".lz16pack.lock";
 
 // The permissions a new file gets from the process's umask, read once.
 mode_t file_mode() {
@@ -40,25 +45,12 @@ bool write_all(int fd, std::string_view bytes) {
   return true;
 }
 
-// Where a file's bytes go: in place into a target that is there and is
-// not a regular file or a directory; else renamed over path, or over the
-// regular file that path links to.
-struct Target {
-  std::string path;
-  bool in_place = false;
-};
-
-Target target_of(const std::string& path) {
-  struct stat st, link;
-  if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return {path};
-  if (!S_ISREG(st.st_mode)) return {path, true};
-  if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-    if (char* real = realpath(path.c_str(), nullptr)) {
-      Target t{real};
-      std::free(real);
-      return t;
-    }
-  return {path};
+// Whether a file's bytes go in place, into a device, a FIFO or a socket
+// at path (or that a link at path leads to); else they are renamed over
+// path, which replaces a link there, never what it leads to.
+bool in_place(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
 std::string temp_path(const std::string& path) {
@@ -103,8 +95,14 @@ std::string write_temp(const std::string& temp, std::string_view bytes, TempFile
 }
 
 std::string write_in_place(const std::string& path, std::string_view bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return std::strerror(errno);
+  // What opened may no longer be what was looked at: a regular file is never written into.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
+    close(fd);
+    return "it changed from a device or FIFO to a file while lz16pack wrote it";
+  }
   const bool written = write_all(fd, bytes);
   const int e = errno;
   close(fd);
@@ -120,23 +118,15 @@ void remove_temp_files(TempFiles& temps) {
   temps.paths.clear();
 }
 
-UnitLock::~UnitLock() {
+DirectoryLock::~DirectoryLock() {
   if (fd >= 0) close(fd);  // which lets go of the lock
 }
 
-std::string lock_unit(const std::string& dir, std::string_view unit, UnitLock& lock) {
-  const std::string path = dir + "/" + lock_name;
-  lock.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+std::string lock_directory(const std::string& dir, DirectoryLock& lock) {
+  lock.fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (lock.fd < 0) return "cannot write into " + dir + ": " + std::strerror(errno);
-  // One byte of the file per unit: an open file description's lock, so that
-  // the threads of one run exclude each other like separate runs.
-  struct flock range {};
-  range.l_type = F_WRLCK;
-  range.l_whence = SEEK_SET;
-  range.l_start = static_cast<off_t>(digest(unit) >> 34);  // below 2^30
-  range.l_len = 1;
-  while (fcntl(lock.fd, F_OFD_SETLKW, &range) != 0)
-    if (errno != EINTR) return "cannot lock " + path + ": " + std::strerror(errno);
+  while (flock(lock.fd, LOCK_EX) != 0)
+    if (errno != EINTR) return "cannot lock " + dir + ": " + std::strerror(errno);
   return "";
 }
 
@@ -159,33 +149,33 @@ std::string hidden_name(std::string_view name, std::string_view suffix) {
 std::string temp_name(std::string_view name) { return hidden_name(name, ".lz16tmp"); }
 
 std::string write_files(const std::string& dir, const std::vector<OutFile>& files, TempFiles* temps) {
-  std::vector<Target> targets;
-  std::vector<std::string> made, finals;  // temporary files made; files renamed into place
+  std::vector<std::string> paths, made, finals;  // the files; temporary files made; files renamed into place
+  std::vector<bool> placed;                      // written in place
   std::string error;
   auto fail = [&](const std::string& path, const std::string& why) { error = "cannot write " + path + ": " + why; };
   for (const auto& [name, bytes] : files) {
-    const std::string path = dir + "/" + name;
-    targets.push_back(target_of(path));
-    if (targets.back().in_place) continue;
-    made.push_back(temp_path(targets.back().path));
+    paths.push_back(dir + "/" + name);
+    placed.push_back(in_place(paths.back()));
+    if (placed.back()) continue;
+    made.push_back(temp_path(paths.back()));
     if (std::string why = write_temp(made.back(), bytes, temps); !why.empty()) {
-      fail(path, why);
+      fail(paths.back(), why);
       break;
     }
   }
   for (size_t k = 0; error.empty() && k < files.size(); ++k)
-    if (targets[k].in_place)
-      if (std::string why = write_in_place(targets[k].path, files[k].second); !why.empty()) fail(targets[k].path, why);
+    if (placed[k])
+      if (std::string why = write_in_place(paths[k], files[k].second); !why.empty()) fail(paths[k], why);
 
   std::unique_lock<std::mutex> hold;
   if (temps) hold = std::unique_lock(temps->mutex);
   for (size_t k = 0, t = 0; error.empty() && k < files.size(); ++k) {
-    if (targets[k].in_place) continue;
-    if (std::rename(made[t].c_str(), targets[k].path.c_str()) != 0) {
-      fail(dir + "/" + files[k].first, std::strerror(errno));
+    if (placed[k]) continue;
+    if (std::rename(made[t].c_str(), paths[k].c_str()) != 0) {
+      fail(paths[k], std::strerror(errno));
       break;
     }
-    finals.push_back(targets[k].path);
+    finals.push_back(paths[k]);
     if (temps) temps->paths.erase(made[t]);
     made[t++].clear();
   }
@@ -203,6 +193,51 @@ void remove_output(const std::string& dir, const std::string& name) {
   const std::string path = dir + "/" + name;
   std::remove(path.c_str());
   std::remove(temp_path(path).c_str());
+}
+
+std::vector<std::string> earlier_frames(const std::string& dir, const std::string& stem) {
+  std::vector<std::string> frames;
+  std::string bytes;
+  auto pixels = [&](const std::string& name) {
+    if (!read_file(dir + "/" + name, bytes)) return std::optional<size_t>();
+    const DecodeResult r = decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr, 0);
+    return r.error == DecodeError::none ? std::optional(r.npix) : std::nullopt;
+  };
+  // Numbers of 3 digits or more: 5 hold the most frames an image may give.
+  for (int width = 3; width <= 5; ++width) {
+    const size_t start = frames.size();
+    std::optional<size_t> size;
+    for (uint32_t k = 0;; ++k) {
+      char number[16];
+      std::snprintf(number, sizeof number, "-%0*u", width, k);
+      const std::string name = stem + number;
+      const std::optional<size_t> n = pixels(name + std::string(lz_suffix));
+      if (!n || (k && n != size)) break;
+      size = n;
+      frames.push_back(name + std::string(lz_suffix));
+      frames.push_back(name + std::string(alpha_suffix));
+    }
+    if (frames.size() - start < 4) frames.resize(start);  // one file alone may be another input's
+  }
+  return frames;
+}
+
+void remove_stale(const std::string& dir, const std::vector<std::string>& names,
+                  const std::vector<std::string>& earlier, const std::vector<OutFile>& keep) {
+  auto kept = [&](const std::string& name) {
+    return std::any_of(keep.begin(), keep.end(), [&](const OutFile& f) { return f.first == name; });
+  };
+  // Whether name is among the earlier frames of the stem its own name makes it a frame of.
+  auto claimed = [&](const std::string& name) {
+    const size_t dash = name.rfind('-');
+    if (dash == std::string::npos || dash == 0 || !is_frame_file_name(name, name.substr(0, dash))) return false;
+    const std::vector<std::string> of = earlier_frames(dir, name.substr(0, dash));
+    return std::find(of.begin(), of.end(), name) != of.end();
+  };
+  for (const std::string& name : names)
+    if (!kept(name) && !claimed(name)) remove_output(dir, name);
+  for (const std::string& name : earlier)
+    if (!kept(name)) remove_output(dir, name);
 }
 
 bool read_file(const std::string& path, std::string& bytes) {

@@ -1,17 +1,17 @@
 // Output files, written so that nothing half-written is ever seen under a
-// final name, and so that runs into one directory do not mix.
+// final name, so that runs into one directory do not mix, and so that
+// nothing is left that was not asked for.
 //
 // Every file is written to a temporary name beside it, ".NAME.lz16tmp",
 // and the files of one call are renamed into place together once all are
-// complete. Runs take turns per unit (an asset's files) through a lock
-// that each directory written into keeps in ".lz16pack.lock"; holding it, a
-// run may take over any temporary file of its unit's names, which can only
-// be the leftover of a run that was killed. A run that is interrupted
-// removes its own temporary files (TempFiles).
+// complete. Runs take turns at a directory through a lock on the directory
+// itself; holding it, a run may take over any temporary file of the names
+// it writes, which can only be the leftover of a run that was killed. A
+// run that is interrupted removes its own temporary files (TempFiles).
 //
-// A target that exists and is not a regular file (a device, a FIFO) is
-// written in place, never replaced; a symbolic link to a regular file has
-// that file replaced, and stays a link.
+// A target that is a device, a FIFO or a socket (or a link to one) is
+// written in place, never replaced; any other symbolic link is replaced
+// by the file, never followed, and no temporary file follows one.
 #pragma once
 
 #include <cstdint>
@@ -40,18 +40,20 @@ struct TempFiles {
 // that handles a signal, just before the process exits.
 void remove_temp_files(TempFiles& temps);
 
-// The lock of one unit of files in a directory, held while this lives.
-struct UnitLock {
+// The lock of a directory, held while this lives: an flock() of the
+// directory's own open description, so that the threads of one run
+// exclude each other as separate runs do, and nothing is left behind.
+struct DirectoryLock {
   int fd = -1;
-  UnitLock() = default;
-  UnitLock(const UnitLock&) = delete;
-  UnitLock& operator=(const UnitLock&) = delete;
-  ~UnitLock();
+  DirectoryLock() = default;
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+  ~DirectoryLock();
 };
 
-// Takes the lock of unit in dir, waiting while another run holds it.
-// Returns "" or a one-line reason.
-std::string lock_unit(const std::string& dir, std::string_view unit, UnitLock& lock);
+// Takes the lock of dir, waiting while another holds it. Returns "" or a
+// one-line reason.
+std::string lock_directory(const std::string& dir, DirectoryLock& lock);
 
 // "" when name can be the name of a file in a directory, else why not: it
 // is empty, "." or "..", holds a '/' or a NUL, or is longer than a file
@@ -75,6 +77,23 @@ std::string write_files(const std::string& dir, const std::vector<OutFile>& file
 
 // Removes dir/name and its temporary file, if they are there.
 void remove_output(const std::string& dir, const std::string& name);
+
+// The frames' files that an earlier run wrote for stem in dir, as the
+// files themselves tell: STEM-000.lz on, in any number width, as long as
+// each is there and decodes to as many pixels as the first (an
+// animation's frames are one size, so that another input's file that only
+// bears a frame's name, anim-005.lz of anim-005.png, ends them unless it
+// is that size too), each followed by its alpha plane's name. One such file
+// alone is no earlier run's frames: it may be another input's still
+// picture, anim-000.lz of anim-000.png.
+std::vector<std::string> earlier_frames(const std::string& dir, const std::string& stem);
+
+// Removes from dir what earlier runs of an asset wrote that keep does not
+// hold: the names (every file the asset may have beside its frames'), but
+// for a name that another asset's earlier frames take in, and the earlier
+// frames' files.
+void remove_stale(const std::string& dir, const std::vector<std::string>& names,
+                  const std::vector<std::string>& earlier, const std::vector<OutFile>& keep);
 
 // Reads the whole of the regular file at path into bytes; false if it cannot.
 bool read_file(const std::string& path, std::string& bytes);

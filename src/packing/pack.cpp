@@ -21,7 +21,6 @@ namespace lz16 {
 namespace {
 
 const char preview_suffix[] = ".preview.png";
-const char frames_note_suffix[] = ".lz16frames";
 
 // The words as an lz16 file, appended to to once decoding it again with
 // the strict decoder has given exactly those words; its offset and size
@@ -59,94 +58,25 @@ bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> leve
   return alpha.has_value();
 }
 
-// The frames' files of stem's that a note records, with the digest each
-// had when it was written.
-using NotedFiles = std::vector<std::pair<std::string, uint64_t>>;
-
-// The note of the frames' files among files: a line each, "REST DIGEST",
-// the file being STEM-REST (REST is NUMBER.lz or NUMBER.alpha.lz).
-std::string frames_note(const std::string& stem, const std::vector<OutFile>& files) {
-  std::string note;
-  for (const auto& [name, bytes] : files) {
-    if (!is_frame_file_name(name, stem)) continue;
-    char hex[24];
-    std::snprintf(hex, sizeof hex, " %016llx\n", static_cast<unsigned long long>(digest(bytes)));
-    note += name.substr(stem.size() + 1) + hex;
-  }
-  return note;
-}
-
-NotedFiles noted_frames(const std::string& dir, const std::string& stem) {
-  std::string note;
-  NotedFiles noted;
-  if (!read_file(dir + "/" + hidden_name(stem, frames_note_suffix), note)) return noted;
-  for (size_t at = 0, end; (end = note.find('\n', at)) != std::string::npos; at = end + 1) {
-    const std::string_view line(note.data() + at, end - at);
-    const size_t space = line.find(' ');
-    const std::string name = stem + "-" + std::string(line.substr(0, space));
-    if (space == std::string_view::npos || !is_frame_file_name(name, stem)) continue;  // not a note of lz16pack's
-    noted.emplace_back(name, std::strtoull(std::string(line.substr(space + 1)).c_str(), nullptr, 16));
-  }
-  return noted;
-}
-
-// Whether dir/name is still the file that was noted with this digest.
-bool as_noted(const std::string& dir, const std::string& name, uint64_t noted) {
-  std::string bytes;
-  return read_file(dir + "/" + name, bytes) && digest(bytes) == noted;
-}
-
-// Removes the noted frames' files that are still as noted, but for those
-// among keep, and the note itself where keep has none.
-void remove_noted_frames(const std::string& dir, const std::string& stem, const NotedFiles& noted,
-                         const std::vector<OutFile>& keep) {
-  auto kept = [&](const std::string& name) {
-    return std::any_of(keep.begin(), keep.end(), [&](const OutFile& f) { return f.first == name; });
-  };
-  for (const auto& [name, noted_digest] : noted)
-    if (!kept(name) && as_noted(dir, name, noted_digest)) remove_output(dir, name);
-  if (const std::string note = hidden_name(stem, frames_note_suffix); !kept(note)) remove_output(dir, note);
-}
-
-// Whether dir/name is a frame's file that another input's note claims.
-bool claimed_frame(const std::string& dir, const std::string& name) {
-  const size_t dash = name.rfind('-');
-  if (dash == std::string::npos || !is_frame_file_name(name, name.substr(0, dash))) return false;
-  const NotedFiles noted = noted_frames(dir, name.substr(0, dash));
-  return std::any_of(noted.begin(), noted.end(),
-                     [&](const auto& n) { return n.first == name && as_noted(dir, name, n.second); });
-}
-
-// Removes what an earlier run of stem's wrote that keep does not hold: its
-// outputs by name, but for a frame's file that another input's note
-// claims, and its noted frames' files.
-void remove_stale(const std::string& stem, const PackOptions& options, const NotedFiles& noted,
-                  const std::vector<OutFile>& keep) {
-  std::vector<std::string> names = asset_file_names(stem, options.format);  // alpha planes of an earlier run too
+// Every name stem's asset may have beside its frames' files, this run's and earlier runs'.
+std::vector<std::string> stale_names(const std::string& stem, const PackOptions& options) {
+  std::vector<std::string> names = asset_file_names(stem, options.format);  // alpha planes included
   if (options.preview) names.push_back(stem + preview_suffix);
-  for (const std::string& name : names)
-    if (std::none_of(keep.begin(), keep.end(), [&](const OutFile& f) { return f.first == name; }) &&
-        !claimed_frame(options.out_dir, name))
-      remove_output(options.out_dir, name);
-  remove_noted_frames(options.out_dir, stem, noted, keep);
+  return names;
 }
 
-// Writes the asset's files under its lock, and removes what an earlier
-// run of it wrote that this one does not.
+// Writes the asset's files under the directory's lock, and removes what an
+// earlier run of it wrote that this one does not.
 std::string write_asset(const std::string& stem, std::vector<OutFile>& files, const PackOptions& options) {
-  if (options.format == AssetFormat::lz && std::any_of(files.begin(), files.end(), [&](const OutFile& f) {
-        return is_frame_file_name(f.first, stem);
-      }))
-    files.emplace_back(hidden_name(stem, frames_note_suffix), frames_note(stem, files));
   if (PackRun* run = options.run; run && (run->files += files.size()) > run->max_files)
     return "the run would write more than " + std::to_string(run->max_files) + " files";
-  UnitLock lock;
-  if (std::string error = lock_unit(options.out_dir, stem, lock); !error.empty()) return error;
-  const NotedFiles earlier = noted_frames(options.out_dir, stem);
+  DirectoryLock lock;
+  if (std::string error = lock_directory(options.out_dir, lock); !error.empty()) return error;
+  const std::vector<std::string> earlier = earlier_frames(options.out_dir, stem);
   if (std::string error = write_files(options.out_dir, files, options.run ? &options.run->temps : nullptr);
       !error.empty())
     return error;
-  remove_stale(stem, options, earlier, files);
+  remove_stale(options.out_dir, stale_names(stem, options), earlier, files);
   return "";
 }
 
@@ -246,8 +176,7 @@ std::string pack(PackedInput& in, PackResult& result) {
   result.alpha_bytes = asset.alpha.size();
   std::vector<uint8_t>().swap(asset.lz);  // written: a batch need not hold every image's bytes
   std::vector<uint8_t>().swap(asset.alpha);
-  for (const OutFile& f : files)
-    if (f.first != hidden_name(asset.stem, frames_note_suffix)) result.outputs.push_back(f.first);  // lz16pack's own
+  for (const OutFile& f : files) result.outputs.push_back(f.first);
   return "";
 }
 
@@ -285,9 +214,10 @@ void pack_image(PackedInput& input) {
   } catch (const std::bad_alloc&) {
     result.error = "out of memory";
   }
-  if (UnitLock lock; !result.error.empty() && lock_unit(input.options.out_dir, input.stem, lock).empty()) {
+  const std::string& dir = input.options.out_dir;
+  if (DirectoryLock lock; !result.error.empty() && lock_directory(dir, lock).empty()) {
     // A build must not pick up an earlier run's asset for an image that failed.
-    remove_stale(input.stem, input.options, noted_frames(input.options.out_dir, input.stem), {});
+    remove_stale(dir, stale_names(input.stem, input.options), earlier_frames(dir, input.stem), {});
   }
 }
 

@@ -96,9 +96,8 @@ std::vector<std::string> pack_file_names(const std::string& stem, const PackOpti
 // On any failure the reason is in result.error and none of the asset's
 // files is left under its final name, not even one from an earlier run.
 // Frames' files that an earlier run of stem wrote and this one does not
-// are removed too: those listed in the note it left beside them,
-// ".STEM.lz16frames", and still as it wrote them, so that another input's
-// file of the same name is never taken.
+// are removed too (earlier_frames() tells them), but never another
+// input's file of the same name.
 void pack_image(PackedInput& input);
 
 }  // namespace lz16
