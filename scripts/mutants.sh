@@ -133,6 +133,7 @@ directory-lock-skipped	src/packing/files.cpp	while (flock(lock.fd, LOCK_EX) != 0
 fifo-replaced	src/packing/files.cpp	return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)	return false && !S_ISREG(st.st_mode)	Hostile.Pipes|Hostile.ALink
 link-written-through	src/packing/files.cpp	    placed.push_back(in_place(paths.back()));	    placed.push_back(in_place(paths.back()) || std::system(("test -L '" + paths.back() + "'").c_str()) == 0);	Hostile.ALink
 sigpipe-kills	tools/lz16pack.cpp	  std::signal(SIGPIPE, SIG_IGN);	  ;	Hostile.Pipes
+manifest-key-depth-unchecked	src/cli/manifest.cpp	if (const uint32_t line = line_of_deep_key(text))	if (const uint32_t line = 0)	Manifest
 EOF
 )
 

@@ -73,6 +73,8 @@ flip = "h"
 }
 
 TEST_F(Manifest, ABadOneIsOneErrorNamingItsLineAndKeyAndWritesNothing) {
+  std::string deep_key = "k";  // of 200,000 parts
+  for (int k = 1; k < 200000; ++k) deep_key += ".k";
   // Lines 1-5 make a good asset; each case adds an [[asset]] from line 6.
   const std::string good = "output = \"out\"\nformat = \"c\"\nindex = \"i.h\"\n[[asset]]\ninput = \"art/a.png\"\n";
   const std::pair<std::string, std::string> cases[] = {
@@ -91,6 +93,8 @@ TEST_F(Manifest, ABadOneIsOneErrorNamingItsLineAndKeyAndWritesNothing) {
       {"name = \"x\"", "6: an [[asset]] needs an input: a path or a glob, or a list of them"},
       {"name = \"a\\u0000b\"", "8: key 'name': names the asset's files, in the output directory: a file's name holds no NUL byte"},
       {"name = \"..\"", "8: key 'name': names the asset's files, in the output directory: '..' is not a file's name"},
+      {deep_key + " = 1",
+       "8: a key of more than 32 dotted parts: a manifest's keys are an option's name, in an [[asset]] or at the top"},
   };
   for (const auto& [key, error] : cases) {
     const bool input = key.starts_with("input") || key.starts_with("name = \"x");

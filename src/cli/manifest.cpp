@@ -175,7 +175,42 @@ std::string read_asset(const Source& src, const toml::table& table, Arguments ar
   return "";
 }
 
+// toml++ nests a table for each part of a dotted key, and walks and frees
+// them by recursion: a key of 200,000 parts would overflow the stack. Its
+// own limit holds arrays and inline tables to 256 levels; this holds keys
+// (and table headers) to max_key_parts parts, by counting the dots of each
+// line outside strings and comments. 0 when none has more, else its line.
+constexpr uint32_t max_key_parts = 32;
+
+uint32_t line_of_deep_key(std::string_view text) {
+  uint32_t line = 1, dots = 0;
+  for (size_t k = 0; k < text.size(); ++k) {
+    const char c = text[k];
+    if (c == '\n') {
+      ++line, dots = 0;
+    } else if (c == '#') {
+      k = std::min(text.size(), text.find('\n', k)) - 1;
+    } else if (c == '"' || c == '\'') {
+      const bool multi = text.substr(k, 3) == std::string(3, c);
+      const std::string_view end = multi ? text.substr(k, 3) : text.substr(k, 1);
+      size_t at = k + end.size();
+      while (at < text.size() && text.substr(at, end.size()) != end) {
+        if (text[at] == '\\' && c == '"') ++at;  // an escape in a basic string
+        if (at < text.size() && text[at] == '\n') ++line;
+        ++at;
+      }
+      k = std::min(text.size(), at + end.size()) - 1;
+    } else if (c == '.' && ++dots >= max_key_parts) {
+      return line;
+    }
+  }
+  return 0;
+}
+
 std::string read(const Source& src, std::string_view text, Manifest& manifest) {
+  if (const uint32_t line = line_of_deep_key(text))
+    return at(src, line) + "a key of more than " + std::to_string(max_key_parts) +
+           " dotted parts: a manifest's keys are an option's name, in an [[asset]] or at the top";
   toml::table top;
   try {
     top = toml::parse(text, src.path);
