@@ -134,6 +134,8 @@ fifo-replaced	src/packing/files.cpp	return stat(path.c_str(), &st) == 0 && !S_IS
 link-written-through	src/packing/files.cpp	    placed.push_back(in_place(paths.back()));	    placed.push_back(in_place(paths.back()) || std::system(("test -L '" + paths.back() + "'").c_str()) == 0);	Hostile.ALink
 sigpipe-kills	tools/lz16pack.cpp	  std::signal(SIGPIPE, SIG_IGN);	  ;	Hostile.Pipes
 manifest-key-depth-unchecked	src/cli/manifest.cpp	if (const uint32_t line = line_of_deep_key(text))	if (const uint32_t line = 0)	Manifest
+lvgl-kept-never-dropped	integrations/lvgl/lz16_lvgl.c	if (lv_event_get_code(e) == LV_EVENT_INVALIDATE_AREA) drop_kept	if (0) drop_kept	Lvgl
+lvgl-kept-size-unchecked	integrations/lvgl/lz16_lvgl.c	planes->colour_size == s->colour_size &&	1 &&	Lvgl
 EOF
 )
 

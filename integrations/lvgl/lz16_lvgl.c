@@ -14,6 +14,7 @@
 #include "lz16_lvgl.h"
 
 #include "lz16dec.h"
+#include "src/draw/lv_draw_private.h"
 #include "src/draw/lv_image_decoder_private.h"
 
 #ifndef LZ16_LVGL_BAND_BYTES
@@ -44,6 +45,7 @@ typedef struct session {
 } session_t;
 
 static lv_image_decoder_t *decoder;
+static lv_draw_unit_t *listener; /* hears lv_image_cache_drop() */
 static const lz16_lvgl_file_t *files;
 static uint32_t file_count;
 static session_t *kept;
@@ -283,15 +285,24 @@ static void keep(session_t *s)
     kept = s;
 }
 
-/* The kept stream of the image dsc opens, taken out of the list. */
+/* Whether s is a stream of the image src names (a path, or a descriptor). */
+static int session_of(const session_t *s, const void *src, lv_image_src_t type)
+{
+    return type == LV_IMAGE_SRC_FILE ? s->path != NULL && lv_strcmp(s->path, src) == 0 : s->path == NULL && s->src == src;
+}
+
+/* The kept stream of the image dsc opens, taken out of the list: one of
+   the same source, whose planes are still where and what size they were,
+   so that a stream never reads past planes that have shrunk. */
 static session_t *take_kept(const lv_image_decoder_dsc_t *dsc)
 {
     session_t **p;
     for (p = &kept; *p != NULL; p = &(*p)->next) {
         session_t *s = *p;
-        int same = dsc->src_type == LV_IMAGE_SRC_FILE
-                       ? s->path != NULL && lv_strcmp(s->path, dsc->src) == 0
-                       : s->path == NULL && s->src == dsc->src && planes_of(dsc->src)->colour == s->colour;
+        const lz16_lvgl_planes_t *planes = dsc->src_type == LV_IMAGE_SRC_FILE ? NULL : planes_of(dsc->src);
+        int same = session_of(s, dsc->src, dsc->src_type) &&
+                   (planes == NULL || (planes->colour == s->colour && planes->colour_size == s->colour_size &&
+                                       planes->alpha == s->alpha && planes->alpha_size == s->alpha_size));
         if (same && s->width == dsc->header.w && s->height == dsc->header.h &&
             s->swap == (dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED)) {
             *p = s->next;
@@ -300,6 +311,43 @@ static session_t *take_kept(const lv_image_decoder_dsc_t *dsc)
         }
     }
     return NULL;
+}
+
+/* Frees the kept streams of src, or all of them for NULL: lv_image_cache_drop(src),
+   which a program calls once an image's data has changed, tells every draw
+   unit, and the listener is one that draws nothing. */
+static void drop_kept(const void *src)
+{
+    session_t **p = &kept;
+    lv_image_src_t type = src != NULL ? lv_image_src_get_type(src) : LV_IMAGE_SRC_UNKNOWN;
+    while (*p != NULL) {
+        session_t *s = *p;
+        if (src == NULL || session_of(s, src, type)) {
+            *p = s->next;
+            session_free(s);
+        } else {
+            p = &s->next;
+        }
+    }
+}
+
+static void listener_event(lv_event_t *e)
+{
+    if (lv_event_get_code(e) == LV_EVENT_INVALIDATE_AREA) drop_kept(lv_event_get_param(e));
+}
+
+static int32_t listener_dispatch(lv_draw_unit_t *unit, lv_layer_t *layer)
+{
+    LV_UNUSED(unit);
+    LV_UNUSED(layer);
+    return LV_DRAW_UNIT_IDLE; /* takes no task */
+}
+
+static int32_t listener_delete(lv_draw_unit_t *unit)
+{
+    LV_UNUSED(unit);
+    listener = NULL; /* lv_deinit() frees it */
+    return 0;
 }
 
 /* ---- the decoder's calls ---- */
@@ -411,6 +459,12 @@ void lz16_lvgl_init(void)
     lv_image_decoder_set_get_area_cb(decoder, decoder_get_area);
     lv_image_decoder_set_close_cb(decoder, decoder_close);
     decoder->name = "lz16";
+    if (listener == NULL && (listener = lv_draw_create_unit(sizeof *listener)) != NULL) {
+        listener->dispatch_cb = listener_dispatch;
+        listener->event_cb = listener_event;
+        listener->delete_cb = listener_delete;
+        listener->name = "lz16 kept streams";
+    }
 }
 
 void lz16_lvgl_deinit(void)

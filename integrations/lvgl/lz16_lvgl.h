@@ -16,6 +16,9 @@
  * passes (partial buffers), the stream of an image that goes on below a
  * pass is kept (at most LZ16_LVGL_KEEP of them, the furthest in) for the
  * next pass to go on from, instead of decoding the image again from its top.
+ * Change an image's bytes in place only with lv_image_cache_drop(src) after,
+ * as for any LVGL image: that drops its kept stream too. A kept stream is
+ * never used for planes that moved or changed size.
  *
  * Damaged or truncated data is never read or written past: the image then
  * fails to open, or stops drawing at the first bad band.
@@ -63,7 +66,8 @@ void lz16_lvgl_set_files(const lz16_lvgl_file_t *files, uint32_t count);
 /* Registers the decoder (after lv_init()). */
 void lz16_lvgl_init(void);
 
-/* Removes it and frees the streams it kept. */
+/* Removes it and frees the streams it kept (the draw unit that hears
+   lv_image_cache_drop() stays, idle, until lv_deinit()). */
 void lz16_lvgl_deinit(void);
 
 #ifdef __cplusplus

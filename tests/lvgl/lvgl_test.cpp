@@ -8,11 +8,26 @@
 #include <string>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#define LZ16_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define LZ16_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#endif
+#endif
+#ifndef LZ16_POISON
+#define LZ16_POISON(p, n) ((void)(p), (void)(n))
+#define LZ16_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+#include "container.h"
 #include "decoder.h"
+#include "encoder.h"
 #include "helpers.h"
 #include "lvgl_assets.h"
 #include "lz16_lvgl.h"
 #include "lz16dec.h"
+#include "src/misc/cache/lv_cache.h"  // lv_image_cache_drop()
 #include "planes.h"
 
 namespace lz16 {
@@ -228,6 +243,47 @@ TEST_F(Lvgl, Lz16packsImagesAndFramesDrawAsTheirPixels) {
   }
   EXPECT_EQ(render(with_lz, &gem, LV_COLOR_FORMAT_RGB565, 4),
             render(with_plain, &refs.back()->plain, LV_COLOR_FORMAT_RGB565, 4));
+}
+
+TEST_F(Lvgl, AKeptStreamNeverOutlivesTheBytesItReads) {
+  // The sky gradient's planes in a buffer of a program's, drawn with only
+  // its top 10 rows on the screen, a few rows a pass, which keeps its
+  // stream at row 10; then new pixels of the same size in the same buffer,
+  // drawn from row 10 on. Each new picture must be drawn as it is.
+  DecodeResult r{};
+  const std::vector<uint16_t> sky = decode_to_vector(opaque->colour.data(), opaque->colour.size(), &r);
+  auto file_of = [](const std::vector<uint16_t>& words) {
+    const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
+    const std::vector<uint8_t> f = container_file(seg.code, seg.data);
+    return Bytes(f.begin(), f.end());
+  };
+  std::vector<uint16_t> turned(sky.rbegin(), sky.rend()), flat(sky.size(), 0x1234);
+  const struct {
+    const char* what;
+    Bytes file;
+    bool dropped;  // lv_image_cache_drop() called, as a program must once the bytes change
+  } changes[] = {{"new bytes", file_of(turned), true},
+                 {"fewer bytes", file_of(flat), true},
+                 {"fewer bytes, without a word to LVGL", file_of(flat), false}};
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.what);
+    std::vector<uint8_t> buffer(opaque->colour.begin(), opaque->colour.end());
+    static lz16_lvgl_planes_t planes;
+    static lv_image_dsc_t dsc;
+    planes = opaque->planes, planes.colour = buffer.data();
+    dsc = opaque->lz, dsc.data = reinterpret_cast<const uint8_t*>(&planes);
+    render({{&dsc, 0, screen_h - 10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3);
+    ASSERT_LE(change.file.size(), buffer.size());
+    std::copy(change.file.begin(), change.file.end(), buffer.begin());
+    planes.colour_size = static_cast<uint32_t>(change.file.size());
+    LZ16_POISON(buffer.data() + change.file.size(), buffer.size() - change.file.size());  // never to be read
+    if (change.dropped) lv_image_cache_drop(&dsc);
+    const std::unique_ptr<Image> now = image_of(change.file, {}, opaque->width, opaque->height);
+    const auto want = render({{&now->plain, 0, -10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3);
+    EXPECT_TRUE(render({{&dsc, 0, -10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3) == want);
+    LZ16_UNPOISON(buffer.data(), buffer.size());
+    lv_image_cache_drop(nullptr);  // no stream of this buffer kept past it
+  }
 }
 
 TEST_F(Lvgl, DamagedImagesDrawNothingOutsideTheirPlaceAndOpenFailuresNothingAtAll) {
