@@ -115,15 +115,15 @@ tga-map-first-ignored	src/packing/read_tga.cpp	(index - map_first) * entry	index
 tga-map-unchecked	src/packing/read_tga.cpp	if (index - map_first >= map_length)	if (false)	Hostile.AFile
 qoi-operations-uncounted	src/packing/read_qoi.cpp	if (!holds(file, uint64_t{width} * height))	if (!holds(file, 0))	Hostile.AFile
 webp-held-to-allowance	src/packing/read_webp.cpp	if (!banded) return too_large	if (false) return too_large	Hostile.AFile
-webp-frames-uncounted	src/packing/read_webp.cpp	features.has_animation ? count_frames(in.file, in.limits.frames) : 1	1	Readers.TheFrameLimit
-gif-frames-unlimited	src/packing/read_gif.cpp	admit(in, img, "GIF", width, height, delays.size() + 1, 0)	admit(in, img, "GIF", width, height, 1, 0)	Readers.TheFrameLimit
+webp-frames-uncounted	src/packing/read_webp.cpp	features.has_animation ? count_frames(in.file, in.limits.frames) : 1	1	ReadersOnFiles.TheFrameLimit
+gif-frames-unlimited	src/packing/read_gif.cpp	admit(in, img, "GIF", width, height, delays.size() + 1, 0)	admit(in, img, "GIF", width, height, 1, 0)	ReadersOnFiles.TheFrameLimit
 plan-glob-takes-own-output	src/packing/batch.cpp	return in.found_by_glob && own.contains	return false && own.contains	Manifest.AGlob
 plan-outputs-may-meet	src/packing/batch.cpp	if (!fresh) return it->second.first	if (false) return it->second.first	Hostile.Outputs
 plan-inputs-overwritten	src/packing/batch.cpp	for (const std::string& place : input_places(path))	for (const std::string& place : std::vector<std::string>())	Hostile.Outputs|Pack.AFailed
 plan-frames-by-name	src/packing/batch.cpp	count_frames(info.width, info.height, info.frames(), in.options, in.frames);	in.frames = 1;	Hostile.Outputs
-c-keyword-allowed	src/packing/assets.cpp	if (words.contains(name)) return true;	if (false) return true;	Hostile.CThat
-c-names-may-clash	src/packing/batch.cpp	!fresh && it->second != who)	!fresh && false)	Hostile.CThat
-c-stdint-width-allowed	src/packing/assets.cpp	return widths.contains(std::string(name));	return false;	Hostile.CThat
+c-keyword-allowed	src/packing/assets.cpp	if (words.contains(name)) return true;	if (false) return true;	Hostile.Outputs
+c-names-may-clash	src/packing/batch.cpp	!fresh && it->second != who)	!fresh && false)	Hostile.Outputs
+c-stdint-width-allowed	src/packing/assets.cpp	return widths.contains(std::string(name));	return false;	Hostile.Outputs
 file-name-nul	src/packing/files.cpp	if (name.find('\0') != std::string_view::npos) return	if (false) return	Manifest.ABad
 frame-files-stale	src/packing/files.cpp	    if (!kept(name)) remove_output(dir, name);	    ;	^Frames\.
 frames-sweep-any-size	src/packing/files.cpp	if (!n || (k && n != size)) break;	if (!n) break;	Hostile.AnInput

@@ -99,8 +99,8 @@ inline void write_gif(const std::string& path, int width, int height, const std:
   EGifCloseFile(gif, nullptr);
 }
 
-// An animated lossless WebP of frames 2x2 frames, each 30 ms, every one
-// different.
+// An animated lossless WebP of frames 2x2 frames, every one different,
+// frame k shown for 40 * (k + 1) ms.
 inline Bytes animated_webp(int frames) {
   WebPAnimEncoderOptions options;
   WebPAnimEncoderOptionsInit(&options);
@@ -114,10 +114,10 @@ inline Bytes animated_webp(int frames) {
     WebPPictureInit(&pic);
     pic.use_argb = 1, pic.width = 2, pic.height = 2;
     WebPPictureImportRGBA(&pic, rgba, 8);
-    WebPAnimEncoderAdd(enc, &pic, 30 * k, &config);
+    WebPAnimEncoderAdd(enc, &pic, 20 * k * (k + 1), &config);
     WebPPictureFree(&pic);
   }
-  WebPAnimEncoderAdd(enc, nullptr, 30 * frames, nullptr);
+  WebPAnimEncoderAdd(enc, nullptr, 20 * frames * (frames + 1), nullptr);
   WebPData anim{nullptr, 0};
   WebPAnimEncoderAssemble(enc, &anim);
   const Bytes bytes(anim.bytes, anim.bytes + anim.size);

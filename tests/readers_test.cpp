@@ -3,6 +3,7 @@
 // animation while it is read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -42,46 +43,31 @@ struct BmpLayout {
   int channels;                   // what the reader gives
 };
 
-// The picture as a BMP of the layout.
+// The picture as a BMP of the layout: palette indices, or each channel
+// scaled to its mask's bits (24 bits as 8-8-8).
 Bytes write_bmp(const BmpLayout& l) {
-  const bool core = l.header == 12, fields = l.compression == 3;
+  const bool core = l.header == 12;
   const uint32_t n = l.bits == 1 ? 2 : 4, stride = (W * l.bits + 31) / 32 * 4;
-  Bytes palette, rows;
-  for (uint32_t k = 0; l.bits <= 8 && k < n; ++k) {
-    palette.insert(palette.end(), {colours[k][2], colours[k][1], colours[k][0]});
-    if (!core) palette.push_back(0);
-  }
-  for (uint32_t r = 0; r < H; ++r) {
-    const uint32_t y = l.top_down ? r : H - 1 - r;
-    Bytes row(stride, 0);
-    for (uint32_t x = 0; x < W; ++x) {
-      const uint32_t i = index_at(x, y, n);
-      const auto& c = colours[i];
-      if (l.bits <= 8) {
-        row[x * l.bits / 8] |= static_cast<uint8_t>(i << (8 - l.bits - x * l.bits % 8));
-      } else if (l.bits == 24) {
-        row[3 * x] = c[2], row[3 * x + 1] = c[1], row[3 * x + 2] = c[0];
-      } else {
-        uint32_t v = 0;  // each channel scaled to its mask's bits
-        for (size_t ch = 0; ch < 4; ++ch)
-          if (const uint32_t m = l.masks[ch]) v |= (c[ch] * (m >> std::countr_zero(m)) / 255) << std::countr_zero(m);
-        for (int b = 0; b < int(l.bits / 8); ++b) row[x * l.bits / 8 + b] = static_cast<uint8_t>(v >> 8 * b);
-      }
-    }
-    rows.insert(rows.end(), row.begin(), row.end());
+  const std::array<uint32_t, 4> masks = l.bits == 24 ? std::array<uint32_t, 4>{0xFF0000, 0xFF00, 0xFF, 0} : l.masks;
+  Bytes palette, rows(stride * H, 0);
+  for (uint32_t k = 0; l.bits <= 8 && k < n; ++k)
+    palette.insert(palette.end(), {colours[k][2], colours[k][1], colours[k][0], 0}), palette.resize(palette.size() - core);
+  for (uint32_t k = 0; k < W * H; ++k) {
+    const uint32_t x = k % W, y = k / W, i = index_at(x, y, n), at = (l.top_down ? y : H - 1 - y) * stride;
+    uint32_t v = l.bits <= 8 ? i << (8 - l.bits - x * l.bits % 8) : 0;
+    for (size_t ch = 0; ch < 4 && l.bits > 8; ++ch)
+      if (const uint32_t m = masks[ch]) v |= (colours[i][ch] * (m >> std::countr_zero(m)) / 255) << std::countr_zero(m);
+    for (uint32_t b = 0; b < std::max(l.bits / 8, 1u); ++b) rows[at + x * l.bits / 8 + b] |= static_cast<uint8_t>(v >> 8 * b);
   }
   Bytes info;
   put(info, l.header, 4);
-  if (core) {
-    put(info, W, 2), put(info, H, 2), put(info, 1, 2), put(info, l.bits, 2);
-  } else {
-    put(info, W, 4), put(info, static_cast<uint32_t>(l.top_down ? -int32_t{H} : int32_t{H}), 4), put(info, 1, 2), put(info, l.bits, 2);
-    put(info, l.compression, 4), put(info, static_cast<uint32_t>(rows.size()), 4);
-    for (int k = 0; k < 4; ++k) put(info, 0, 4);
-    for (int k = 0; k < 4 && l.header > 40; ++k) put(info, fields ? l.masks[k] : 0, 4);
-    info.resize(l.header, 0);
-    if (fields && l.header == 40)
-      for (int k = 0; k < 3; ++k) put(info, l.masks[k], 4);
+  if (core) put(info, W, 2), put(info, H, 2), put(info, 1, 2), put(info, l.bits, 2);
+  if (!core) {
+    put(info, W, 4), put(info, static_cast<uint32_t>(l.top_down ? -int32_t{H} : int32_t{H}), 4), put(info, 1, 2);
+    put(info, l.bits, 2), put(info, l.compression, 4), info.resize(40, 0);
+    // Bit fields: in a larger header, or after a 40-byte one.
+    for (size_t k = 0; l.compression && k < (l.header == 40 ? 3u : 4u); ++k) put(info, masks[k], 4);
+    info.resize(std::max<size_t>(info.size(), l.header), 0);
   }
   Bytes file{'B', 'M'};
   const uint32_t offset = 14 + static_cast<uint32_t>(info.size() + palette.size());
@@ -165,15 +151,13 @@ TEST(Readers, TgaFromEveryCornerGivesThePicture) {
       }
 }
 
-TEST(Readers, TheFrameLimitStopsAnAnimationAsItIsRead) {
-  char dir[] = "/tmp/lz16-readers-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string gif = std::string(dir) + "/a.gif";
-  test::write_gif(gif, 2, 2, {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {9, 9, 9}},
+class ReadersOnFiles : public test::ProcessTest {};
+
+TEST_F(ReadersOnFiles, TheFrameLimitStopsAnAnimationAsItIsRead) {
+  test::write_gif(path("a.gif"), 2, 2, {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {9, 9, 9}},
                   std::vector<test::GifFrame>(5, {0, 0, 2, 2, DISPOSE_DO_NOT, 3, NO_TRANSPARENT_COLOR, false, {}}));
   Bytes gif_bytes;
-  ASSERT_EQ(read_input(gif, gif_bytes), "");
-  std::system(("rm -rf " + std::string(dir)).c_str());
+  ASSERT_EQ(read_input(path("a.gif"), gif_bytes), "");
   const Bytes webp = test::animated_webp(5);
 
   for (const Bytes* file : {&std::as_const(gif_bytes), &webp}) {

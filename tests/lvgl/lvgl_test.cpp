@@ -8,17 +8,7 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
-#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#define LZ16_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
-#define LZ16_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
-#endif
-#endif
-#ifndef LZ16_POISON
-#define LZ16_POISON(p, n) ((void)(p), (void)(n))
-#define LZ16_UNPOISON(p, n) ((void)(p), (void)(n))
-#endif
+#include <sanitizer/asan_interface.h>  // poisoning, which is nothing without AddressSanitizer
 
 #include "container.h"
 #include "decoder.h"
@@ -276,12 +266,12 @@ TEST_F(Lvgl, AKeptStreamNeverOutlivesTheBytesItReads) {
     ASSERT_LE(change.file.size(), buffer.size());
     std::copy(change.file.begin(), change.file.end(), buffer.begin());
     planes.colour_size = static_cast<uint32_t>(change.file.size());
-    LZ16_POISON(buffer.data() + change.file.size(), buffer.size() - change.file.size());  // never to be read
+    ASAN_POISON_MEMORY_REGION(buffer.data() + change.file.size(), buffer.size() - change.file.size());  // never to be read
     if (change.dropped) lv_image_cache_drop(&dsc);
     const std::unique_ptr<Image> now = image_of(change.file, {}, opaque->width, opaque->height);
     const auto want = render({{&now->plain, 0, -10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3);
     EXPECT_TRUE(render({{&dsc, 0, -10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3) == want);
-    LZ16_UNPOISON(buffer.data(), buffer.size());
+    ASAN_UNPOISON_MEMORY_REGION(buffer.data(), buffer.size());
     lv_image_cache_drop(nullptr);  // no stream of this buffer kept past it
   }
 }
