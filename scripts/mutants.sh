@@ -61,7 +61,7 @@ gif-disposal-previous	src/packing/read_gif.cpp	      canvas.swap(before);	      
 gif-delay-hundredths	src/packing/read_gif.cpp	static_cast<uint32_t>(gcb.DelayTime) * 10	static_cast<uint32_t>(gcb.DelayTime)	^Frames\.
 frame-cut-rows	src/packing/frames.cpp	if (per_image > 1) {	if (per_image > 64) {	^Frames\.
 frame-repeat-stored	src/packing/pack.cpp	} else if (first[k] != k) {	} else if (false) {	^Frames\.
-frame-limit	src/packing/pack.cpp	if (count > max_frames)	if (count > 2 * max_frames)	Hostile.AFile
+frame-limit	src/packing/pack.cpp	return count > max_frames ?	return count > 2 * max_frames ?	Hostile.AFile
 temp-files-kept	src/packing/files.cpp	for (const std::string& temp : temps.paths) unlink(temp.c_str());	;	Hostile.Interrupts
 temp-leftover-kept	src/packing/files.cpp	unlink(temp.c_str());  // a leftover, if any	;  // a leftover, if any	Hostile.Interrupts
 c-pair-unchecked	src/packing/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n#error	Hostile.Concurrent

@@ -20,9 +20,7 @@ uint64_t allowance(size_t file_size) { return (uint64_t{64} << 20) + 16 * uint64
 std::string admit(const Input& in, Image& img, const char* format, uint64_t width, uint64_t height, uint64_t frames,
                   uint64_t pixels_per_byte) {
   if (width == 0 || height == 0) return "the image has no pixels";
-  if (frames > in.limits.frames)
-    return std::to_string(frames) + " frames, more than the " + std::to_string(in.limits.frames) +
-           " one image may give";
+  if (frames > in.limits.frames) return too_many_frames(frames, in.limits.frames);
   const auto limit = static_cast<uint64_t>(in.limits.pixels);
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   if (width > limit || height > limit || width * height > limit)
@@ -94,6 +92,10 @@ struct FileCloser {
 };
 
 }  // namespace
+
+std::string too_many_frames(uint64_t frames, uint64_t limit) {
+  return std::to_string(frames) + " frames, more than the " + std::to_string(limit) + " one image may give";
+}
 
 bool has_transparency(const Image& img) {
   for (size_t k = 3; img.channels == 4 && k < img.pixels.size(); k += 4)

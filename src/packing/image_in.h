@@ -36,6 +36,9 @@ namespace lz16 {
 // more is refused before anything is written.
 inline constexpr uint64_t max_frames = 65536;
 
+// "N frames, more than the LIMIT one image may give".
+std::string too_many_frames(uint64_t frames, uint64_t limit);
+
 struct ImageLimits {
   int64_t pixels = max_pixels;  // over all of an animation's frames
   uint64_t frames = max_frames;

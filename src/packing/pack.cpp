@@ -188,9 +188,7 @@ std::string count_frames(uint32_t width, uint32_t height, uint64_t image_frames,
                          uint64_t& count) {
   if (std::string error = check_cut(width, height, options.cut); !error.empty()) return error;
   count = image_frames * (options.cut.width ? uint64_t{width / options.cut.width} * (height / options.cut.height) : 1);
-  if (count > max_frames)
-    return std::to_string(count) + " frames, more than the " + std::to_string(max_frames) + " one image may give";
-  return "";
+  return count > max_frames ? too_many_frames(count, max_frames) : "";
 }
 
 bool names_follow_frames(const PackOptions& options) {
@@ -214,6 +212,7 @@ void pack_image(PackedInput& input) {
   } catch (const std::bad_alloc&) {
     result.error = "out of memory";
   }
+  std::vector<uint8_t>().swap(input.held);  // read: a batch need not hold it
   const std::string& dir = input.options.out_dir;
   if (DirectoryLock lock; !result.error.empty() && lock_directory(dir, lock).empty()) {
     // A build must not pick up an earlier run's asset for an image that failed.
