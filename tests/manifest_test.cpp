@@ -73,8 +73,8 @@ flip = "h"
 }
 
 TEST_F(Manifest, ABadOneIsOneErrorNamingItsLineAndKeyAndWritesNothing) {
-  std::string deep_key = "k";  // of 200,000 parts
-  for (int k = 1; k < 200000; ++k) deep_key += ".k";
+  std::string deep_key(399999, '.');  // k.k.k...: 200,000 parts
+  for (size_t k = 0; k < deep_key.size(); k += 2) deep_key[k] = 'k';
   // Lines 1-5 make a good asset; each case adds an [[asset]] from line 6.
   const std::string good = "output = \"out\"\nformat = \"c\"\nindex = \"i.h\"\n[[asset]]\ninput = \"art/a.png\"\n";
   const std::pair<std::string, std::string> cases[] = {

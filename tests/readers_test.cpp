@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <utility>
 
 #include "helpers.h"
@@ -118,10 +117,8 @@ Bytes write_tga(const TgaLayout& l) {
     for (uint32_t c = 0; c < W; ++c) {
       const uint32_t y = l.descriptor & 0x20 ? r : H - 1 - r, x = l.descriptor & 0x10 ? W - 1 - c : c;
       const uint32_t i = index_at(x, y, 4);
-      const auto& col = colours[i];
-      pixels.push_back(mapped ? Bytes{uint8_t(16 + i)}
-                       : grey ? Bytes{col[0]}
-                              : l.bits == 32 ? Bytes{col[2], col[1], col[0], col[3]} : Bytes{col[2], col[1], col[0]});
+      const Bytes bgra{colours[i][2], colours[i][1], colours[i][0], colours[i][3]};
+      pixels.push_back(mapped ? Bytes{uint8_t(16 + i)} : grey ? Bytes{bgra[2]} : Bytes(bgra.begin(), bgra.begin() + l.bits / 8));
     }
   for (size_t k = 0; k < pixels.size(); k += 2) {
     const bool pair = k + 1 < pixels.size(), run = pair && pixels[k] == pixels[k + 1];
@@ -140,14 +137,13 @@ TEST(Readers, TgaFromEveryCornerGivesThePicture) {
                                     TgaLayout{"32 bits with alpha", 2, 32, rle, uint8_t(origin | 8)},
                                     TgaLayout{"32 bits, no alpha bits", 2, 32, rle, origin},
                                     TgaLayout{"grey", 3, 8, rle, origin}}) {
-        const std::string what = std::string(base.what) + (rle ? ", run-length" : "") + ", origin " +
-                                 std::to_string(origin);
+        SCOPED_TRACE(testing::Message() << base.what << (rle ? ", run-length" : "") << ", origin " << int(origin));
         Image img;
-        ASSERT_EQ(read_image(write_tga(base), img), "") << what;
+        ASSERT_EQ(read_image(write_tga(base), img), "");
         const int channels = base.bits == 32 && (base.descriptor & 15) ? 4 : 3;
         Bytes want = picture(channels);
         for (size_t k = 0; base.type == 3 && k < want.size(); k += 3) want[k + 1] = want[k + 2] = want[k];
-        EXPECT_TRUE(img.channels == channels && img.pixels == want) << what;
+        EXPECT_TRUE(img.channels == channels && img.pixels == want);
       }
 }
 

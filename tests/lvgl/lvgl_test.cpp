@@ -244,31 +244,25 @@ TEST_F(Lvgl, AKeptStreamNeverOutlivesTheBytesItReads) {
   const std::vector<uint16_t> sky = decode_to_vector(opaque->colour.data(), opaque->colour.size(), &r);
   auto file_of = [](const std::vector<uint16_t>& words) {
     const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
-    const std::vector<uint8_t> f = container_file(seg.code, seg.data);
-    return Bytes(f.begin(), f.end());
+    return container_file(seg.code, seg.data);
   };
-  std::vector<uint16_t> turned(sky.rbegin(), sky.rend()), flat(sky.size(), 0x1234);
-  const struct {
-    const char* what;
-    Bytes file;
-    bool dropped;  // lv_image_cache_drop() called, as a program must once the bytes change
-  } changes[] = {{"new bytes", file_of(turned), true},
-                 {"fewer bytes", file_of(flat), true},
-                 {"fewer bytes, without a word to LVGL", file_of(flat), false}};
-  for (const auto& change : changes) {
-    SCOPED_TRACE(change.what);
+  const Bytes turned = file_of({sky.rbegin(), sky.rend()}), flat = file_of(std::vector<uint16_t>(sky.size(), 0x1234));
+  // New bytes, fewer bytes, and fewer without lv_image_cache_drop(), which a program calls once they change.
+  for (const auto& [file, dropped] : {std::pair{&turned, true}, {&flat, true}, {&flat, false}}) {
+    const Bytes& change = *file;
+    SCOPED_TRACE(testing::Message() << change.size() << " bytes, dropped " << dropped);
     std::vector<uint8_t> buffer(opaque->colour.begin(), opaque->colour.end());
     static lz16_lvgl_planes_t planes;
     static lv_image_dsc_t dsc;
     planes = opaque->planes, planes.colour = buffer.data();
     dsc = opaque->lz, dsc.data = reinterpret_cast<const uint8_t*>(&planes);
     render({{&dsc, 0, screen_h - 10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3);
-    ASSERT_LE(change.file.size(), buffer.size());
-    std::copy(change.file.begin(), change.file.end(), buffer.begin());
-    planes.colour_size = static_cast<uint32_t>(change.file.size());
-    ASAN_POISON_MEMORY_REGION(buffer.data() + change.file.size(), buffer.size() - change.file.size());  // never to be read
-    if (change.dropped) lv_image_cache_drop(&dsc);
-    const std::unique_ptr<Image> now = image_of(change.file, {}, opaque->width, opaque->height);
+    ASSERT_LE(change.size(), buffer.size());
+    std::copy(change.begin(), change.end(), buffer.begin());
+    planes.colour_size = static_cast<uint32_t>(change.size());
+    ASAN_POISON_MEMORY_REGION(buffer.data() + change.size(), buffer.size() - change.size());  // never to be read
+    if (dropped) lv_image_cache_drop(&dsc);
+    const std::unique_ptr<Image> now = image_of(change, {}, opaque->width, opaque->height);
     const auto want = render({{&now->plain, 0, -10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3);
     EXPECT_TRUE(render({{&dsc, 0, -10}}, nullptr, LV_COLOR_FORMAT_RGB565, 3) == want);
     ASAN_UNPOISON_MEMORY_REGION(buffer.data(), buffer.size());
