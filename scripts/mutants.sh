@@ -87,7 +87,7 @@ lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 
 lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP) {	if (0) {	Lvgl
 lvgl-frame-offset	src/packing/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
 option-no-suggestion	src/cli/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
-bytes-mega	src/packing/report.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
+bytes-mega	src/cli/options.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget
 untiled-last-only	src/packing/batch.cpp	untiled += (untiled.empty() ? "" : "; ")	untiled = ("")	^Frames\.
 webp-delay-as-timestamp	src/packing/read_webp.cpp	delays.push_back(static_cast<uint32_t>(std::max(timestamp - previous, 0)));	delays.push_back(static_cast<uint32_t>(timestamp));	Pack.Webp
 tga-raw-as-run	src/packing/read_tga.cpp	at += f[at] & 0x80 ? 1 + pixel : 1 + run * pixel;	at += 1 + pixel;	Pack.Webp|Readers.Tga
