@@ -23,6 +23,9 @@ work=$(mktemp -d /tmp/lz16-consume.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
+for program in lz16 unlz16 lz16pack lz16-mkimage; do  # every program the docs name
+  [ -x "$prefix/bin/$program" ] || { echo "cmake --install left out $program" >&2; exit 1; }
+done
 
 # A copy of the project, so that touching an image leaves the checkout alone.
 cp -r examples/assets "$work/project"

@@ -6,7 +6,8 @@
 #
 #   scripts/setup.sh [--tests | --bench]
 set -euo pipefail
-packages=(cmake g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev
+# make: the build tool CMake's default generator calls (only a Recommends of cmake)
+packages=(cmake make g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev
           libtomlplusplus-dev nlohmann-json3-dev)
 case "${1:-}" in
   "") ;;
