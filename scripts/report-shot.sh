@@ -14,5 +14,5 @@ cp samples/*.png examples/assets/images/*.* "$work"
 (cd "$work" && "$OLDPWD/$build/lz16pack" -q --key ff00ff -o assets --html page.html -- *.png *.gif)
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/profile" --hide-scrollbars \
-  --window-size=1000,1300 --screenshot="$out" "file://$work/page.html" 2>/dev/null
+  --window-size=1000,1300 --screenshot="$out" "file://$work/assets/page.html" 2>/dev/null
 echo "$out"

@@ -143,23 +143,51 @@ TEST(Scale, NearestRepeatsPixelsFlatStaysFlatAndClearPixelsLendNoColour) {
   // The clear pixels' colour changes no pixel that shows.
   Image blue = img;
   for (size_t k = 0; k < 8; ++k) blue.pixels[4 * k + 2] = blue.pixels[4 * k + 3] ? 30 : 255;
-  for (const Scale& s : {Scale{exact, 7, 3}, {exact, 2, 1}, {fit, 40, 9}}) {
+  for (const Scale& s : {Scale{exact, 7, 3}, {exact, 2, 1}, {fit, 40, 9, 100, false, true}, {fill, 3, 5}}) {
     const lz16::Frames f = cut_frames(img, {}, alpha, {}, s), g = cut_frames(blue, {}, alpha, {}, s);
     for (size_t k = 0; k < f.words.size(); ++k)
       EXPECT_TRUE(f.levels[k] == g.levels[k] && (f.levels[k] == 0 || f.words[k] == g.words[k]))
           << k << " of " << f.width << "x" << f.height;
   }
   const Image flat{5, 3, 3, std::vector<uint8_t>(45, 77), {0}};
-  for (const Scale& s : {Scale{exact, 1, 1}, {exact, 13, 4}, {fit, 100, 100}, {percent, 0, 0, 37}}) {
+  for (const Scale& s : {Scale{exact, 1, 1}, {exact, 13, 4}, {fit, 100, 100, 100, false, true}, {percent, 0, 0, 37}}) {
     const lz16::Frames f = cut_frames(flat, {}, {}, {}, s);
     EXPECT_EQ(std::count(f.words.begin(), f.words.end(), pixel_word(77, 77, 77)), long(f.words.size())) << f.width;
   }
   // Black and white average in linear light: 188, not 128.
   const lz16::Frames grey = cut_frames(Image{2, 1, 3, {0, 0, 0, 255, 255, 255}, {0}}, {}, {}, {}, {exact, 1, 1});
   EXPECT_EQ(grey.words[0] >> 11, 188 >> 3);
-  uint32_t w, h, w2, h2;
-  scaled_size(100, 50, {fit, 40, 40}, w, h), scaled_size(5, 3, {percent, 0, 0, 50}, w2, h2);
-  EXPECT_TRUE(w == 40 && h == 20 && w2 == 3 && h2 == 2);
+}
+
+TEST(Scale, FitShrinksUnlessToldFillCoversTheBoxAndKeepsItsAnchor) {
+  using enum Scale::Mode;
+  struct Case {
+    uint32_t w, h;
+    Scale scale;
+    uint32_t shown_w, shown_h;
+  } cases[] = {
+      {100, 50, {fit, 40, 40}, 40, 20},         {48, 48, {fit, 240, 240}, 48, 48},
+      {48, 48, {fit, 240, 200, 100, false, true}, 200, 200}, {400, 100, {fit, 320, 240}, 320, 80},
+      {300, 200, {fill, 320, 240}, 320, 240},   {3000, 20, {fill, 320, 240}, 320, 240},
+      {5, 3, {percent, 0, 0, 50}, 3, 2},
+  };
+  for (const Case& c : cases) {
+    uint32_t w, h;
+    shown_size(c.w, c.h, c.scale, w, h);
+    EXPECT_TRUE(w == c.shown_w && h == c.shown_h) << c.w << "x" << c.h << " gave " << w << "x" << h;
+  }
+  // 12x4, each column of its own red: filled into 2x2, by nearest, it is
+  // halved to 6x2 and two columns of it kept, where the anchor says.
+  Image img{12, 4, 3, {}, {0}};
+  for (uint32_t k = 0; k < 48; ++k) img.pixels.insert(img.pixels.end(), {uint8_t(20 * (k % 12)), 0, 0});
+  for (const Anchor& a : anchors) {
+    Scale s{fill, 2, 2, 100, true};
+    s.anchor_x = a.x, s.anchor_y = a.y;
+    const lz16::Frames f = cut_frames(img, {}, {}, {}, s);
+    ASSERT_TRUE(f.width == 2 && f.height == 2) << a.name;
+    const uint32_t first = 2 * a.x;  // of the halved picture's columns 0..5
+    for (uint32_t k = 0; k < 4; ++k) EXPECT_EQ(f.words[k] >> 11, 20 * (2 * (first + k % 2)) >> 3) << a.name << k;
+  }
 }
 
 }  // namespace

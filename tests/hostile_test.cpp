@@ -119,15 +119,15 @@ TEST_F(Hostile, OutputsThatWouldMeetOverwriteWhatTheRunReadsOrNotCompileAreRefus
   for (const char* name : {"anim.webp", "x.dat", "a.gif"}) write_file(name, test::animated_webp(3));  // WebPs all
   write_png(std::string(247, 'n') + ".png", "flat", 2, 2);
   std::ofstream(path("m.toml")) << "format = \"c\"\noutput = \".\"\nindex = \"m.toml\"\n[[asset]]\ninput = \"hero.png\"\n";
-  std::ofstream(path("r.toml")) << "output = \"o\"\nreport = \"r.toml\"\n[[asset]]\ninput = \"hero.png\"\n";
+  std::ofstream(path("r.toml")) << "output = \"o\"\nreport = \"./r.toml\"\n[[asset]]\ninput = \"hero.png\"\n";
   const std::pair<std::string, std::string> cases[] = {
       {"--alpha c.png c.alpha.png", "'c.png' and 'c.alpha.png' would both write o/c.alpha.lz"},
       {"-f c --index hero.h hero.png", "'hero.png' and --index would both write o/hero.h"},
       {"--report o/c.lz c.png", "'c.png' and --report would both write o/c.lz"},
-      {"-f c --report r.json --html r.json c.png", "--report and --html would both write r.json"},
-      {"--html hero.png hero.png", "--html would write hero.png, which is the input 'hero.png'"},
+      {"-f c --report r.json --html r.json c.png", "--report and --html would both write o/r.json"},
+      {"--html ./hero.png hero.png", "--html would write ./hero.png, which is the input 'hero.png'"},
       {"--manifest m.toml", "--index would write ./m.toml, which is the manifest 'm.toml'"},
-      {"--manifest r.toml", "--report would write r.toml, which is the manifest 'r.toml'"},
+      {"--manifest r.toml", "--report would write ./r.toml, which is the manifest 'r.toml'"},
       // Frames are told from content, whatever the name or the source.
       {"anim.webp anim-001.png", "'anim.webp' and 'anim-001.png' would both write o/anim-001.lz"},
       {"x.dat x-000.png", "'x.dat' and 'x-000.png' would both write o/x-000.lz"},
@@ -258,7 +258,7 @@ TEST_F(Hostile, ALinkAtAnOutputIsReplacedNeverFollowed) {
   for (const auto& [link, to] : {std::pair{"o/x.lz", "../victim"}, {"o/.x.alpha.lz.lz16tmp", "../victim"},
                                  {"r.json", "victim"}, {"o/x.preview.png", "../nowhere/y"}})
     fs::create_symlink(to, path(link));
-  const test::Proc p = pack("-q --alpha --preview --report r.json -o o x.png");
+  const test::Proc p = pack("-q --alpha --preview --report ./r.json -o o x.png");
   ASSERT_EQ(p.status, 0) << p.err;
   EXPECT_EQ(read_file(path("victim")), "victim");
   EXPECT_FALSE(fs::exists(path("nowhere")));
@@ -272,7 +272,7 @@ TEST_F(Hostile, PipesAndFifosWorkLikeFilesAndAreNeverReplaced) {
   const std::string packer = LZ16PACK_EXE;
   const test::Proc p = run_cmd("cd " + dir_ + " && cat t.png | " + packer + " -q -o p - && mkfifo in.png fifo && ln -s fifo r.json && " +
                                    "{ cat t.png > in.png & timeout 10 cat fifo > got.json & " + packer +
-                                   " -q -o p --report r.json in.png; wait; }",
+                                   " -q -o p --report ./r.json in.png; wait; }",
                                "> /dev/null");
   ASSERT_EQ(p.status, 0) << p.err;
   EXPECT_EQ(read_file(path("p/stdin.lz")), read_file(path("f/t.lz")));

@@ -445,6 +445,33 @@ TEST_F(Pack, PreviewShowsTheDecodedPictureAndColourOptionsIgnoreCores) {
   EXPECT_GT(keyed, 0u);
 }
 
+TEST_F(Pack, ARerunTouchesOnlyTheFilesWhoseBytesChangeAndAPictureNoPanelHoldsIsWarnedOf) {
+  namespace fs = std::filesystem;
+  write_png(path("a.png"), {"grey", PNG_COLOR_TYPE_GRAY, 8});
+  write_png(path("b.png"), {"rgb", PNG_COLOR_TYPE_RGB, 8});
+  const std::string args = "-q -f c --index i.h --report r.json --html p.html -o o a.png b.png";
+  ASSERT_EQ(pack(args).status, 0);
+  const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  for (const auto& e : fs::directory_iterator(path("o"))) fs::last_write_time(e.path(), long_ago);
+  write_png(path("b.png"), {"rgb", PNG_COLOR_TYPE_RGB, 8, false, true});  // other pixels: b's files change
+  ASSERT_EQ(pack(args).status, 0);
+  std::string touched;
+  for (const auto& e : fs::directory_iterator(path("o")))
+    if (fs::last_write_time(e.path()) != long_ago) touched += e.path().filename().string() + " ";
+  EXPECT_EQ(touched.size(), std::string("b.c b.h r.json p.html ").size()) << touched;
+  for (const char* name : {"b.c", "b.h", "r.json", "p.html"}) EXPECT_NE(touched.find(name), std::string::npos) << name;
+  // 2049 x 1025, more than any panel: written, and warned of, unless scaled.
+  std::string ppm = "P6 2049 1025 255\n";
+  ppm.resize(ppm.size() + 2049 * 1025 * 3, '\x40');
+  write_file("big.ppm", test::Bytes(ppm.begin(), ppm.end()));
+  for (const auto& [scale, warned] : {std::pair{"", true}, {"--fit 320x240", false}, {"--resize 100%", false}}) {
+    const test::Proc p = pack(std::string("-o o ") + scale + " big.ppm");
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.err.starts_with("lz16pack: warning: big.ppm: 2049x1025 is larger than any panel: --fit WxH"), warned)
+        << p.err;
+  }
+}
+
 TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
   write_png(path("good.png"), {"grey", PNG_COLOR_TYPE_GRAY, 8});
   const std::string good = read_file(path("good.png"));
@@ -463,13 +490,15 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
   write_file("corrupt.gif", bad_gif);
   write_file("bad.ppm", test::hex("50 36 20 31 32 20 78 20 32 35 35 0a"));
   write_file("text.png", test::hex("68 65 6c 6c 6f 0a"));
+  write_file("text.dat", test::hex("68 65 6c 6c 6f 0a"));
   write_file("notadir", {});
   const std::pair<std::string, std::string> cases[] = {
       {"cut.png", "cut.png: bad PNG: "}, {"corrupt.png", "corrupt.png: bad PNG: "}, {"bad.ppm", "bad.ppm: bad PPM header"},
       {"huge.ppm", "huge.ppm: image too large: 65536x65536 is more than 1073741823 pixels"},
       {"huge.gif", "huge.gif: image too large: 65535x65535 is more than 1073741823 pixels"},
       {"cut.gif", "cut.gif: bad GIF: "}, {"corrupt.gif", "corrupt.gif: bad GIF: Wrong record type detected"},
-      {"text.png", "text.png: not an image lz16pack reads (PNG, JPEG, GIF, WebP, BMP, TGA, QOI, binary PPM): convert it "},
+      {"text.png", "text.png: not a PNG file, though its name says so, nor any image lz16pack reads: its 6 bytes"},
+      {"text.dat", "text.dat: not an image lz16pack reads (PNG, JPEG, GIF, WebP, BMP, TGA, QOI, binary PPM): convert it "},
       {"missing.png", "missing.png: No such file or directory"}};
   for (const auto& [bad, err] : cases) {
     std::filesystem::remove_all(path("assets"));
@@ -479,10 +508,20 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
     EXPECT_EQ(names_in("assets"), "good.lz") << bad;  // nothing else, no temporary
   }
   write_file("cut.lz", test::hex("01 02"));  // from an earlier run that went well
+  // An output directory that cannot be is one error, saying why, and no image is read.
   const test::Proc unwritable = pack("-q -o notadir good.png cut.png");
-  EXPECT_EQ(unwritable.err,
-            "lz16pack: good.png: cannot write into notadir: Not a directory\n"
-            "lz16pack: cut.png: bad PNG: the file ends early\n");
+  EXPECT_EQ(unwritable.err, "lz16pack: cannot make the directory notadir: Not a directory\n");
+  EXPECT_EQ(unwritable.status, 1);
+  std::filesystem::create_directories(path("ro"));
+  std::filesystem::permissions(path("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec | std::filesystem::perms::others_read |
+                                  std::filesystem::perms::others_exec);
+  std::filesystem::permissions(dir_, std::filesystem::perms::others_read | std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+  const std::string other = getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  for (const auto& [dir, error] : {std::pair{"ro", "cannot write into ro: Permission denied"},
+                                   {"ro/sub", "cannot make the directory ro/sub: Permission denied"}}) {
+    const test::Proc p = run_cmd("cd " + dir_ + " && " + other + LZ16PACK_EXE + " -q -o " + dir + " good.png a.gif");
+    EXPECT_EQ(p.err, "lz16pack: " + std::string(error) + "\n");
+  }
   EXPECT_EQ(pack("-q good.png cut.png").status, 1);
   EXPECT_FALSE(std::filesystem::exists(path("cut.lz"))) << "a failed input's earlier output stays";
   // Usage errors: nothing is written at all.
@@ -492,7 +531,8 @@ TEST_F(Pack, AFailedInputIsOneLineAndLeavesNothingBehind) {
        {"-o assets --frobnicate good.png", "-o assets", "-o assets good.png sub/Good.ppm", "good.png good.lz",
         "-o assets --background 12345 good.png", "-o assets --index x.h good.png",
         "-f c -o assets --index-only good.png", "-o assets --frames 8x good.png",
-        "-o assets a.gif sub/a-001.png", "-o assets --alpha --key 00ff00 good.png"}) {
+        "-o assets a.gif sub/a-001.png", "-o assets --alpha --key 00ff00 good.png", "-o assets --resize 50 good.png",
+        "-o assets --anchor top --fit 8x8 good.png"}) {
     const test::Proc p = pack(args);
     EXPECT_EQ(p.status, 2) << args;
     EXPECT_EQ(p.err.find('\n'), p.err.size() - 1) << p.err;

@@ -32,7 +32,7 @@ TEST_F(Report, JsonHoldsTheReportLinesFiguresWithTheSameBytesForAnyJobs) {
   const test::Proc one = pack("-j 1 --key ff00ff -o assets --report r1.json a.ppm b.gif bad.png");
   EXPECT_EQ(one.status, 1);
   ASSERT_EQ(pack("-j 2 --key ff00ff -o assets --report sub/r2.json a.ppm b.gif bad.png").status, 1);
-  EXPECT_EQ(read_file(path("r1.json")), read_file(path("sub/r2.json")));
+  EXPECT_EQ(read_file(path("assets/r1.json")), read_file(path("sub/r2.json")));  // a bare name goes with the assets
   // Python reads the JSON and writes the report back from it, each asset's
   // bytes checked against its files (repeated frames' files alike).
   std::ofstream(path("lines.py")) << R"(import json, sys
@@ -52,7 +52,7 @@ assert t["worst_input"] == min((a for a in r["assets"] if "psnr" in a), key=lamb
 print(f"total: {t['images']} images, {t['bytes']} bytes, {t['ratio']}%, worst PSNR {t['worst_psnr']} dB "
       f"({t['worst_input']}), {t['failed']} failed")
 )";
-  test::Proc py = run_cmd("cd " + dir_ + " && python3 lines.py r1.json");
+  test::Proc py = run_cmd("cd " + dir_ + " && python3 lines.py assets/r1.json");
   EXPECT_EQ(std::string(py.out.begin(), py.out.end()), one.err) << py.err;
 
   // Names are any bytes; the JSON stays valid UTF-8.
@@ -90,11 +90,11 @@ TEST_F(Report, BudgetFailsOneByteUnderTheTotalAndPassesAtIt) {
 TEST_F(Report, PageShowsEveryAssetInChromiumAndAsksForNothingOutside) {
   ASSERT_EQ(pack("--key ff00ff -o assets --html page.html a.ppm b.gif bad.png").status, 1);
   ASSERT_EQ(pack("--key ff00ff -o assets -j 1 --html page1.html a.ppm b.gif bad.png").status, 1);
-  EXPECT_EQ(read_file(path("page.html")), read_file(path("page1.html")));
+  EXPECT_EQ(read_file(path("assets/page.html")), read_file(path("assets/page1.html")));
   // A page beside it opens it in a frame and reads what it holds: the
   // assets, pictures that do not decode at their size, the failed inputs,
   // and anything it refers to or fetched that is not in the page itself.
-  std::ofstream(path("check.html")) << R"(<!DOCTYPE html><body><iframe id="f" src="page.html"></iframe><script>
+  std::ofstream(path("check.html")) << R"(<!DOCTYPE html><body><iframe id="f" src="assets/page.html"></iframe><script>
 document.getElementById("f").onload = function () {
   const d = this.contentDocument, pictures = Array.from(d.images);
   const outside = Array.from(d.querySelectorAll("[src],[href],[srcset],link,script,object,embed,iframe"))
@@ -117,7 +117,7 @@ document.getElementById("f").onload = function () {
   const size_t at = dom.find("data-result=\"") + 13;
   ASSERT_NE(at, std::string::npos + 13) << p.err;
   EXPECT_EQ(dom.substr(at, dom.find('"', at) - at), "2|4|0|bad.png: bad PNG: the file ends early|");
-  p = run_cmd(chromium + "--window-size=1000,700 --screenshot=" + path("shot.png") + " file://" + path("page.html"));
+  p = run_cmd(chromium + "--window-size=1000,700 --screenshot=" + path("shot.png") + " file://" + path("assets/page.html"));
   Image shot;
   EXPECT_EQ(read_image(path("shot.png"), shot), "") << p.err;
   EXPECT_TRUE(shot.width == 1000 && shot.height == 700);

@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -41,8 +42,7 @@ std::string write_locked(const std::string& dir, const std::vector<lz16::OutFile
 std::string write_report(const std::string& path, const std::string& text, lz16::PackRun& run) {
   const fs::path where(path);
   const std::string dir = where.has_parent_path() ? where.parent_path().string() : ".";
-  std::error_code ec;
-  fs::create_directories(dir, ec);
+  if (std::string error = lz16::make_directory(dir); !error.empty()) return error;
   return write_locked(dir, {{where.filename().string(), text}}, run);
 }
 
@@ -111,7 +111,9 @@ int main(int argc, char** argv) {
     }
   }
   const lz16::RunOptions& run = settings->run;
-  const std::string &out_dir = run.pack.out_dir, &index = run.index, &json = settings->json, &page = settings->page;
+  const std::string &out_dir = run.pack.out_dir, &index = run.index;
+  const std::string json = lz16::beside_outputs(out_dir, settings->json),
+                    page = lz16::beside_outputs(out_dir, settings->page);
   for (auto& job : batch) job.options.run = &pack_run;
   if (std::string error = lz16::plan_batch(batch, run, {{"--report", json}, {"--html", page}}, cli.manifest,
                                            !cli.index_only);
@@ -129,8 +131,14 @@ int main(int argc, char** argv) {
       if (!report.empty()) std::printf("output %s\n", report.c_str());
     return 0;
   }
-  std::error_code ec;
-  fs::create_directories(out_dir, ec);
+  // Each output directory once: one that cannot take files is one error, not one an image.
+  std::set<std::string> dirs;
+  for (const auto& job : batch) dirs.insert(job.options.out_dir);
+  for (const std::string& dir : dirs)
+    if (std::string error = lz16::make_directory(dir); !error.empty()) {
+      std::fprintf(stderr, "lz16pack: %s\n", lz16::one_line(error).c_str());
+      return 1;
+    }
   if (cli.index_only) {
     std::vector<lz16::IndexEntry> assets;
     for (const auto& job : batch) assets.push_back({job.stem, job.options.format});
@@ -176,6 +184,8 @@ int main(int argc, char** argv) {
       continue;
     }
     written.push_back({batch[k].stem, batch[k].options.format});
+    if (!cli.quiet && !r.warning.empty())
+      std::fprintf(stderr, "lz16pack: warning: %s\n", lz16::one_line(batch[k].path + ": " + r.warning).c_str());
     if (!cli.quiet) std::fprintf(stderr, "%s\n", lz16::one_line(lz16::report_line(batch[k])).c_str());
   }
   workers.clear();

@@ -92,7 +92,9 @@ std::string argument(const Source& src, const Entry& e, std::string& error) {
   } else if (e.value->is_string()) {
     value = *e.value->value<std::string>();
     if (value.empty()) return "";
-    if (e.key == "output" || e.key == "report" || e.key == "html") value = resolve(src.dir, value);
+    // A report's bare name is a file in the output directory, as the index's is.
+    if (e.key == "output" || ((e.key == "report" || e.key == "html") && value.find('/') != std::string::npos))
+      value = resolve(src.dir, value);
   } else {
     return error = at(src, e.line, e.key) + "takes a string", "";
   }

@@ -14,8 +14,9 @@ namespace lz16 {
 
 namespace {
 
-constexpr std::array asset_names{"format", "background", "round", "dither", "key",  "alpha",       "frames", "fit",
-                                   "resize", "filter",     "rotate", "flip",  "trim", "join-frames", "preview"};
+constexpr std::array asset_names{"format", "background", "round",  "dither", "key",  "alpha",
+                                   "frames", "fit",        "fill",   "enlarge", "anchor", "resize",
+                                   "filter", "rotate",     "flip",   "trim",   "join-frames", "preview"};
 constexpr std::array run_names{"output", "index", "report", "html", "budget"};
 // The options a command line may give beside --manifest (the run's own, not an asset's).
 constexpr std::array<std::string_view, 5> beside_manifest{"--manifest", "--output", "--jobs", "--quiet", "--list"};
@@ -31,23 +32,29 @@ std::optional<FrameCut> parse_cut(std::string_view text) {
   return cut;
 }
 
-// --fit WxH, or --resize WxH or N%, as a scale; empty if it is neither.
-std::optional<Scale> parse_scale(const std::string& fit, const std::string& resize, const std::string& filter) {
-  Scale scale;
-  scale.nearest = filter == "nearest";
-  const std::string& text = fit.empty() ? resize : fit;
-  if (text.empty()) return scale;
-  if (!fit.empty() && !resize.empty()) return std::nullopt;
+// The scale --fit, --fill or --resize ask for (the first given; settle()
+// takes only one); or why it cannot be read.
+std::string parse_scale(const Settings& s, Scale& scale) {
+  scale.nearest = s.filter == "nearest";
+  scale.enlarge = s.enlarge;
+  for (const Anchor& a : anchors)
+    if (a.name == s.anchor) scale.anchor_x = a.x, scale.anchor_y = a.y;
+  if (s.fit.empty() && s.fill.empty() && s.resize.empty()) return "";
+  const auto [name, text] = !s.fit.empty()    ? std::pair{"--fit", s.fit}
+                            : !s.fill.empty() ? std::pair{"--fill", s.fill}
+                                              : std::pair{"--resize", s.resize};
   if (const auto box = parse_cut(text)) {
-    scale.mode = fit.empty() ? Scale::Mode::exact : Scale::Mode::fit;
+    scale.mode = !s.fit.empty() ? Scale::Mode::fit : !s.fill.empty() ? Scale::Mode::fill : Scale::Mode::exact;
     scale.width = box->width, scale.height = box->height;
-    return scale;
+    return "";
   }
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), scale.percent);
-  if (!fit.empty() || error != std::errc() || std::string_view(end) != "%" || !scale.percent || scale.percent > 100000)
-    return std::nullopt;
+  const bool number = error == std::errc() && scale.percent && scale.percent <= 100000;
+  if (s.resize.empty() || !number || (*end && std::string_view(end) != "%"))
+    return std::string(name) + " takes WxH" + (s.resize.empty() ? "" : " or N%") + ", not '" + text + "'";
+  if (!*end) return "--resize " + text + " needs a unit: " + text + "% of the size, or WxH pixels";
   scale.mode = Scale::Mode::percent;
-  return scale;
+  return "";
 }
 
 // The number of single-character edits that turn a into b.
@@ -95,10 +102,22 @@ void add_options(CLI::App& app, Settings& s) {
   app.add_option("--frames", s.frames,
                  "WxH: cut each image (each frame of an animation) into frames of W x H pixels, left to right, "
                  "then top to bottom");
-  app.add_option("--fit", s.fit, "WxH: scale each frame to fit inside W x H pixels, keeping its shape");
+  app.add_option("--fit", s.fit,
+                 "WxH: shrink each frame to fit inside W x H pixels, keeping its shape (small frames stay as they "
+                 "are, unless --enlarge)");
+  app.add_flag("--enlarge", s.enlarge, "let --fit enlarge frames smaller than its box, too");
+  app.add_option("--fill", s.fill,
+                 "WxH: scale each frame, keeping its shape, to cover W x H pixels, and crop what is over (as a "
+                 "wallpaper fills a screen); small frames are enlarged");
+  std::vector<std::string> anchor_names;
+  for (const Anchor& a : anchors) anchor_names.emplace_back(a.name);
+  app.add_option("--anchor", s.anchor,
+                 "what --fill keeps: centre (default), top, bottom, left, right, top-left, top-right, bottom-left "
+                 "or bottom-right")
+      ->check(CLI::IsMember(anchor_names));
   app.add_option("--resize", s.resize, "WxH or N%: scale each frame to W x H pixels, or to N% of its size");
   app.add_option("--filter", s.filter,
-                 "how --fit and --resize scale: smooth (default; in linear light, weighted by alpha) or nearest "
+                 "how --fit, --fill and --resize scale: smooth (default; in linear light, weighted by alpha) or nearest "
                  "(for pixel art, by whole factors)")
       ->check(CLI::IsMember({"smooth", "nearest"}));
   app.add_option("--rotate", options.turn.degrees, "turn each frame clockwise by 90, 180 or 270 degrees")
@@ -115,10 +134,12 @@ void add_options(CLI::App& app, Settings& s) {
                  "also write this header (in the output directory), listing every asset; needs -f c, h or lvgl");
   app.add_flag("--index-only", s.index_only,
                "write only the --index header, from the images' names; read and convert no image");
-  app.add_option("--report", s.json, "also write this JSON report of the batch: every input's figures and outputs");
+  app.add_option("--report", s.json,
+                 "also write this JSON report of the batch: every input's figures and outputs (a bare file name is in "
+                 "the output directory, as --index's is; ./NAME is in the current one)");
   app.add_option("--html", s.page,
                  "also write this page: every asset's source and picture on the device side by side, with its "
-                 "figures, the largest first");
+                 "figures, the largest first (where, as for --report)");
   app.add_option("--budget", s.budget,
                  "bytes the compressed images may take together (65536, 64K, 1M: K is 1024); over it, say so and "
                  "exit 1 (the files are still written)");
@@ -258,11 +279,8 @@ std::string settle_values(Settings& s) {
   if (!s.key.empty() && !(options.reduction.key = parse_rgb(s.key))) return "--key takes RRGGBB, not '" + s.key + "'";
   options.format = parse_format(s.format).value_or(AssetFormat::lz);  // the parse has checked it
   options.turn.flip_h = s.flip == "h", options.turn.flip_v = s.flip == "v";
-  const auto scale = parse_scale(s.fit, s.resize, s.filter);
-  if (!scale)
-    return !s.fit.empty() && !s.resize.empty() ? "--fit and --resize are two ways to scale: take one"
-                                               : "--fit takes WxH, and --resize WxH or N%, not '" + s.fit + s.resize + "'";
-  options.scale = *scale;
+  options.scale = {};
+  if (std::string error = parse_scale(s, options.scale); !error.empty()) return error;
   if (!s.frames.empty()) {
     const auto frames = parse_cut(s.frames);
     if (!frames) return "--frames takes WxH, two whole numbers from 1, not '" + s.frames + "'";
@@ -287,6 +305,10 @@ std::string settle(Settings& s) {
   if (options.trim && (options.join_frames || options.format == AssetFormat::lz))
     return options.join_frames ? "--trim gives each frame a size of its own; joined frames share one"
                                : "--trim's boxes are written in C: use -f c, h or lvgl";
+  if (!s.fit.empty() + !s.fill.empty() + !s.resize.empty() > 1)
+    return "--fit, --fill and --resize are three ways to scale: take one";
+  if (s.enlarge && s.fit.empty()) return "--enlarge lets --fit enlarge small images: it needs --fit";
+  if (s.anchor != "centre" && s.fill.empty()) return "--anchor says what --fill keeps: it needs --fill";
   if (s.index_only && s.run.index.empty()) return "--index-only needs --index";
   if (s.index_only && (!s.json.empty() || !s.page.empty() || s.run.budget))
     return "--index-only converts nothing to report on or hold to a budget";

@@ -18,7 +18,9 @@ namespace lz16 {
 struct Settings {
   std::vector<std::string> inputs;
   RunOptions run;  // settle() fills in what the text below says
-  std::string format = "lz", background = "000000", key, frames, fit, resize, filter = "smooth", flip, budget;
+  std::string format = "lz", background = "000000", key, frames, fit, fill, resize, filter = "smooth", flip, budget;
+  std::string anchor = "centre";
+  bool enlarge = false;
   std::string json, page;  // report paths
   std::string manifest;
   bool quiet = false, index_only = false, list = false;

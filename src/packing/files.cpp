@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "assets.h"
@@ -109,6 +110,15 @@ std::string write_in_place(const std::string& path, std::string_view bytes) {
   return written ? "" : std::strerror(e);
 }
 
+// Whether path is a regular file (not a link) that holds bytes already, so
+// that writing it again would change nothing but its time.
+bool holds(const std::string& path, const std::string& bytes) {
+  struct stat st;
+  std::string there;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) == bytes.size() &&
+         read_file(path, there) && there == bytes;
+}
+
 }  // namespace
 
 void remove_temp_files(TempFiles& temps) {
@@ -127,6 +137,18 @@ std::string lock_directory(const std::string& dir, DirectoryLock& lock) {
   if (lock.fd < 0) return "cannot write into " + dir + ": " + std::strerror(errno);
   while (flock(lock.fd, LOCK_EX) != 0)
     if (errno != EINTR) return "cannot lock " + dir + ": " + std::strerror(errno);
+  return "";
+}
+
+std::string beside_outputs(const std::string& out_dir, const std::string& path) {
+  return path.empty() || path.find('/') != std::string::npos || out_dir == "." ? path : out_dir + "/" + path;
+}
+
+std::string make_directory(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) return "cannot make the directory " + dir + ": " + ec.message();
+  if (access(dir.c_str(), W_OK | X_OK) != 0) return "cannot write into " + dir + ": " + std::strerror(errno);
   return "";
 }
 
@@ -150,13 +172,15 @@ std::string temp_name(std::string_view name) { return hidden_name(name, ".lz16tm
 
 std::string write_files(const std::string& dir, const std::vector<OutFile>& files, TempFiles* temps) {
   std::vector<std::string> paths, made, finals;  // the files; temporary files made; files renamed into place
-  std::vector<bool> placed;                      // written in place
+  std::vector<bool> placed, kept;                // written in place; there already, byte for byte
   std::string error;
   auto fail = [&](const std::string& path, const std::string& why) { error = "cannot write " + path + ": " + why; };
   for (const auto& [name, bytes] : files) {
     paths.push_back(dir + "/" + name);
     placed.push_back(in_place(paths.back()));
-    if (placed.back()) continue;
+    kept.push_back(!placed.back() && holds(paths.back(), bytes));
+    if (kept.back()) std::remove(temp_path(paths.back()).c_str());  // what a killed run may have left
+    if (placed.back() || kept.back()) continue;
     made.push_back(temp_path(paths.back()));
     if (std::string why = write_temp(made.back(), bytes, temps); !why.empty()) {
       fail(paths.back(), why);
@@ -170,7 +194,7 @@ std::string write_files(const std::string& dir, const std::vector<OutFile>& file
   std::unique_lock<std::mutex> hold;
   if (temps) hold = std::unique_lock(temps->mutex);
   for (size_t k = 0, t = 0; error.empty() && k < files.size(); ++k) {
-    if (placed[k]) continue;
+    if (placed[k] || kept[k]) continue;
     if (std::rename(made[t].c_str(), paths[k].c_str()) != 0) {
       fail(paths[k], std::strerror(errno));
       break;

@@ -55,6 +55,14 @@ struct DirectoryLock {
 // one-line reason.
 std::string lock_directory(const std::string& dir, DirectoryLock& lock);
 
+// Where a report given as path goes: a bare file name is a file in
+// out_dir, as --index's is; a path with a directory is taken as it is.
+std::string beside_outputs(const std::string& out_dir, const std::string& path);
+
+// Makes dir and the directories above it that are missing, and checks
+// that files can be made in it. Returns "" or a one-line reason.
+std::string make_directory(const std::string& dir);
+
 // "" when name can be the name of a file in a directory, else why not: it
 // is empty, "." or "..", holds a '/' or a NUL, or is longer than a file
 // system takes (255 bytes).
@@ -69,7 +77,8 @@ std::string hidden_name(std::string_view name, std::string_view suffix);
 std::string temp_name(std::string_view name);
 
 // Writes the files into dir, each to its temporary name and renamed into
-// place once all are complete; the caller holds their unit's lock. temps,
+// place once all are complete (a file that holds its bytes already is left
+// as it is, its time too, so that builds see nothing new); the caller holds their unit's lock. temps,
 // if given, registers the temporary files while they exist. On a failure
 // nothing of this call is left: no temporary file, and none of the files
 // under its final name. Returns "" or a one-line reason.

@@ -52,24 +52,38 @@ void turn_frame(const uint8_t* from, size_t channels, uint32_t w, uint32_t h, Tu
 void scaled_size(uint32_t w, uint32_t h, const Scale& scale, uint32_t& out_w, uint32_t& out_h) {
   double sx = 1, sy = 1;
   if (scale.mode == Scale::Mode::fit)
-    sx = sy = std::min(double(scale.width) / w, double(scale.height) / h);
+    sx = sy = std::min({double(scale.width) / w, double(scale.height) / h, scale.enlarge ? HUGE_VAL : 1.0});
+  else if (scale.mode == Scale::Mode::fill)
+    sx = sy = std::max(double(scale.width) / w, double(scale.height) / h);
   else if (scale.mode == Scale::Mode::exact)
     sx = double(scale.width) / w, sy = double(scale.height) / h;
   else if (scale.mode == Scale::Mode::percent)
     sx = sy = scale.percent / 100.0;
   out_w = static_cast<uint32_t>(std::clamp(std::lround(w * sx), 1L, 1L << 30));
   out_h = static_cast<uint32_t>(std::clamp(std::lround(h * sy), 1L, 1L << 30));
+  if (scale.mode == Scale::Mode::fill)  // rounding never leaves the box short
+    out_w = std::max(out_w, scale.width), out_h = std::max(out_h, scale.height);
+}
+
+void shown_size(uint32_t w, uint32_t h, const Scale& scale, uint32_t& out_w, uint32_t& out_h) {
+  if (scale.mode == Scale::Mode::fill)
+    out_w = scale.width, out_h = scale.height;
+  else
+    scaled_size(w, h, scale, out_w, out_h);
 }
 
 Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Turn turn, Scale scale) {
   Frames fr;
   const uint32_t cut_width = cut.width ? cut.width : img.width, cut_height = cut.width ? cut.height : img.height;
-  uint32_t sw, sh;  // each frame scaled
+  uint32_t sw, sh, cw, ch;  // each frame scaled, then cropped
   scaled_size(cut_width, cut_height, scale, sw, sh);
-  const bool scales = sw != cut_width || sh != cut_height;
+  shown_size(cut_width, cut_height, scale, cw, ch);
+  const bool scales = sw != cut_width || sh != cut_height, crops = cw != sw || ch != sh;
   const bool across = turn.degrees == 90 || turn.degrees == 270, turns = turn.degrees || turn.flip_h || turn.flip_v;
-  fr.width = across ? sh : sw;
-  fr.height = across ? sw : sh;
+  fr.width = across ? ch : cw;
+  fr.height = across ? cw : ch;
+  // where the crop starts in the scaled frame
+  const size_t crop_x = (sw - cw) * size_t{scale.anchor_x} / 2, crop_y = (sh - ch) * size_t{scale.anchor_y} / 2;
   fr.across = img.width / cut_width;
   fr.down = img.height / cut_height;
   const size_t per_image = size_t{fr.across} * fr.down, n = img.frames() * per_image;
@@ -77,7 +91,8 @@ Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Tu
   fr.words.resize(n * fr.pixels());
   if (reduction.alpha) fr.levels.resize(n * fr.pixels());
   fr.delay_ms.resize(n);
-  std::vector<uint8_t> tile, scaled_tile(scales ? fr.pixels() * channels : 0), turned_tile(turns ? fr.pixels() * channels : 0);
+  std::vector<uint8_t> tile, scaled_tile(scales ? size_t{sw} * sh * channels : 0),
+      cropped_tile(crops ? fr.pixels() * channels : 0), turned_tile(turns ? fr.pixels() * channels : 0);
   for (size_t k = 0; k < n; ++k) {
     const size_t source = k / per_image, col = k % per_image % fr.across, row = k % per_image / fr.across;
     const uint8_t* from = img.pixels.data() + channels * (size_t{img.width} * img.height * source +
@@ -92,8 +107,14 @@ Frames cut_frames(const Image& img, FrameCut cut, const Reduction& reduction, Tu
       scale_frame(from, img.channels, cut_width, cut_height, scale, sw, sh, scaled_tile.data());
       from = scaled_tile.data();
     }
+    if (crops) {
+      for (size_t y = 0; y < ch; ++y)
+        std::copy_n(from + channels * ((crop_y + y) * sw + crop_x), channels * cw,
+                    cropped_tile.data() + channels * y * cw);
+      from = cropped_tile.data();
+    }
     if (turns) {
-      turn_frame(from, channels, sw, sh, turn, turned_tile.data());
+      turn_frame(from, channels, cw, ch, turn, turned_tile.data());
       from = turned_tile.data();
     }
     const Reduced r = image_words(from, img.channels, fr.width, fr.pixels(), reduction, fr.words.data() + k * fr.pixels(),

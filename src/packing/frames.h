@@ -5,11 +5,13 @@
 // Repeats are found on those words, as the device will show them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "colour.h"
@@ -30,19 +32,39 @@ struct FrameCut {
 };
 
 // How each frame is scaled once cut, before it is turned: to fit inside
-// width x height keeping its shape, to width x height exactly, or to
-// percent of its size, each side at least 1 pixel. nearest repeats and
-// drops pixels (for pixel art, by whole factors); else the filter is smooth
-// (stb_image_resize's default: Mitchell down, Catmull-Rom up), in linear
-// light and weighted by alpha, so that clear pixels lend no colour.
+// width x height keeping its shape (only ever smaller, unless enlarge), to
+// cover width x height keeping its shape and then cropped to it at anchor,
+// to width x height exactly, or to percent of its size, each side at least
+// 1 pixel. nearest repeats and drops pixels (for pixel art, by whole
+// factors); else the filter is smooth (stb_image_resize's default: Mitchell
+// down, Catmull-Rom up), in linear light and weighted by alpha, so that
+// clear pixels lend no colour.
 struct Scale {
-  enum class Mode { none, fit, exact, percent } mode = Mode::none;
+  enum class Mode { none, fit, fill, exact, percent } mode = Mode::none;
   uint32_t width = 0, height = 0, percent = 100;
   bool nearest = false;
+  bool enlarge = false;  // fit: small frames grow to the box too
+  // fill: what of the covering picture is kept, across (0 left, 1 centre,
+  // 2 right) and down (0 top, 1 centre, 2 bottom)
+  uint8_t anchor_x = 1, anchor_y = 1;
 };
 
-// The size a w x h frame scales to.
+// --anchor's names, and what of a --fill picture each keeps.
+struct Anchor {
+  std::string_view name;
+  uint8_t x, y;
+};
+inline constexpr std::array<Anchor, 10> anchors{{{"centre", 1, 1}, {"center", 1, 1}, {"top", 1, 0},
+                                                 {"bottom", 1, 2}, {"left", 0, 1}, {"right", 2, 1},
+                                                 {"top-left", 0, 0}, {"top-right", 2, 0}, {"bottom-left", 0, 2},
+                                                 {"bottom-right", 2, 2}}};
+
+// The size a w x h frame scales to (with fill, before it is cropped to the
+// box).
 void scaled_size(uint32_t w, uint32_t h, const Scale& scale, uint32_t& out_w, uint32_t& out_h);
+
+// The size of a w x h frame once scaled and cropped.
+void shown_size(uint32_t w, uint32_t h, const Scale& scale, uint32_t& out_w, uint32_t& out_h);
 
 // How each frame is turned once cut (and scaled): rotated clockwise by 0, 90, 180 or 270
 // degrees, then mirrored left to right (flip_h) or top to bottom (flip_v).

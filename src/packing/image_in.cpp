@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -83,6 +84,16 @@ std::string read_bytes(const Input& in, Image& img) {
   if (starts("BM")) return readers::read_bmp(in, img);
   // TGA has no signature: a header whose fields make sense for TGA is one.
   if (std::string error = readers::read_tga(in, img); error != "not a TGA") return error;
+  // A name that says what the file should be is told it is not that.
+  constexpr std::pair<std::string_view, std::string_view> endings[] = {
+      {".png", "PNG"}, {".jpg", "JPEG"}, {".jpeg", "JPEG"}, {".gif", "GIF"}, {".webp", "WebP"},
+      {".bmp", "BMP"}, {".tga", "TGA"},  {".qoi", "QOI"},   {".ppm", "PPM"}};
+  std::string ending = std::filesystem::path(in.name).extension().string();
+  std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (const auto& [suffix, format] : endings)
+    if (ending == suffix)
+      return "not a " + std::string(format) + " file, though its name says so, nor any image lz16pack reads: its " +
+             std::to_string(f.size()) + " bytes are something else";
   return "not an image lz16pack reads (PNG, JPEG, GIF, WebP, BMP, TGA, QOI, binary PPM): convert it to PNG "
          "first, for example with ImageMagick's convert FILE out.png";
 }
@@ -123,14 +134,14 @@ std::string read_input(const std::string& path, std::vector<uint8_t>& bytes) {
   return std::ferror(f) ? std::strerror(errno ? errno : EIO) : "";
 }
 
-std::string read_image(std::span<const uint8_t> file, Image& img, ImageLimits limits) {
-  return read_bytes({file, limits, Read::pixels}, img);
+std::string read_image(std::span<const uint8_t> file, Image& img, ImageLimits limits, std::string_view name) {
+  return read_bytes({file, limits, Read::pixels, name}, img);
 }
 
 std::string read_image(const std::string& path, Image& img, ImageLimits limits) {
   std::vector<uint8_t> file;
   if (std::string error = read_input(path, file); !error.empty()) return error;
-  return read_image(file, img, limits);
+  return read_image(file, img, limits, path);
 }
 
 std::string read_image_info(std::span<const uint8_t> file, Image& img, ImageLimits limits) {

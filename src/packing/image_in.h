@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "format.h"
@@ -62,8 +63,9 @@ bool has_transparency(const Image& img);
 // reason (without the file's name). May throw std::bad_alloc.
 std::string read_image(const std::string& path, Image& img, ImageLimits limits = {});
 
-// The same from the bytes of a file.
-std::string read_image(std::span<const uint8_t> file, Image& img, ImageLimits limits = {});
+// The same from the bytes of a file; name, if given, is the file's, whose
+// ending tells what it was meant to be when its bytes are no image.
+std::string read_image(std::span<const uint8_t> file, Image& img, ImageLimits limits = {}, std::string_view name = {});
 
 // The size and frame count of the image in a file's bytes, with the same
 // checks, into img, without its pixels (and, for some formats, without the

@@ -98,7 +98,7 @@ std::string pack(PackedInput& in, PackResult& result) {
   {
     Image img;
     const ImageLimits limits{options.pixel_limit, max_frames};
-    if (std::string error = in.held.empty() ? read_image(in.path, img, limits) : read_image(in.held, img, limits);
+    if (std::string error = in.held.empty() ? read_image(in.path, img, limits) : read_image(in.held, img, limits, in.path);
         !error.empty())
       return error;
     uint64_t count = 0;
@@ -106,10 +106,13 @@ std::string pack(PackedInput& in, PackResult& result) {
       return error;
     if (names_follow_frames(options) && count != in.frames)
       return "the file changed while lz16pack read it: run lz16pack again";
-    uint32_t sw, sh;
-    scaled_size(options.cut.width ? options.cut.width : img.width, options.cut.width ? options.cut.height : img.height,
-                options.scale, sw, sh);
-    if (uint64_t{sw} * sh * count > static_cast<uint64_t>(options.pixel_limit))
+    const uint32_t cut_w = options.cut.width ? options.cut.width : img.width,
+                   cut_h = options.cut.width ? options.cut.height : img.height;
+    uint32_t sw, sh, cw, ch;  // a frame scaled (to cover, with --fill), and as kept
+    scaled_size(cut_w, cut_h, options.scale, sw, sh);
+    shown_size(cut_w, cut_h, options.scale, cw, ch);
+    const auto limit = static_cast<uint64_t>(options.pixel_limit);
+    if (uint64_t{cw} * ch * count > limit || uint64_t{sw} * sh > limit)
       return "image too large: " + std::to_string(count) + " frames scaled to " + std::to_string(sw) + "x" +
              std::to_string(sh) + " are more than " + std::to_string(options.pixel_limit) + " pixels";
     reduction.alpha = options.reduction.alpha && has_transparency(img);
@@ -125,6 +128,9 @@ std::string pack(PackedInput& in, PackResult& result) {
   }
   asset.width = frames.width;
   asset.height = frames.height;
+  if (options.scale.mode == Scale::Mode::none && frames.pixels() > panel_pixels)
+    result.warning = std::to_string(frames.width) + "x" + std::to_string(frames.height) +
+                     " is larger than any panel: --fit WxH shrinks it to the panel's size";
   asset.joined = asset.framed && options.join_frames;
   asset.trimmed = options.trim;
   result.moved = frames.reduced.moved;

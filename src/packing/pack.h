@@ -45,8 +45,13 @@ struct PagePicture {
 };
 inline constexpr uint64_t page_pixels = 512 * 512;
 
+// Frames of more pixels than this (1920x1080 and a little more) are larger
+// than any panel of 16-bit colour: a frame of them, not scaled, is warned of.
+inline constexpr uint64_t panel_pixels = 2048 * 1024;
+
 struct PackResult {
   std::string error;  // "" when the asset was written and verified
+  std::string warning;  // what the user may not have meant, else ""
   Asset asset;        // stem, size, the key's word and the frames; its bytes are let go once written
   uint64_t bytes = 0; // of the compressed image, or of its frames' files once each, alpha planes included
   uint64_t alpha_bytes = 0;  // of those, the alpha planes'

@@ -29,8 +29,9 @@ struct Input {
   std::span<const uint8_t> file;
   ImageLimits limits;
   Read mode = Read::pixels;
+  std::string_view name = {};  // the file's, if known
 
-  Input with(Read m) const { return {file, limits, m}; }
+  Input with(Read m) const { return {file, limits, m, name}; }
 };
 
 // The bytes of a file being read, and how far.

@@ -74,6 +74,13 @@ Json string_or_null(const std::optional<std::string>& text) { return text ? Json
 // "WxH" of a scale's box.
 std::string size(const Scale& scale) { return std::to_string(scale.width) + "x" + std::to_string(scale.height); }
 
+// The name of a fill's anchor.
+std::string anchor_name(const Scale& scale) {
+  for (const Anchor& a : anchors)
+    if (a.x == scale.anchor_x && a.y == scale.anchor_y) return std::string(a.name);
+  return "";
+}
+
 // An asset's options.
 Json asset_options(const PackOptions& p) {
   const Scale& scale = p.scale;
@@ -87,6 +94,9 @@ Json asset_options(const PackOptions& p) {
                                                                  std::to_string(p.cut.height))
                                                   : std::nullopt)},
           {"fit", string_or_null(scale.mode == Scale::Mode::fit ? std::optional(size(scale)) : std::nullopt)},
+          {"enlarge", scale.enlarge},
+          {"fill", string_or_null(scale.mode == Scale::Mode::fill ? std::optional(size(scale)) : std::nullopt)},
+          {"anchor", string_or_null(scale.mode == Scale::Mode::fill ? std::optional(anchor_name(scale)) : std::nullopt)},
           {"resize", string_or_null(scale.mode == Scale::Mode::exact     ? std::optional(size(scale))
                                     : scale.mode == Scale::Mode::percent ? std::optional(std::to_string(scale.percent) + "%")
                                                                          : std::nullopt)},
