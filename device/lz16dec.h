@@ -5,8 +5,8 @@
  * function, allocates nothing and keeps no global state. Compiles as C and
  * as C++.
  *
- * Configuration, by macros defined when compiling lz16dec.c (the header
- * does not change with them):
+ * Configuration, by macros defined when compiling lz16dec.c (of the
+ * header, only LZ16_PIXEL_WORD changes with them):
  *  - LZ16DEC_READ_BYTE(p): how one byte of the file is read, p a
  *    const uint8_t *; a plain load by default. For AVR PROGMEM, compile with
  *    -include avr/pgmspace.h "-DLZ16DEC_READ_BYTE(p)=pgm_read_byte(p)".
@@ -48,6 +48,28 @@
 #define LZ16DEC_BGR565 2
 #define LZ16DEC_RGB555 3
 #define LZ16DEC_BGR555 4
+
+/*
+ * The word lz16dec gives out for an lz16 pixel word w (red 15-11, green
+ * 10-6, blue 4-0, as lz16pack writes ID_KEY), in the pixel order and byte
+ * swap that LZ16DEC_FORMAT and LZ16DEC_SWAP_BYTES give where this header is
+ * included: define them for your code as for lz16dec.c (a project-wide -D
+ * does). A constant expression, for a switch or an initialiser too.
+ */
+#if !defined(LZ16DEC_FORMAT) || LZ16DEC_FORMAT == LZ16DEC_RGB565
+#define LZ16_ORDERED_WORD(w) (w)
+#elif LZ16DEC_FORMAT == LZ16DEC_BGR565
+#define LZ16_ORDERED_WORD(w) ((w) >> 11 | ((w) & 0x07C0u) | ((w) & 0x1Fu) << 11)
+#elif LZ16DEC_FORMAT == LZ16DEC_RGB555
+#define LZ16_ORDERED_WORD(w) (((w) >> 1 & 0x7FE0u) | ((w) & 0x1Fu))
+#else
+#define LZ16_ORDERED_WORD(w) ((w) >> 11 | ((w) >> 1 & 0x03E0u) | ((w) & 0x1Fu) << 10)
+#endif
+#ifdef LZ16DEC_SWAP_BYTES
+#define LZ16_PIXEL_WORD(w) ((uint16_t)(LZ16_ORDERED_WORD((w) & 0xFFDFu) >> 8 | (LZ16_ORDERED_WORD((w) & 0xFFDFu) & 0xFFu) << 8))
+#else
+#define LZ16_PIXEL_WORD(w) ((uint16_t)LZ16_ORDERED_WORD((w) & 0xFFDFu))
+#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -307,8 +307,13 @@ int main(int argc, char **argv)
     if (argc != 3 && !(argc == 5 && strcmp(argv[1], "--sums") == 0))
         return 2;
     npix = slurp(argv[argc - 2], rgb, sizeof rgb) / 3;
-    for (k = 0; k < npix; ++k)
+    for (k = 0; k < npix; ++k) {
         want[k] = expected(rgb[3 * k], rgb[3 * k + 1], rgb[3 * k + 2]);
+        if (LZ16_PIXEL_WORD((rgb[3 * k] >> 3) << 11 | (rgb[3 * k + 1] >> 3) << 6 | rgb[3 * k + 2] >> 3) != want[k]) {
+            printf("LZ16_PIXEL_WORD fails at pixel %lu\n", (unsigned long)k);  // as lz16pack's ID_KEY is used
+            return 1;
+        }
+    }
     if (argc == 3)
         return check(argv[2], lz + 1, slurp(argv[2], lz + 1, sizeof lz - 1), npix);
     h = sum(START, want, npix);

@@ -52,6 +52,8 @@ TEST_F(Unlz16, FailuresAreOneLine) {
   test::Bytes bad = container_file(encode(words_.data(), static_cast<int32_t>(words_.size())));
   bad.pop_back();  // the data segment becomes odd
   write_file("bad.lz", bad);
+  write_file("c.lz", container_file(encode(words_.data(), static_cast<int32_t>(words_.size()))));
+  write_file("c.alpha.lz", {});  // beside it: c.lz is a colour plane
   const struct {
     std::string args, redirect;
     int status;
@@ -60,6 +62,10 @@ TEST_F(Unlz16, FailuresAreOneLine) {
       {"--test " + path("bad.lz"), "", 1, "unlz16: " + path("bad.lz") + ": data segment has an odd number of bytes at byte "},
       {path("missing.lz"), "", 1, "unlz16: " + path("missing.lz") + ": No such file or directory"},
       {"--format ppm --width 5 " + path("a.lz"), "", 1, "unlz16: " + path("a.lz") + ": 384 pixels are not a whole number of rows of 5"},
+      {"--format png --width 5 " + path("c.lz"), "", 1,
+       "unlz16: " + path("c.lz") + ": 384 pixels are not a whole number of rows of 5: it is the colour plane of an "
+       "image with alpha, which holds only the pixels that show; view the pair with unlz16 --alpha " +
+       path("c.alpha.lz") + " --format png --width 5 " + path("c.lz") + "\n"},
       {path("a.lz"), "> /dev/full", 1, "unlz16: standard output: cannot write: No space left on device"},
       {"--frobnicate", "", 2, "unlz16: unknown option '--frobnicate'"},
   };

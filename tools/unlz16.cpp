@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "assets.h"
 #include "binary_stdio.h"
 #include "decoder.h"
 #include "image_out.h"
@@ -30,6 +32,17 @@ const char usage[] =
     "  --version        show the version\n"
     "\n"
     "Exit status: 0 valid, 1 invalid file or failed I/O, 2 bad usage.\n";
+
+// What to add when file's pixels are no whole number of rows: a colour
+// plane holds only the pixels that show, so if the alpha plane lz16pack
+// writes beside it is there, say how to view the pair.
+std::string colour_plane_hint(const std::string& file, size_t width) {
+  if (!file.ends_with(lz16::lz_suffix) || file.ends_with(lz16::alpha_suffix)) return "";
+  const std::string alpha = file.substr(0, file.size() - lz16::lz_suffix.size()) + std::string(lz16::alpha_suffix);
+  if (std::error_code ec; !std::filesystem::is_regular_file(alpha, ec)) return "";
+  return ": it is the colour plane of an image with alpha, which holds only the pixels that show; view the pair "
+         "with unlz16 --alpha " + alpha + " --format png --width " + std::to_string(width) + " " + file;
+}
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "unlz16: %s (try 'unlz16 --help')\n", message.c_str());
@@ -207,7 +220,7 @@ int main(int argc, char** argv) {
       if (words.empty()) return failure(name, "the image has no pixels to write as " + opts.format);
       if (words.size() % width != 0)
         return failure(name, std::to_string(words.size()) + " pixels are not a whole number of rows of " +
-                                 std::to_string(width));
+                                 std::to_string(width) + colour_plane_hint(opts.file, width));
       if (words.size() / width > 0x7FFFFFFF) return failure(name, "the image is too tall for " + opts.format);
       const auto w32 = static_cast<uint32_t>(width), h32 = static_cast<uint32_t>(words.size() / width);
       ok = opts.format == "ppm" ? lz16::write_ppm(stdout, words.data(), w32, h32)

@@ -170,7 +170,7 @@ std::string header(const Asset& a, const std::string& c_digest, bool lvgl = fals
   if (a.key) {
     char key[16];
     std::snprintf(key, sizeof key, "0x%04x", *a.key);
-    s += "#define " + ID + "_KEY " + key + " /* the pixel word of transparent pixels */\n";
+    s += "#define " + ID + "_KEY LZ16_PIXEL_WORD(" + key + ") /* transparent pixels' word, as lz16dec gives it */\n";
   }
   if (a.framed) {
     s += "#define " + ID + "_FRAMES " + std::to_string(a.frames.size()) + "\n";
