@@ -101,6 +101,8 @@ fill-anchor-ignored	src/packing/frames.cpp	(sw - cw) * size_t{scale.anchor_x} / 
 rerun-rewrites	src/packing/files.cpp	!placed.back() && holds(paths.back(), bytes)	false	Pack.ARerun
 report-in-cwd	src/packing/files.cpp	path.find('/') != std::string::npos || out_dir == "." ? path	true ? path	Report
 pixel-word-unswapped	device/lz16dec.h	LZ16_ORDERED_WORD((w) \& 0xFFDFu) >> 8 | (LZ16_ORDERED_WORD((w) \& 0xFFDFu) \& 0xFFu) << 8	LZ16_ORDERED_WORD((w) \& 0xFFDFu)	Device
+preview-blend-unwidened	src/packing/image_out.cpp	const unsigned a = level + level / 16;	const unsigned a = level;	Device.Blend
+report-zoom-per-picture	src/packing/report.cpp	p.full_width / std::max(p.panels, 1u)	p.full_width	Report.Page
 trim-box-narrow	src/packing/frames.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed
 trim-key-ignored	src/packing/frames.cpp	levels.empty() ? key && words[at] == *key : levels[at] == 0	levels.empty() ? false : levels[at] == 0	Pack.Trimmed
 manifest-no-override	src/cli/manifest.cpp	std::erase_if(args, [&](const auto& a) { return a.first == e.key; });	;	Manifest

@@ -149,6 +149,28 @@ TEST_F(Device, BlendDrawsEveryLevelWithinALevelAndBothEndsExactlyInEveryOrder) {
       pixels.insert(pixels.end(), {widen5(p.words[k] >> 11), widen5(p.words[k] >> 6 & 31), widen5(p.words[k] & 31),
                                    p.levels[k]});
     write_file("p", pixels), write_file("c.lz", p.colour), write_file("a.lz", p.alpha);
+    // The preview's picture is lz16dec's drawing (in RGB565 here) over each of its backgrounds.
+    uint32_t shown_width = static_cast<uint32_t>(width);
+    const std::vector<uint8_t> shown = shown_rgb(p.words, p.levels, shown_width, std::nullopt);
+    ASSERT_EQ(shown_width, 3u * static_cast<uint32_t>(width));
+    for (int panel = 0; panel < 3; ++panel) {
+      std::vector<uint16_t> drawn(p.words.size());
+      for (size_t k = 0; k < drawn.size(); ++k)
+        drawn[k] = panel == 1 ? level_word(4, 4, 4)
+                   : panel == 2 ? level_word(28, 28, 28)
+                                : ((k % width) / 8 + (k / width) / 8) % 2 ? level_word(18, 18, 18) : level_word(24, 24, 24);
+      ASSERT_EQ(lz16_decode_blend(p.colour.data(), p.colour.size(), p.alpha.data(), p.alpha.size(), drawn.data(),
+                                  drawn.size()),
+                static_cast<int32_t>(drawn.size()));
+      for (size_t k = 0; k < drawn.size(); ++k) {
+        const unsigned g6 = drawn[k] >> 5 & 63;  // an odd one halfway between its 5-bit neighbours
+        const int want[3] = {widen5(drawn[k] >> 11), (widen5(g6 / 2) + widen5((g6 + 1) / 2) + 1) / 2,
+                             widen5(drawn[k] & 31)};
+        const uint8_t* got = &shown[3 * ((k / width) * shown_width + panel * width + k % width)];
+        ASSERT_TRUE(got[0] == want[0] && got[1] == want[1] && got[2] == want[2])
+            << "panel " << panel << ", pixel " << k << ", level " << int(p.levels[k]);
+      }
+    }
     std::istringstream harnesses(CHECK_EXES);
     for (std::string harness; harnesses >> harness;) {
       const test::Proc r = run_cmd(harness + " --blend " + path("p") + " " + path("c.lz") + " " + path("a.lz"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "helpers.h"
 #include "image_in.h"
@@ -121,6 +122,20 @@ document.getElementById("f").onload = function () {
   Image shot;
   EXPECT_EQ(read_image(path("shot.png"), shot), "") << p.err;
   EXPECT_TRUE(shot.width == 1000 && shot.height == 700);
+  // With alpha and no key: the picture on the device at the source's scale
+  // (three times over for alpha), and no column for the key.
+  test::write_gif(path("c.gif"), 40, 30, {{1, 2, 3}, {250, 0, 250}, {7, 8, 9}, {90, 90, 90}},
+                  {{0, 0, 40, 30, 1, 5, 0, false, {}}});
+  ASSERT_EQ(pack("-q --alpha -o plain --html page.html a.ppm c.gif").status, 0);
+  const std::string page = read_file(path("plain/page.html"));
+  EXPECT_EQ(page.find("moved off the key"), std::string::npos);
+  std::vector<std::pair<int, int>> sizes;  // of the <img>s: a's source and shown, then c's
+  const std::regex img(R"re(<img [^>]*? width="(\d+)" height="(\d+)")re");
+  for (std::sregex_iterator m(page.begin(), page.end(), img), end; m != end; ++m)
+    sizes.emplace_back(std::stoi((*m)[1]), std::stoi((*m)[2]));
+  ASSERT_EQ(sizes.size(), 4u);
+  EXPECT_TRUE(sizes[1] == sizes[0]) << sizes[1].first;
+  EXPECT_TRUE(sizes[3].first == 3 * sizes[2].first && sizes[3].second == sizes[2].second) << sizes[3].first;
 }
 
 }  // namespace

@@ -23,6 +23,24 @@ void widen_rgb24(const uint16_t* words, size_t npix, uint8_t* rgb) {
   }
 }
 
+namespace {
+
+// Channel c over b (5 bits, or green's 6 in the 565 orders) by alpha level
+// (0-31), as lz16dec draws with alpha: with A = level + level / 16 (0-32),
+// (c * A + b * (32 - A) + 16) / 32, so levels 0 and 31 give b and c exactly.
+unsigned blend_channel(unsigned c, unsigned b, unsigned level) {
+  const unsigned a = level + level / 16;
+  return (c * a + b * (32 - a) + 16) / 32;
+}
+
+// A 6-bit green in 8 bits: its 5-bit level widened, and an odd one (which
+// only a blend gives) halfway between the two levels around it.
+uint8_t widen_green6(unsigned g6) {
+  return static_cast<uint8_t>((widen5(g6 >> 1) + widen5(std::min(31u, (g6 + 1) >> 1)) + 1) / 2);
+}
+
+}  // namespace
+
 std::vector<uint8_t> shown_rgb(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t& width,
                                std::optional<uint16_t> key) {
   constexpr uint16_t light = level_word(24, 24, 24), dark = level_word(18, 18, 18);
@@ -31,10 +49,14 @@ std::vector<uint8_t> shown_rgb(std::span<const uint16_t> words, std::span<const 
   for (size_t k = 0; k < panels * words.size(); ++k) {
     const size_t x = k % (panels * width), y = k / (panels * width), panel = x / width, at = y * width + x % width;
     const uint16_t board = (x / 8 + y / 8) % 2 ? dark : light, w = key && words[at] == *key ? board : words[at];
-    widen_rgb24(&w, 1, &rgb[3 * k]);
-    if (levels.empty()) continue;
-    const uint8_t under[3] = {widen5(board >> 11), widen5(4), widen5(28)};
-    for (int c = 0; c < 3; ++c) rgb[3 * k + c] = composite(rgb[3 * k + c], widen5(levels[at]), under[panel]);
+    if (levels.empty()) {
+      widen_rgb24(&w, 1, &rgb[3 * k]);
+      continue;
+    }
+    const uint16_t under = panel == 0 ? board : panel == 1 ? level_word(4, 4, 4) : level_word(28, 28, 28);
+    rgb[3 * k] = widen5(blend_channel(w >> 11, under >> 11, levels[at]));
+    rgb[3 * k + 1] = widen_green6(blend_channel((w >> 6 & 31) << 1, (under >> 6 & 31) << 1, levels[at]));
+    rgb[3 * k + 2] = widen5(blend_channel(w & 31, under & 31, levels[at]));
   }
   width *= panels;
   return rgb;

@@ -32,7 +32,8 @@ std::string png_bytes(const uint8_t* pixels, int channels, uint32_t width, uint3
 // The picture of words (and levels, for an image with alpha) as the device
 // shows it, in 8-bit RGB: a key's pixels as a grey checkerboard of 8x8
 // squares; an image with alpha three times side by side, drawn over such a
-// checkerboard, over dark grey and over light grey. width is the words'
+// checkerboard, over dark grey and over light grey as lz16dec draws it in
+// RGB565 (each 5-bit level, or 6-bit green, widened to 8 bits). width is the words'
 // rows' on entry, the picture's on return.
 std::vector<uint8_t> shown_rgb(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t& width,
                                std::optional<uint16_t> key);

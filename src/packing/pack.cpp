@@ -121,8 +121,8 @@ std::string pack(PackedInput& in, PackResult& result) {
     frames = cut_frames(img, options.cut, reduction, options.turn, options.scale);
     if (options.page_pictures) {  // the frames of an animation one below the other
       PagePicture& p = result.source;
-      p.width = img.width;
-      p.height = static_cast<uint32_t>(img.height * img.frames());
+      p.width = p.full_width = img.width;
+      p.height = p.full_height = static_cast<uint32_t>(img.height * img.frames());
       p.png = page_png(img.pixels.data(), img.channels, p.width, p.height, page_pixels);
     }
   }
@@ -170,10 +170,11 @@ std::string pack(PackedInput& in, PackResult& result) {
     uint32_t width, height;
     std::vector<uint8_t> levels;
     const PixelWords words = uncut(frames, width, height, &levels);
+    const uint32_t frames_width = width;
     const std::vector<uint8_t> rgb = shown_rgb(words, levels, width, asset.key);
     if (options.preview) files.emplace_back(asset.stem + preview_suffix, png_bytes(rgb.data(), 3, width, height));
     if (options.page_pictures) {
-      result.shown = {width, height, ""};
+      result.shown = {width, height, width, height, width / frames_width, ""};
       result.shown.png = page_png(rgb.data(), 3, result.shown.width, result.shown.height, page_pixels);
     }
   }

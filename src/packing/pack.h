@@ -40,7 +40,9 @@ struct PackOptions {
 
 // A picture for a page: PNG bytes, scaled down to at most page_pixels.
 struct PagePicture {
-  uint32_t width = 0, height = 0;
+  uint32_t width = 0, height = 0;            // as held in png
+  uint32_t full_width = 0, full_height = 0;  // before it was scaled down
+  uint32_t panels = 1;                       // the picture side by side, over other backgrounds
   std::string png;
 };
 inline constexpr uint64_t page_pixels = 512 * 512;

@@ -146,12 +146,20 @@ std::string base64(std::string_view bytes) {
   return out;
 }
 
-// A picture with its caption, scaled up by a whole factor while it stays
-// small.
+// Page pixels a pixel of a picture takes, from the size of one of its
+// panels, so that a source and its picture on the device of one size show
+// at one scale: a small one enlarged by a whole factor, a large one to at
+// most 512 page pixels.
+double zoom(const PagePicture& p) {
+  const uint32_t side = std::max({p.full_width / std::max(p.panels, 1u), p.full_height, 1u});
+  return std::min<double>(std::clamp<uint32_t>(192 / side, 1, 8), 512.0 / side);
+}
+
+// A picture with its caption, each of its pixels zoom page pixels.
 std::string figure(const PagePicture& p, const char* cls, const char* caption, const std::string& alt) {
-  const uint32_t scale = std::clamp<uint32_t>(192 / std::max({p.width, p.height, 1u}), 1, 8);
+  const auto size = [&](uint32_t full) { return std::to_string(std::max(1L, std::lround(full * zoom(p)))); };
   return "<figure class=\"" + std::string(cls) + "\"><img src=\"data:image/png;base64," + base64(p.png) +
-         "\" width=\"" + std::to_string(p.width * scale) + "\" height=\"" + std::to_string(p.height * scale) +
+         "\" width=\"" + size(p.full_width) + "\" height=\"" + size(p.full_height) +
          "\" data-width=\"" + std::to_string(p.width) + "\" data-height=\"" + std::to_string(p.height) + "\" alt=\"" +
          html(alt) + "\"><figcaption>" + caption + "</figcaption></figure>";
 }
@@ -164,9 +172,8 @@ const char page_style[] =
     ".share{width:160px}.bar{height:10px;background:#3a7bd5}"
     ".asset{display:inline-block;vertical-align:top;margin:0 12px 12px 0;padding:10px;background:#fff;"
     "border:1px solid #ccc;border-radius:4px;max-width:100%}"
-    ".pictures{display:flex;gap:12px;align-items:flex-start}figure{margin:0}"
-    "figcaption{font-size:12px;color:#666}img{display:block;max-width:512px;height:auto;"
-    "image-rendering:pixelated}"
+    ".pictures{display:flex;gap:12px;align-items:flex-start;overflow-x:auto}figure{margin:0}"
+    "figcaption{font-size:12px;color:#666}img{display:block;image-rendering:pixelated}"
     ".source img{background:repeating-conic-gradient(#ccc 0 25%,#fff 0 50%) 0 0/16px 16px}"
     ".figures{margin:6px 0 0;color:#444}.failed li{color:#a00}.options code{background:#e8e8e4;padding:0 3px}";
 
@@ -285,16 +292,20 @@ std::string report_html(std::span<const PackedInput> inputs, const BatchTotals& 
     if (inputs[k].result.error.empty()) order.push_back(k);
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return inputs[a].result.bytes > inputs[b].result.bytes; });
+  // The key's column only where some asset has a key.
+  const bool keys = std::any_of(inputs.begin(), inputs.end(), [](const PackedInput& in) {
+    return in.result.error.empty() && in.options.reduction.key;
+  });
   s += "<h2>Where the bytes go</h2>\n<table class=\"sizes\"><tr><th>asset</th><th>bytes</th><th class=\"share\">share"
-       "</th><th>ratio</th><th>PSNR</th><th>moved off the key</th></tr>\n";
+       "</th><th>ratio</th><th>PSNR</th>" + std::string(keys ? "<th>moved off the key</th>" : "") + "</tr>\n";
   for (const size_t k : order) {
     const PackResult& r = inputs[k].result;
     const double share = t.bytes ? 100.0 * static_cast<double>(r.bytes) / static_cast<double>(t.bytes) : 0;
     s += "<tr><td><a href=\"#" + asset_id(inputs[k].stem) + "\">" + html(inputs[k].path) + "</a></td><td>" +
          std::to_string(r.bytes) + "</td><td class=\"share\"><div class=\"bar\" style=\"width:" +
          format("%.1f", share) + "%\"></div></td><td>" + ratio_text(r.bytes, pixels_of(r)) + "%</td><td>" +
-         psnr_text(r.loss).value_or(r.loss.samples ? "inf" : "") + "</td><td>" + std::to_string(r.moved) +
-         "</td></tr>\n";
+         psnr_text(r.loss).value_or(r.loss.samples ? "inf" : "") + "</td>" +
+         (keys ? "<td>" + std::to_string(r.moved) + "</td>" : "") + "</tr>\n";
   }
   s += "</table>\n";
 
