@@ -91,9 +91,9 @@ def main():
     print("| picture | scaled | what is checked | result |")
     print("|---|---|---|---|")
     for size in ("23x15", "37x29", "7x5", "120x80"):
-        w, h, px = shown(build, work, "flat", 60, 40, flat, "--fit " + size)
+        w, h, px = shown(build, work, "flat", 60, 40, flat, "--fit " + size + " --enlarge")
         colours = {px[k:k + 4] for k in range(0, len(px), 4)}
-        print(f"| flat 60x40 | --fit {size} -> {w}x{h} | colours shown | {len(colours)} |")
+        print(f"| flat 60x40 | --fit {size} --enlarge -> {w}x{h} | colours shown | {len(colours)} |")
         if size == "23x15":
             pictures.append(("flat", w, h, px))
 
@@ -117,7 +117,7 @@ def main():
             sprite += bytes((255, 255, 255, a) if a else (0, 255, 0, 0))
     green = lambda px: sum(1 for k in range(0, len(px), 4) if px[k + 3] and px[k + 1] > px[k] + 8)
     for size in ("16x16", "13x13"):
-        w, h, px = shown(build, work, "sprite", 64, 64, bytes(sprite), "--fit " + size)
+        w, h, px = shown(build, work, "sprite", 64, 64, bytes(sprite), "--fit " + size + " --enlarge")
         print(f"| sprite 64x64 on clear green | --fit {size} | shown pixels greener than white | {green(px)} |")
         if size == "16x16":
             pictures.append(("sprite", w, h, px))
