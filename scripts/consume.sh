@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # lz16 as its users get it: installs BUILD_DIR to a temporary prefix, then
-# builds the outside project in examples/assets against it, as its README
+# builds the outside project in examples/assets against it, as docs/cmake.md
 # says, and checks that
 #  - every asset it decodes band by band with lz16::dec, and every frame
 #    of its animation, played through the frame table, equals what the

@@ -13,7 +13,7 @@
 #                  needs 64 MB at once, so a larger request is a length the
 #                  file only claims
 #   manifest_fuzzer  any bytes read as lz16pack's manifest (seeded with the
-#                  example's and the README's)
+#                  example's and the docs')
 #
 #   scripts/fuzz.sh [DECODE_SECONDS [ENCODE_SECONDS [SECONDS_EACH_READER [MANIFEST_SECONDS]]]]
 # Expects build-asan configured with LZ16_SANITIZE and LZ16_FUZZ (as
@@ -59,5 +59,5 @@ for format in png jpeg gif webp bmp tga qoi ppm; do
   run "read_${format}_fuzzer" "$reader_seconds" -malloc_limit_mb=64 "$work/read_$format" "samples/fuzz/$format"
 done
 cp examples/assets/sheets.toml "$work/manifest-seeds/"
-sed -n '/^```toml$/,/^```$/p' README.md | grep -v '^```' > "$work/manifest-seeds/readme.toml"
+sed -n '/^```toml/,/^```$/p' docs/manifests.md | grep -v '^```' > "$work/manifest-seeds/docs.toml"
 run manifest_fuzzer "$manifest_seconds" -dict=fuzz/manifest.dict "$work/manifest" "$work/manifest-seeds"

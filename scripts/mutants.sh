@@ -100,7 +100,7 @@ fit-enlarges	src/packing/frames.cpp	scale.enlarge ? HUGE_VAL : 1.0	HUGE_VAL	Scal
 fill-anchor-ignored	src/packing/frames.cpp	(sw - cw) * size_t{scale.anchor_x} / 2	(sw - cw) / 2	Scale
 rerun-rewrites	src/packing/files.cpp	!placed.back() && holds(paths.back(), bytes)	false	Pack.ARerun
 report-in-cwd	src/packing/files.cpp	path.find('/') != std::string::npos || out_dir == "." ? path	true ? path	Report
-pixel-word-unswapped	device/lz16dec.h	LZ16_ORDERED_WORD((w) \& 0xFFDFu) >> 8 | (LZ16_ORDERED_WORD((w) \& 0xFFDFu) \& 0xFFu) << 8	LZ16_ORDERED_WORD((w) \& 0xFFDFu)	Device
+pixel-word-unswapped	device/lz16dec.h	LZ16_ORDERED_WORD((w) & 0xFFDFu) >> 8 | (LZ16_ORDERED_WORD((w) & 0xFFDFu) & 0xFFu) << 8	LZ16_ORDERED_WORD((w) & 0xFFDFu)	Device
 preview-blend-unwidened	src/packing/image_out.cpp	const unsigned a = level + level / 16;	const unsigned a = level;	Device.Blend
 report-zoom-per-picture	src/packing/report.cpp	p.full_width / std::max(p.panels, 1u)	p.full_width	Report.Page
 trim-box-narrow	src/packing/frames.cpp	Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1}	Box{x0, y0, x1 - x0, y1 - y0 + 1}	Pack.Trimmed

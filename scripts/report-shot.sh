@@ -10,7 +10,7 @@ build=${1:-build}
 out=$(realpath -m "${2:-docs/report.png}")
 work=$(mktemp -d /tmp/lz16-shot.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-cp samples/*.png examples/assets/images/*.* "$work"
+cp samples/tiles.png samples/photo.png examples/assets/images/*.* "$work"
 (cd "$work" && "$OLDPWD/$build/lz16pack" -q --key ff00ff -o assets --html page.html -- *.png *.gif)
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/profile" --hide-scrollbars \

@@ -161,21 +161,13 @@ TEST(Scale, NearestRepeatsPixelsFlatStaysFlatAndClearPixelsLendNoColour) {
 
 TEST(Scale, FitShrinksUnlessToldFillCoversTheBoxAndKeepsItsAnchor) {
   using enum Scale::Mode;
-  struct Case {
-    uint32_t w, h;
-    Scale scale;
-    uint32_t shown_w, shown_h;
-  } cases[] = {
-      {100, 50, {fit, 40, 40}, 40, 20},         {48, 48, {fit, 240, 240}, 48, 48},
-      {48, 48, {fit, 240, 200, 100, false, true}, 200, 200}, {400, 100, {fit, 320, 240}, 320, 80},
-      {300, 200, {fill, 320, 240}, 320, 240},   {3000, 20, {fill, 320, 240}, 320, 240},
-      {5, 3, {percent, 0, 0, 50}, 3, 2},
-  };
-  for (const Case& c : cases) {
-    uint32_t w, h;
-    shown_size(c.w, c.h, c.scale, w, h);
-    EXPECT_TRUE(w == c.shown_w && h == c.shown_h) << c.w << "x" << c.h << " gave " << w << "x" << h;
-  }
+  // {width, height, scale, width and height shown}
+  const std::tuple<uint32_t, uint32_t, Scale, uint32_t, uint32_t> cases[] = {
+      {100, 50, {fit, 40, 40}, 40, 20}, {48, 48, {fit, 240, 240}, 48, 48}, {48, 48, {fit, 240, 200, 100, false, true}, 200, 200},
+      {400, 100, {fit, 320, 240}, 320, 80}, {300, 200, {fill, 320, 240}, 320, 240}, {3000, 20, {fill, 320, 240}, 320, 240},
+      {5, 3, {percent, 0, 0, 50}, 3, 2}};
+  for (uint32_t w, h; const auto& [width, height, scale, shown_w, shown_h] : cases)
+    EXPECT_TRUE((shown_size(width, height, scale, w, h), w == shown_w && h == shown_h)) << width << " gave " << w;
   // 12x4, each column of its own red: filled into 2x2, by nearest, it is
   // halved to 6x2 and two columns of it kept, where the anchor says.
   Image img{12, 4, 3, {}, {0}};

@@ -145,7 +145,7 @@ void add_options(CLI::App& app, Settings& s) {
                  "exit 1 (the files are still written)");
   app.add_option("--manifest", s.manifest,
                  "a TOML file listing the assets, or globs of them, each with its own options (the long options' "
-                 "names as keys; see the README); the command line then takes only -o, -j, -q and --list");
+                 "names as keys; see docs/manifests.md); the command line then takes only -o, -j, -q and --list");
   app.add_flag("--list", s.list,
                "check everything, then print each input and each file the run would write (\"input PATH\", "
                "\"output PATH\"), and write nothing");
