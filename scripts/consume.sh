@@ -7,8 +7,9 @@
 #    installed lz16pack and unlz16 make of the same image;
 #  - the icon with alpha it draws over a gradient is unlz16's RGBA of it
 #    blended over that gradient, within one 5-bit level;
-#  - configuring and building again regenerates nothing, and touching one image regenerates
-#    only that image's files, or its manifest's;
+#  - configuring and building again regenerates nothing; touching an image
+#    makes it again but leaves its files (and their times) as they were;
+#    changing one rewrites only that image's files;
 #  - a BUDGET one byte under the images' total stops the build, and the
 #    total passes;
 #  - the pkg-config file leads to a decoder source that compiles;
@@ -57,7 +58,7 @@ echo "the icon with alpha the example drew over a gradient, against unlz16's RGB
 python3 tests/drawn_over.py "$work/ref/gem.rgba" "$work/shown/gem-over.ppm" | sed 's/^/  /'
 
 generated=$ex/lz16_assets/game_assets
-changed() { find "$generated" -maxdepth 1 -type f -newer "$work/mark" -printf '%f\n' | sort | tr '\n' ' '; }
+changed() { find "$generated" -maxdepth 1 -type f -newer "$work/mark" -printf '%f\n' | LC_ALL=C sort | tr '\n' ' '; }
 touch "$work/mark"
 sleep 1
 cmake -S "$work/project" -B "$ex" >/dev/null
@@ -67,17 +68,28 @@ touch "$work/mark"
 sleep 1
 touch "$work/project/images/ball.png"
 cmake --build "$ex" >/dev/null
-# and the budget is checked again
-[[ "$(changed)" =~ ^"ball.c ball.h budget-"[0-9a-f]+-[0-9]+".stamp "$ ]] ||
+# ball.png is made again, and the budget checked again, but its files keep
+# their bytes and their times: nothing that includes them is rebuilt
+[[ "$(changed)" =~ ^"ball-"[0-9a-f]+".stamp budget-"[0-9a-f]+-[0-9]+".stamp "$ ]] ||
   { echo "touching ball.png regenerated: $(changed)" >&2; exit 1; }
+touch "$work/mark"
+sleep 1
+cmake --build "$ex" >/dev/null
+[ -z "$(changed)" ] || { echo "building again after touching ball.png regenerated: $(changed)" >&2; exit 1; }
+touch "$work/mark"
+sleep 1
+convert "$work/project/images/ball.png" -flop "$work/project/images/ball.png"
+cmake --build "$ex" >/dev/null
+[[ "$(changed)" =~ ^"ball-"[0-9a-f]+".stamp ball.c ball.h budget-"[0-9a-f]+-[0-9]+".stamp "$ ]] ||
+  { echo "changing ball.png regenerated: $(changed)" >&2; exit 1; }
 touch "$work/mark"
 sleep 1
 touch "$work/project/images/sheets/bounce-strip.png"
 cmake --build "$ex" >/dev/null
-[[ "$(changed)" =~ ^"bounce-strip.c bounce-strip.h manifest-"[0-9a-f]+".stamp sheets.h "$ ]] ||
+[[ "$(changed)" =~ ^"manifest-"[0-9a-f]+".stamp "$ ]] ||
   { echo "touching bounce-strip.png regenerated: $(changed)" >&2; exit 1; }
-echo "rebuilds: nothing regenerated unchanged; touching one image regenerated only its files (and rechecked the"
-echo "  budget), or its manifest's"
+echo "rebuilds: nothing regenerated unchanged; touching an image made it again (and rechecked the budget),"
+echo "  leaving its files as they were; changing it rewrote only its files"
 
 # The budget: one byte under the images' total stops the build with
 # lz16pack's line; the total itself passes.
