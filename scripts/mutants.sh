@@ -80,7 +80,7 @@ index-frame-table	src/packing/assets.cpp	_FRAMES, " + id + "_frames, "	_FRAMES, 
 worst-psnr-highest	src/packing/report.cpp	psnr(r.loss) < psnr(inputs[*t.worst].result.loss)	psnr(r.loss) > psnr(inputs[*t.worst].result.loss)	Report.Json
 json-outputs-bare	src/packing/report.cpp	outputs.push_back(output_path(options, name))	outputs.push_back(name)	Report.Json
 budget-equal-fails	src/packing/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
-page-picture-size	src/packing/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width * scale)	Report.Page
+page-picture-size	src/packing/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width + 1)	Report.Page
 lvgl-swap-ignored	integrations/lvgl/lz16_lvgl.c	s->swap = dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED;	s->swap = 0;	Lvgl
 lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && !stream_start(s)) return 0;	if (target < s->at) return 0;	Lvgl
 lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 1, full->y2);	area->y2 = y1 + rows - 1;	Lvgl
