@@ -3,12 +3,13 @@
 // peak of LVGL's heap (its memory monitor) rises over the peak of drawing
 // the same screen with the images hidden.
 //
-//   lz16-lvgl-bench ROWS REPEATS [--whole] X,Y,W,H,FILE...
+//   lz16-lvgl-bench ROWS REPEATS [--whole | --files] X,Y,W,H,FILE...
 //
 // ROWS: the rows of the partial draw buffer (240: one pass). FILE: an .lz
 // colour plane (its alpha plane beside it as .alpha.lz, if there is one),
 // or LVGL's .bin file (LVGLImage.py --ofmt BIN). --whole: lz16 images
-// decoded whole into LVGL's cache. Prints "MEDIAN_MS FIRST_MS PEAK_BYTES":
+// decoded whole into LVGL's cache; --files: lz16 images drawn from their
+// files through lv_fs (LVGL's stdio driver), a chunk at a time. Prints "MEDIAN_MS FIRST_MS PEAK_BYTES":
 // the first draw is the one that fills LVGL's cache, where it is used.
 #include <algorithm>
 #include <chrono>
@@ -48,8 +49,11 @@ int main(int argc, char** argv) {
   }
   const int rows = std::atoi(argv[1]), repeats = std::atoi(argv[2]);
   int first = 3;
-  const bool whole = std::strcmp(argv[3], "--whole") == 0;
-  first += whole;
+  const bool whole = std::strcmp(argv[3], "--whole") == 0, files = std::strcmp(argv[3], "--files") == 0;
+  first += whole || files;
+  static std::vector<std::string> paths;
+  static std::vector<lz16_lvgl_file_t> table;
+  paths.reserve(static_cast<size_t>(argc));
   lv_init();
   lz16_lvgl_init();
   static std::vector<uint8_t> buffer(2 * screen_w * screen_h);
@@ -65,6 +69,16 @@ int main(int argc, char** argv) {
     int x, y, w, h, at = 0;
     if (std::sscanf(argv[k], "%d,%d,%d,%d,%n", &x, &y, &w, &h, &at) != 4 || !at) return 2;
     const std::string path = argv[k] + at;
+    lv_obj_t* obj = lv_image_create(screen);
+    lv_obj_set_pos(obj, x, y);
+    lv_obj_add_flag(obj, LV_OBJ_FLAG_HIDDEN);
+    if (files) {
+      paths.push_back("A:" + path);
+      table.push_back({paths.back().c_str(), static_cast<uint16_t>(w), static_cast<uint16_t>(h)});
+      lz16_lvgl_set_files(table.data(), static_cast<uint32_t>(table.size()));
+      lv_image_set_src(obj, paths.back().c_str());
+      continue;
+    }
     img.colour = slurp(path);
     if (path.ends_with(".bin")) {  // LVGL's header, then its data
       std::memcpy(&img.dsc.header, img.colour.data(), sizeof img.dsc.header);
@@ -82,10 +96,7 @@ int main(int argc, char** argv) {
       img.dsc.data = reinterpret_cast<const uint8_t*>(&img.planes);
       img.dsc.data_size = sizeof img.planes;
     }
-    lv_obj_t* obj = lv_image_create(screen);
     lv_image_set_src(obj, &img.dsc);
-    lv_obj_set_pos(obj, x, y);
-    lv_obj_add_flag(obj, LV_OBJ_FLAG_HIDDEN);
   }
   lv_refr_now(display);
   lv_mem_monitor_t before, after;

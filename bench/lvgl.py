@@ -2,7 +2,10 @@
 """lz16 images in LVGL against LVGL's own LZ4-compressed images.
 
 Screens on a 320x240 RGB565 display: a background photo, opaque and with
-alpha (a soft vignette), and 30 of Adwaita's 48x48 icons. For each form: the
+alpha (a soft vignette), 30 of Adwaita's 48x48 icons, and the background with
+two of the icons. For each form (lz16's images in memory and, for the last
+two screens, from files too; LVGL's LZ4 images and, for the last, its
+uncompressed ones): the
 flash bytes of the images' data, the rise of LVGL's heap peak while drawing,
 and the median time of a full redraw in one pass and through partial buffers
 of 1/10 of the screen (24 rows), with the first draw (which fills LVGL's
@@ -41,7 +44,8 @@ def main():
     icons = [p for p in sorted(glob.glob("/usr/share/icons/Adwaita/48x48/legacy/*.png")) if "symbolic" not in p][:30]
     places = [(8 + 52 * (k % 6), 4 + 47 * (k // 6)) for k in range(len(icons))]
     screens = {"background": [(0, 0, bg)], "background with alpha": [(0, 0, bga)],
-               "30 icons 48x48": [(x, y, p) for (x, y), p in zip(places, icons)]}
+               "30 icons 48x48": [(x, y, p) for (x, y), p in zip(places, icons)],
+               "background and 2 icons": [(0, 0, bg), (40, 60, icons[0]), (220, 150, icons[1])]}
 
     def lz16_files(items, alpha):
         out = os.path.join(tmp, "lz", str(abs(hash(tuple(items)))))
@@ -54,13 +58,14 @@ def main():
             size += sum(os.path.getsize(f) for f in (stem + ".lz", stem + ".alpha.lz") if os.path.exists(f))
         return args, size
 
-    def lvgl_files(items, cf):
-        out = os.path.join(tmp, "lvgl-" + cf, str(abs(hash(tuple(items)))))
+    def lvgl_files(items, cf, compress="LZ4"):
+        out = os.path.join(tmp, "lvgl-" + cf + compress, str(abs(hash(tuple(items)))))
         args, size = [], 0
         for x, y, p in items:
             name = os.path.splitext(os.path.basename(p))[0]
-            run("/usr/bin/python3", os.path.join(lvgl, "scripts", "LVGLImage.py"), "--ofmt", "BIN", "--cf", cf,
-                "--compress", "LZ4", "-o", out, "--name", name, p)
+            run("/usr/bin/python3", os.path.join(lvgl, "scripts", "LVGLImage.py"), "--ofmt", "BIN", "--cf",
+                "RGB565" if p == bg else cf,
+                "--compress", compress, "-o", out, "--name", name, p)
             f = os.path.join(out, name + ".bin")
             w, h = map(int, run("identify", "-format", "%w %h", p).split())
             args.append(f"{x},{y},{w},{h},{f}")
@@ -78,6 +83,11 @@ def main():
                  ("lz16, bands, no stream kept", [bench + "-nokeep"], lz, lz_size),
                  ("lz16, whole into cache", [bench, "--whole"], lz, lz_size),
                  ("LVGL LZ4 " + ("RGB565A8" if alpha else "RGB565"), [bench], lv, lv_size)]
+        if screen.startswith("background") and screen != "background with alpha":
+            forms.insert(1, ("lz16, bands, from files", [bench, "--files"], lz, lz_size))
+        if len(items) == 3:
+            raw, raw_size = lvgl_files(items, "RGB565A8", "NONE")
+            forms.append(("LVGL uncompressed", [bench], raw, raw_size))
         for form, cmd, args, size in forms:
             one = run(cmd[0], "240", repeats, *cmd[1:], *args).split()
             tenth = run(cmd[0], "24", repeats, *cmd[1:], *args).split()

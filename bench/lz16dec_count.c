@@ -6,8 +6,11 @@
  * board's start-up clears all of it).
  *
  *   -DLZ16_ENTRY=E (1 unpack, 2 decode, 3 stream in reads of 256 pixels,
- *   4 one skip of all of it; for an image with alpha, drawn over what out
- *   holds: 5 lz16_unpack_blend, 6 the blend stream in bands of 256 pixels)
+ *   4 one skip of all of it, 7 the stream of 3 on a callback that copies the
+ *   file from memory, 8 lz16_draw in bands of 16 rows, to a push that does
+ *   nothing; for an image with alpha, drawn over what out holds: 5
+ *   lz16_unpack_blend, 6 the blend stream in bands of 256 pixels, 9
+ *   lz16_draw_blend over a colour in bands of 16 rows)
  *   -DLZ16_REPS=N
  * Built hosted (Linux under qemu-user), or bare with the device harness's
  * start file, which gives lz16_exit. */
@@ -21,6 +24,25 @@ static struct lz16_blend_stream b;
 static uint16_t out[320 * 240];
 static volatile int reps = LZ16_REPS;
 
+/* A file in memory read as through a callback: a copy, a word at a time
+ * where both sides allow (an SPI flash driver's DMA does as well). */
+static int32_t read_at(void *ctx, uint32_t offset, uint8_t *buf, uint32_t n)
+{
+    const uint8_t *from = (const uint8_t *)ctx + offset;
+    uint32_t k = 0;
+    if ((((uintptr_t)from | (uintptr_t)buf) & 3) == 0)
+        for (; k + 4 <= n; k += 4)
+            *(uint32_t *)(buf + k) = *(const uint32_t *)(from + k);
+    for (; k < n; ++k)
+        buf[k] = from[k];
+    return (int32_t)n;
+}
+
+static void push(void *ctx, uint16_t x, uint16_t y, uint16_t w, uint16_t h, const uint16_t *pixels)
+{
+    (void)ctx, (void)x, (void)y, (void)w, (void)h, (void)pixels;
+}
+
 int main(void)
 {
     const struct lz16_asset *a = &device_images[0];
@@ -32,14 +54,24 @@ int main(void)
             lz16_decode(a->data, a->size, out, sizeof out / sizeof out[0]);
         } else if (LZ16_ENTRY == 5) {
             lz16_unpack_blend(a->data, a->alpha, out);
+        } else if (LZ16_ENTRY == 8) {
+            lz16_stream_init(&s, a->data, a->size);
+            lz16_draw(&s, (uint16_t)a->width, out, 32 * a->width, push, 0);
+        } else if (LZ16_ENTRY == 9) {
+            static const struct lz16_backdrop grey = {0x7BCF, 0, 0, 0, 0};
+            lz16_blend_init(&b, a->data, a->size, a->alpha, a->alpha_size);
+            lz16_draw_blend(&b, (uint16_t)a->width, 0, 0, (uint16_t)a->width, 0xFFFF, &grey, out, 32 * a->width, push, 0);
         } else if (LZ16_ENTRY == 6) {
             uint16_t *band = out;
             lz16_blend_init(&b, a->data, a->size, a->alpha, a->alpha_size);
             while (lz16_blend_read(&b, band, 256) > 0)
                 band += 256;
         } else {
-            lz16_stream_init(&s, a->data, a->size);
-            while ((LZ16_ENTRY == 3 ? lz16_stream_read(&s, out, 256) : lz16_stream_skip(&s, (size_t)-1)) > 0)
+            if (LZ16_ENTRY == 7)
+                lz16_stream_open(&s, read_at, (void *)a->data, a->size);
+            else
+                lz16_stream_init(&s, a->data, a->size);
+            while ((LZ16_ENTRY != 4 ? lz16_stream_read(&s, out, 256) : lz16_stream_skip(&s, (size_t)-1)) > 0)
                 ;
         }
     }

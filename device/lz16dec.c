@@ -20,10 +20,23 @@
  */
 #include "lz16dec.h"
 
-#ifndef LZ16DEC_READ_BYTE
+/* Bytes of a file in memory go through LZ16DEC_READ_BYTE; chunks read
+ * through a callback are in RAM. Where the two reads differ, the stream's
+ * loop is built twice, one for each (see lz16_take). */
+#ifdef LZ16DEC_READ_BYTE
+#define LZ16_FLASH_READS 1
+#else
+#define LZ16_FLASH_READS 0
 #define LZ16DEC_READ_BYTE(p) (*(const uint8_t *)(p))
 #endif
 #define LZ16_B(p) ((unsigned)LZ16DEC_READ_BYTE(p))
+#define LZ16_RAM_B(p) ((unsigned)*(const uint8_t *)(p))
+
+#ifdef __GNUC__
+#define LZ16_INLINE static inline __attribute__((always_inline))
+#else
+#define LZ16_INLINE static inline
+#endif
 
 #ifndef LZ16DEC_FORMAT
 #define LZ16DEC_FORMAT LZ16DEC_RGB565
@@ -35,19 +48,29 @@
  * turn the shift-and-or into a 16-bit big-endian load, and where loads must
  * be aligned back into two byte loads and a byte swap. */
 #if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) || defined(__AVR__)
-#define LZ16_WORD(hi, lo) (LZ16_B(hi) << 8 | LZ16_B(lo))
+#define LZ16_WORD_BY(B, hi, lo) (B(hi) << 8 | B(lo))
 #else
-#define LZ16_WORD(hi, lo) (LZ16_B(hi) * 256u + LZ16_B(lo))
+#define LZ16_WORD_BY(B, hi, lo) (B(hi) * 256u + B(lo))
 #endif
+#define LZ16_WORD(hi, lo) LZ16_WORD_BY(LZ16_B, hi, lo)
 
 /* A literal's two bytes as they lie, low byte first, as one word: in the
  * file's order or swapped, as asked for; the switch bit is bit 5 or 13. */
 #if LZ16DEC_FORMAT == LZ16DEC_RGB565 && defined(LZ16DEC_SWAP_BYTES)
-#define LZ16_LITERAL(p) LZ16_WORD(p, (p) + 1)
+#define LZ16_LITERAL_BY(B, p) LZ16_WORD_BY(B, p, (p) + 1)
 #define LZ16_SWITCH_BIT 0x2000u
 #else
-#define LZ16_LITERAL(p) LZ16_WORD((p) + 1, p)
+#define LZ16_LITERAL_BY(B, p) LZ16_WORD_BY(B, (p) + 1, p)
 #define LZ16_SWITCH_BIT 0x20u
+#endif
+#define LZ16_LITERAL(p) LZ16_LITERAL_BY(LZ16_B, p)
+
+/* A word with its bytes swapped where the configuration asks for it, or
+ * back again. */
+#ifdef LZ16DEC_SWAP_BYTES
+#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)
+#else
+#define LZ16_SWAP(w) (w)
 #endif
 
 /* The word given out for a literal: in the file's pixel order the switch
@@ -65,11 +88,6 @@
 #else
 #error "LZ16DEC_FORMAT must be LZ16DEC_RGB565, LZ16DEC_BGR565, LZ16DEC_RGB555 or LZ16DEC_BGR555"
 #endif
-#ifdef LZ16DEC_SWAP_BYTES
-#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)
-#else
-#define LZ16_SWAP(w) (w)
-#endif
 static uint16_t lz16_pixel(unsigned lit)
 {
     const unsigned w = LZ16_ORDER(lit);
@@ -82,8 +100,22 @@ static uint16_t lz16_pixel(unsigned lit)
  * codes), so up to this size every pixel count fits an int32_t. */
 #define LZ16_MAX_FILE 0xFFFFFFFu
 
+/* A file's size as a uint32_t, every size past the largest file alike; and
+ * counts of pixels asked for cut to what an int32_t result counts (LZ16_ALL:
+ * a count that bounds nothing). */
+#if SIZE_MAX > INT32_MAX
+#define LZ16_SIZE32(n) ((uint32_t)((n) > LZ16_MAX_FILE ? LZ16_MAX_FILE + 1u : (n)))
+#define LZ16_ALL ((size_t)INT32_MAX)
+#define LZ16_CLAMP(n) ((n) > LZ16_ALL ? LZ16_ALL : (n))
+#else
+#define LZ16_SIZE32(n) ((uint32_t)(n))
+#define LZ16_ALL SIZE_MAX
+#define LZ16_CLAMP(n) (n)
+#endif
+
 /* A code token read as one big-endian word: CCCCSDDDDDDDDDDD. */
-#define LZ16_TOKEN(p) LZ16_WORD(p, (p) + 1)
+#define LZ16_TOKEN_BY(B, p) LZ16_WORD_BY(B, p, (p) + 1)
+#define LZ16_TOKEN(p) LZ16_TOKEN_BY(LZ16_B, p)
 #define LZ16_COUNT(t) ((t) >> 12)
 #define LZ16_DIST(t) ((t) & 0x7FFu)
 /* Whether a code token's switch bit is set, by the sign of the bit shifted
@@ -91,16 +123,23 @@ static uint16_t lz16_pixel(unsigned lit)
  * narrowing wraps, as every compiler for these CPUs defines it to. */
 #define LZ16_SWITCHES(t) ((int16_t)((t) << 4) < 0)
 
-uint16_t *lz16_unpack(const void *file, uint16_t *dst)
+/* Where the two segments of a file the lz16 tools wrote start, from its
+ * header: nothing is checked. */
+LZ16_INLINE const uint8_t *lz16_trusted(const uint8_t *f, const uint8_t **data)
 {
-    const uint8_t *f = (const uint8_t *)file;
     const uint8_t *code = f + 18;
-    const uint8_t *data = code + LZ16_WORD(f + 16, f + 17), *code_end;
+    *data = code + LZ16_WORD(f + 16, f + 17);
     if (LZ16_B(f + 17) & 1) { /* the long form: the odd length is its flag, and 2 more bytes */
-        data += ((uint32_t)LZ16_B(f + 18) << 15 | (uint32_t)LZ16_B(f + 19) << 23) + 1;
+        *data += ((uint32_t)LZ16_B(f + 18) << 15 | (uint32_t)LZ16_B(f + 19) << 23) + 1;
         code += 2;
     }
-    code_end = data;
+    return code;
+}
+
+uint16_t *lz16_unpack(const void *file, uint16_t *dst)
+{
+    const uint8_t *data, *code = lz16_trusted((const uint8_t *)file, &data);
+    const uint8_t *const code_end = data;
     for (;;) {
         const unsigned lit = LZ16_LITERAL(data);
         data += 2;
@@ -124,36 +163,49 @@ uint16_t *lz16_unpack(const void *file, uint16_t *dst)
     }
 }
 
-/* Checks the header and length field of the size bytes at f, and finds the
- * two segments: codes from *code to *data, literals from *data to the end. */
-static int lz16_segments(const uint8_t *f, size_t size, const uint8_t **code, const uint8_t **data)
+/* Checks the header of a file of size bytes whose first bytes (18, or 20
+ * where it has them) are at f, in RAM if ram is set, and gives the length
+ * of its code segment in *len. Returns where that segment starts, or a
+ * negative LZ16_E_ code. */
+#define LZ16_HB(p) (ram ? LZ16_RAM_B(p) : LZ16_B(p))
+LZ16_INLINE int32_t lz16_head(const uint8_t *f, uint32_t size, uint32_t *len, int ram)
 {
     static const char magic[] = "compress LZ\0\0\0\0"; /* and its terminator: 16 bytes */
-    size_t head = 18;
-    uint32_t len;
+    uint32_t head = 18, n;
     unsigned i;
     if (size < 18)
         return LZ16_E_HEADER;
-#if SIZE_MAX > LZ16_MAX_FILE
     if (size > LZ16_MAX_FILE)
         return LZ16_E_TOO_LARGE;
-#endif
     for (i = 0; i < 16; ++i)
-        if (LZ16_B(f + i) != (unsigned char)magic[i])
+        if (LZ16_HB(f + i) != (unsigned char)magic[i])
             return LZ16_E_HEADER;
-    len = (uint32_t)LZ16_B(f + 16) << 8 | (LZ16_B(f + 17) & 0xFEu);
-    if (LZ16_B(f + 17) & 1) {
-        if (size < 20 || (LZ16_B(f + 18) & 1))
+    n = (uint32_t)LZ16_HB(f + 16) << 8 | (LZ16_HB(f + 17) & 0xFEu);
+    if (LZ16_HB(f + 17) & 1) {
+        if (size < 20 || (LZ16_HB(f + 18) & 1))
             return LZ16_E_LENGTH;
-        len |= (uint32_t)LZ16_B(f + 18) << 15 | (uint32_t)LZ16_B(f + 19) << 23;
-        if (len <= 0xFFFFu)
+        n |= (uint32_t)LZ16_HB(f + 18) << 15 | (uint32_t)LZ16_HB(f + 19) << 23;
+        if (n <= 0xFFFFu)
             return LZ16_E_LENGTH;
         head = 20;
     }
-    if (len > size - head || ((size - head - len) & 1))
+    if (n > size - head || ((size - head - n) & 1))
         return LZ16_E_LENGTH;
+    *len = n;
+    return (int32_t)head;
+}
+#undef LZ16_HB
+
+/* Checks the header of the size bytes at f, in memory, and finds the two
+ * segments: codes from *code to *data, literals from *data to the end. */
+static int lz16_segments(const uint8_t *f, size_t size, const uint8_t **code, const uint8_t **data)
+{
+    uint32_t len = 0;
+    const int32_t head = lz16_head(f, LZ16_SIZE32(size), &len, 0);
+    if (head < 0)
+        return (int)head;
     *code = f + head;
-    *data = f + head + len;
+    *data = *code + len;
     return 0;
 }
 
@@ -213,18 +265,89 @@ int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacit
     }
 }
 
+/* A plane at its first pixel, its tokens from code to data to end. */
+static void lz16_plane_start(struct lz16_state *p, const uint8_t *code, const uint8_t *data, const uint8_t *end)
+{
+    p->code = code;
+    p->code_end = p->data = data;
+    p->data_end = end;
+    p->npix = 0;
+    p->run = 0;
+    p->dist = 0;
+    p->in_code = 0;
+    p->state = 0;
+    p->read_at = NULL;
+    p->ctx = NULL;
+    p->chunks = NULL;
+    p->code_at = p->code_stop = p->data_at = p->size = 0;
+}
+
+static int lz16_plane_init(struct lz16_state *p, const void *file, size_t size)
+{
+    const uint8_t *f = (const uint8_t *)file, *code = f, *data = f;
+    const int e = lz16_segments(f, size, &code, &data);
+    lz16_plane_start(p, code, data, f + size);
+    p->state = (int8_t)(e ? e : code == f + size); /* the empty image has ended */
+    return e;
+}
+
 int lz16_stream_init(struct lz16_stream *s, const void *file, size_t size)
 {
-    const uint8_t *f = (const uint8_t *)file;
-    int e = lz16_segments(f, size, &s->code, &s->data);
-    s->code_end = s->data;
-    s->data_end = f + size;
-    s->npix = 0;
-    s->run = 0;
-    s->dist = 0;
-    s->in_code = 0;
-    s->state = (int8_t)(e ? e : s->code == s->data_end); /* the empty image has ended */
-    return e;
+    return lz16_plane_init(&s->p, file, size);
+}
+
+/* A plane of a file read through a callback into chunks (2 * LZ16_CHUNK
+ * bytes): its header now, its tokens when first taken. */
+static int lz16_plane_open(struct lz16_state *p, uint8_t *chunks, lz16_read_at_fn read_at, void *ctx, uint32_t size)
+{
+    const uint32_t n = size < 20 ? size : 20;
+    uint32_t len = 0;
+    int32_t head = LZ16_E_READ;
+    if (size < 18 || size > LZ16_MAX_FILE || read_at(ctx, 0, chunks, n) == (int32_t)n)
+        head = lz16_head(chunks, size, &len, 1);
+    lz16_plane_start(p, chunks, chunks + LZ16_CHUNK, chunks + LZ16_CHUNK); /* nothing at hand */
+    p->code_end = chunks;
+    p->read_at = read_at;
+    p->ctx = ctx;
+    p->chunks = chunks;
+    if (head < 0)
+        return p->state = (int8_t)head;
+    p->code_at = (uint32_t)head;
+    p->code_stop = p->data_at = (uint32_t)head + len;
+    p->size = size;
+    p->state = (int8_t)((uint32_t)head == size);
+    return 0;
+}
+
+int lz16_stream_open(struct lz16_stream *s, lz16_read_at_fn read_at, void *ctx, uint32_t size)
+{
+    return lz16_plane_open(&s->p, s->chunks, read_at, ctx, size);
+}
+
+/* Reads the next chunk of the codes (literals 0) or the literals of a file
+ * read through a callback. Returns 1, 0 at the segment's end (always, for
+ * a file in memory), or LZ16_E_READ. */
+static int lz16_fill(struct lz16_state *p, int literals)
+{
+    const uint32_t at = literals ? p->data_at : p->code_at;
+    uint32_t n = (literals ? p->size : p->code_stop) - at;
+    uint8_t *const chunk = p->chunks + (literals ? LZ16_CHUNK : 0);
+    if (!n)
+        return 0;
+    if (n > LZ16_CHUNK)
+        n = LZ16_CHUNK;
+    if (p->read_at(p->ctx, at, chunk, n) != (int32_t)n)
+        return LZ16_E_READ;
+    if (literals) {
+        p->data_at = at + n;
+        p->data = chunk;
+        p->data_end = chunk + n;
+    } else {
+        p->code_at = at + n;
+        p->code = chunk;
+        p->code_end = chunk + n;
+    }
+    return 1;
 }
 
 #define LZ16_WINDOW 2048u /* words in the stream's window: a power of two past the farthest distance */
@@ -235,9 +358,12 @@ int lz16_stream_init(struct lz16_stream *s, const void *file, size_t size)
  * with the state in locals, for as long as they fit before the window
  * wraps and before n; a code that does not fit, or whose source wraps,
  * is then copied a pixel at a time up to that point, and the rest of it
- * in the next stretch.
+ * in the next stretch. A segment read through a callback is read a chunk
+ * further wherever its tokens at hand run out; ram says the tokens are in
+ * RAM, read with plain loads.
  */
-static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
+#define LZ16_TB(p) (ram ? LZ16_RAM_B(p) : LZ16_B(p))
+LZ16_INLINE int32_t lz16_take(struct lz16_state *s, uint16_t *out, size_t n, int ram)
 {
     uint16_t *const win = s->window;
     const uint8_t *code = s->code, *data = s->data;
@@ -246,10 +372,7 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
     size_t k = 0;
     if (e)
         return e < 0 ? e : 0;
-#if SIZE_MAX > INT32_MAX
-    if (n > INT32_MAX)
-        n = INT32_MAX;
-#endif
+    n = LZ16_CLAMP(n);
     while (k != n) {
         const unsigned at = (unsigned)s->npix & (LZ16_WINDOW - 1);
         uint16_t *w = win + at, *o = out ? out + k : w, *const start = w, *stop;
@@ -276,28 +399,40 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
                         goto full;
                     }
                     if (data == s->data_end) {
-                        e = LZ16_E_STRUCTURE;
-                        goto full;
+                        const int r = lz16_fill(s, 1);
+                        if (r <= 0) {
+                            e = r ? r : LZ16_E_STRUCTURE;
+                            goto full;
+                        }
+                        data = s->data;
                     }
-                    lit = LZ16_LITERAL(data);
+                    lit = LZ16_LITERAL_BY(LZ16_TB, data);
                     data += 2;
                     v = LZ16_PIXEL(lit);
                     *o++ = v;
                     *w++ = v;
                 } while (!(lit & LZ16_SWITCH_BIT));
                 if (code == s->code_end) {
-                    e = data == s->data_end ? 1 : LZ16_E_STRUCTURE; /* 1: the final literal */
-                    goto full;
+                    const int r = lz16_fill(s, 0);
+                    if (r <= 0) { /* no codes left: 1 if this was the final literal */
+                        e = r ? r : data == s->data_end && s->data_at == s->size ? 1 : LZ16_E_STRUCTURE;
+                        goto full;
+                    }
+                    code = s->code;
                 }
             codes:
                 for (;;) {
                     const uint16_t *src;
                     unsigned t, count;
                     if (code == s->code_end) {
-                        e = LZ16_E_STRUCTURE;
-                        goto full;
+                        const int r = lz16_fill(s, 0);
+                        if (r <= 0) {
+                            e = r ? r : LZ16_E_STRUCTURE;
+                            goto full;
+                        }
+                        code = s->code;
                     }
-                    t = LZ16_TOKEN(code);
+                    t = LZ16_TOKEN_BY(LZ16_TB, code);
                     count = LZ16_COUNT(t);
                     dist = LZ16_DIST(t);
                     if (count < 2 || dist == 0) {
@@ -348,26 +483,32 @@ static int32_t lz16_stream_take(struct lz16_stream *s, uint16_t *out, size_t n)
     return e < 0 ? e : (int32_t)k;
 }
 
+#undef LZ16_TB
+
+static int32_t lz16_stream_take(struct lz16_state *s, uint16_t *out, size_t n)
+{
+#if LZ16_FLASH_READS
+    if (!s->read_at)
+        return lz16_take(s, out, n, 0);
+#endif
+    return lz16_take(s, out, n, 1);
+}
+
 int32_t lz16_stream_read(struct lz16_stream *s, uint16_t *out, size_t n)
 {
-    return lz16_stream_take(s, out, n);
+    return lz16_stream_take(&s->p, out, n);
 }
 
 int32_t lz16_stream_skip(struct lz16_stream *s, size_t n)
 {
-    return lz16_stream_take(s, NULL, n);
+    return lz16_stream_take(&s->p, NULL, n);
 }
 
 /* ---- Images with alpha ------------------------------------------------ */
 
-/* An alpha word as the stream gives it out, back in the file's byte order,
- * and its three levels where the pixel order moved them with the channels
- * (a word's top bit is 0 in every order). */
-#ifdef LZ16DEC_SWAP_BYTES
-#define LZ16_UNSWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)
-#else
-#define LZ16_UNSWAP(w) (w)
-#endif
+/* An alpha word's three levels, once the word is back in the CPU's byte
+ * order (LZ16_SWAP), where the pixel order moved them with the channels (a
+ * word's top bit is 0 in every order). */
 #if LZ16DEC_FORMAT == LZ16DEC_RGB565
 #define LZ16_LEVEL0(u) ((u) >> 11)
 #define LZ16_LEVEL1(u) ((u) >> 6 & 31u)
@@ -401,20 +542,13 @@ int32_t lz16_stream_skip(struct lz16_stream *s, size_t n)
 static uint16_t lz16_blend(unsigned bg, unsigned fg, unsigned level)
 {
     const uint32_t a = level + (level >> 4); /* 1-31 to 1-32, nearest to level * 32 / 31 */
-    uint32_t b = LZ16_UNSWAP(bg), f = LZ16_UNSWAP(fg), m;
+    uint32_t b = LZ16_SWAP(bg), f = LZ16_SWAP(fg), m;
     b = (b | b << 16) & LZ16_SPREAD;
     f = (f | f << 16) & LZ16_SPREAD;
     m = (f * a + b * (32 - a) + LZ16_HALF) >> 5 & LZ16_SPREAD;
     m = (m | m >> 16) & 0xFFFFu;
-    return (uint16_t)LZ16_UNSWAP(m);
+    return (uint16_t)LZ16_SWAP(m);
 }
-
-/* A capacity that bounds nothing: every pixel count fits an int32_t. */
-#if SIZE_MAX > INT32_MAX
-#define LZ16_ALL ((size_t)INT32_MAX)
-#else
-#define LZ16_ALL SIZE_MAX
-#endif
 
 #define LZ16_ALPHA_MARK 0x1Cu /* the top field of an alpha plane's first word, plus its padding */
 #define LZ16_AHEAD 512u       /* words of a plane decoded ahead at a time, well inside its window */
@@ -439,30 +573,19 @@ static const uint8_t *lz16_end_of(const uint8_t *code, const uint8_t *data)
     }
 }
 
-/* Starts a stream on a file the lz16 tools wrote, whose size is not known
+/* Starts a plane on a file the lz16 tools wrote, whose size is not known
  * (data_end NULL until the plane is first read, which finds it): nothing
  * is checked. */
-static void lz16_stream_open(struct lz16_stream *s, const uint8_t *f)
+static void lz16_plane_trusted(struct lz16_state *p, const uint8_t *f)
 {
-    s->code = f + 18;
-    s->data = s->code + LZ16_WORD(f + 16, f + 17);
-    if (LZ16_B(f + 17) & 1) {
-        s->data += ((uint32_t)LZ16_B(f + 18) << 15 | (uint32_t)LZ16_B(f + 19) << 23) + 1;
-        s->code += 2;
-    }
-    s->code_end = s->data;
-    s->data_end = NULL;
-    s->npix = 0;
-    s->run = 0;
-    s->dist = 0;
-    s->in_code = 0;
-    s->state = 0;
+    const uint8_t *data, *code = lz16_trusted(f, &data);
+    lz16_plane_start(p, code, data, NULL);
 }
 
 /* A word of the plane past the used ones, decoding more into its window
  * where none is left: 1 when there is one, 0 at the plane's end, else an
  * error. */
-static int lz16_plane_more(struct lz16_stream *p, uint32_t used)
+static int lz16_plane_more(struct lz16_state *p, uint32_t used)
 {
     int32_t r;
     if (used != p->npix)
@@ -485,7 +608,7 @@ static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int
     if (e <= 0)
         return s->state = (int8_t)(e ? e : LZ16_E_PLANES);
     first = s->alpha.window[0];
-    first = LZ16_UNSWAP(first);
+    first = LZ16_SWAP(first);
     s->padding = (uint8_t)(LZ16_LEVEL0(first) - LZ16_ALPHA_MARK);
     e = s->padding > 2 || (s->alpha.state == 1 && s->alpha.npix == 1) || /* no level at all */
                 (!trusted && (LZ16_LEVEL1(first) << 5 | LZ16_LEVEL2(first)) != (colour_size & 0x3FFu))
@@ -497,9 +620,21 @@ static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int
 int lz16_blend_init(struct lz16_blend_stream *s, const void *colour, size_t colour_size, const void *alpha,
                     size_t alpha_size)
 {
-    int e = lz16_stream_init(&s->colour, colour, colour_size);
+    int e = lz16_plane_init(&s->colour, colour, colour_size);
     if (!e)
-        e = lz16_stream_init(&s->alpha, alpha, alpha_size);
+        e = lz16_plane_init(&s->alpha, alpha, alpha_size);
+    if (e)
+        return s->state = (int8_t)e;
+    return lz16_blend_start(s, colour_size, 0);
+}
+
+int lz16_blend_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *colour_ctx, uint32_t colour_size,
+                    void *alpha_ctx, uint32_t alpha_size)
+{
+    struct lz16_blend_stream *const s = &f->blend;
+    int e = lz16_plane_open(&s->colour, f->chunks, read_at, colour_ctx, colour_size);
+    if (!e)
+        e = lz16_plane_open(&s->alpha, f->chunks + 2 * LZ16_CHUNK, read_at, alpha_ctx, alpha_size);
     if (e)
         return s->state = (int8_t)e;
     return lz16_blend_start(s, colour_size, 0);
@@ -515,6 +650,10 @@ static int lz16_blend_end(struct lz16_blend_stream *s)
 }
 
 #define LZ16_LEVEL_WORDS 21u /* alpha words taken at a time: the levels of struct lz16_blend_stream */
+
+/* The sizes lz16dec.h gives the window and the levels, checked. */
+typedef char lz16_window_size_checked[sizeof(((struct lz16_state *)0)->window) == 2 * LZ16_WINDOW ? 1 : -1];
+typedef char lz16_level_size_checked[sizeof(((struct lz16_blend_stream *)0)->level) == 3 * LZ16_LEVEL_WORDS ? 1 : -1];
 
 /* Takes the next alpha words' levels into s->level, and where any shows,
  * decodes as many colour words ahead. Returns 1, 0 past the last pixel, or
@@ -533,7 +672,7 @@ static int lz16_blend_levels(struct lz16_blend_stream *s)
         words = LZ16_LEVEL_WORDS;
     for (k = 0; k < words; ++k, l += 3) {
         unsigned w = awin[taken++ & (LZ16_WINDOW - 1)];
-        w = LZ16_UNSWAP(w);
+        w = LZ16_SWAP(w);
         l[0] = (uint8_t)LZ16_LEVEL0(w);
         l[1] = (uint8_t)LZ16_LEVEL1(w);
         l[2] = (uint8_t)LZ16_LEVEL2(w);
@@ -569,10 +708,7 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
     size_t k = 0;
     if (e)
         return e < 0 ? e : 0;
-#if SIZE_MAX > INT32_MAX
-    if (n > INT32_MAX)
-        n = INT32_MAX;
-#endif
+    n = LZ16_CLAMP(n);
     while (k < n) {
         const uint8_t *l = s->level + s->at, *stop;
         uint32_t used = s->colour_used;
@@ -660,8 +796,105 @@ uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst
 {
     struct lz16_blend_stream s;
     int32_t n;
-    lz16_stream_open(&s.colour, (const uint8_t *)colour);
-    lz16_stream_open(&s.alpha, (const uint8_t *)alpha);
+    lz16_plane_trusted(&s.colour, (const uint8_t *)colour);
+    lz16_plane_trusted(&s.alpha, (const uint8_t *)alpha);
     n = lz16_blend_start(&s, 0, 1) ? 0 : lz16_blend_all(&s, dst, LZ16_ALL);
     return dst + (n > 0 ? n : 0);
+}
+
+/* ---- Drawing in bands ------------------------------------------------- */
+
+/* Passes over a stream (plain, or blend for an image with alpha) from pixel
+ * *at to pixel to, then reads up to n pixels into row (drawn over it, with
+ * alpha). Returns the pixels read (fewer at the image's end) or an error. */
+LZ16_INLINE int32_t lz16_row(struct lz16_stream *plain, struct lz16_blend_stream *blend, uint32_t *at, uint32_t to,
+                             uint16_t *row, uint32_t n)
+{
+    int32_t r;
+    if (to != *at) {
+        r = blend ? lz16_blend_skip(blend, to - *at) : lz16_stream_skip(plain, to - *at);
+        if (r < 0)
+            return r;
+        *at += (uint32_t)r;
+        if (*at != to)
+            return 0;
+    }
+    r = blend ? lz16_blend_read(blend, row, n) : lz16_stream_read(plain, row, n);
+    if (r > 0)
+        *at += (uint32_t)r;
+    return r;
+}
+
+/* The band loop of every lz16_draw form: the window (x, y, w, h) of a
+ * plain stream, or of one with alpha over its backdrop. Where the window's
+ * rows lie together in the image, a band is read in one go. */
+LZ16_INLINE int32_t lz16_bands(struct lz16_stream *plain, struct lz16_blend_stream *blend,
+                                const struct lz16_backdrop *under, uint32_t width, uint32_t x, uint32_t y, uint32_t w,
+                                uint32_t h, uint16_t *buf, uint32_t buf_words, lz16_push_fn push, void *ctx)
+{
+    uint32_t rows = 0, span, at = 0, under_at = 0, done = 0;
+    uint16_t *band = buf, *second;
+    if (!w || x + w > width ||
+        (blend && under && under->image && (uint32_t)under->x + x + w > under->width))
+        return LZ16_E_WIDTH;
+    while ((rows + 1) * w <= buf_words / 2) /* rows a half holds (counted: many CPUs have no divide) */
+        ++rows;
+    if (!rows)
+        return LZ16_E_CAPACITY;
+    span = !blend && w == width ? rows * w : w;
+    /* the second half right after the first's rows, at an even word where there is room: as aligned as buf */
+    second = buf + rows * w + (2 * rows * w < buf_words ? rows * w % 2 : 0);
+    if (h > 0x10000u - y)
+        h = 0x10000u - y; /* rows a push can name */
+    while (done < h) {
+        const uint32_t n = h - done < rows ? h - done : rows;
+        uint32_t r = 0;
+        int32_t e = 0, want = 0;
+        while (r < n) {
+            uint16_t *const row = band + r * w;
+            want = (int32_t)(span < (n - r) * w ? span : (n - r) * w);
+            if (blend) {
+                uint32_t k;
+                if (under && under->image) {
+                    const uint32_t to = (under->y + y + done + r) * under->width + under->x + x;
+                    if (lz16_row(under->image, NULL, &under_at, to, row, w) != (int32_t)w)
+                        return LZ16_E_WIDTH; /* (its own error shows on the next call) */
+                } else {
+                    for (k = 0; k < w; ++k)
+                        row[k] = under ? under->colour : 0;
+                }
+            }
+            e = lz16_row(plain, blend, &at, (y + done + r) * width + x, row, (uint32_t)want);
+            for (; e > 0 && (r + 1) * w <= (uint32_t)e + (row - band); ++r) /* the rows now whole */
+                ;
+            if (e != want)
+                break;
+        }
+        if (r)
+            push(ctx, (uint16_t)x, (uint16_t)(y + done), (uint16_t)w, (uint16_t)r, band);
+        done += r;
+        if (e != want)
+            return e < 0 ? e : at != (y + done) * width ? LZ16_E_WIDTH : (int32_t)done; /* ended inside a row? */
+        band = band == buf ? second : buf;
+    }
+    return (int32_t)done;
+}
+
+int32_t lz16_draw(struct lz16_stream *s, uint16_t width, uint16_t *buf, uint32_t buf_words, lz16_push_fn push,
+                  void *ctx)
+{
+    return lz16_bands(s, NULL, NULL, width, 0, 0, width, 0x10000u, buf, buf_words, push, ctx);
+}
+
+int32_t lz16_draw_window(struct lz16_stream *s, uint16_t width, uint16_t x, uint16_t y, uint16_t w, uint16_t h,
+                         uint16_t *buf, uint32_t buf_words, lz16_push_fn push, void *ctx)
+{
+    return lz16_bands(s, NULL, NULL, width, x, y, w, h, buf, buf_words, push, ctx);
+}
+
+int32_t lz16_draw_blend(struct lz16_blend_stream *s, uint16_t width, uint16_t x, uint16_t y, uint16_t w, uint16_t h,
+                        const struct lz16_backdrop *under, uint16_t *buf, uint32_t buf_words, lz16_push_fn push,
+                        void *ctx)
+{
+    return lz16_bands(NULL, s, under, width, x, y, w, h, buf, buf_words, push, ctx);
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The device decoder on the CPUs it is for:
 #  - lz16dec.c builds clean (-std=c99 -Wall -Wextra -pedantic -Werror) for
-#    Cortex-M0, 68000, AVR (ATmega2560) and RV32IMC, in every pixel order,
-#    with and without LZ16DEC_SWAP_BYTES;
+#    Cortex-M0, 68000, AVR (ATmega2560), RV32IMC and the ESP8266's Xtensa
+#    LX106, in every pixel order, with and without LZ16DEC_SWAP_BYTES;
+#  - the size of the streams' state, and the stack the whole-image forms
+#    with alpha take, on each;
 #  - the code size of everything each entry point pulls in (code and
 #    constant data, linked alone with unused sections dropped), built -Os;
 #    fails if one grew past its figure in device/sizes.txt;
@@ -10,14 +12,16 @@
 #    Thumb (little-endian) and m68k (big-endian) and run under qemu-user on
 #    every kind of generated image and a photo, in every order and swap;
 #  - the same harness with the images built in (-DLZ16_BUILTIN) on RV32IMC under
-#    qemu-system-riscv32 and on an ATmega2560 under simavr, with the files
-#    in flash read through LZ16DEC_READ_BYTE(p)=pgm_read_byte(p): its
-#    checksums must be the host's for the encoder's words;
+#    qemu-system-riscv32, on the LX106 under qemu-xtensa, and on an
+#    ATmega2560 under simavr, with the files in flash read through
+#    LZ16DEC_READ_BYTE(p)=pgm_read_byte(p): its checksums must be the host's
+#    for the encoder's words (each harness reads the files from memory and
+#    through a callback, and draws them in bands, whole and through a window);
 #  - images with alpha (scripts/alpha-samples.py) drawn by every blend entry
 #    point on Thumb, m68k, RV32IMC and an ATmega1284 (16 KB, room for the
 #    blend's two windows), with the host's checksums;
-#  - instructions a pixel of each entry point on Thumb and RV32 (-Os),
-#    counted by single-stepping bench/lz16dec_count.c under qemu, on a
+#  - instructions a pixel of each entry point on Thumb, RV32 and LX106
+#    (-Os), counted by single-stepping bench/lz16dec_count.c under qemu, on a
 #    181x181 tile map and photo, and drawing with alpha a 24x24 icon and a
 #    320x240 screen in bands.
 #
@@ -41,11 +45,12 @@ compiler() {
     68000) cc=(m68k-linux-gnu-gcc -mcpu=68000); size=m68k-linux-gnu-size ;;
     atmega2560) cc=(avr-gcc -mmcu=atmega2560); size=avr-size ;;
     rv32imc) cc=(riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32); size=riscv64-unknown-elf-size ;;
+    lx106) cc=(xtensa-lx106-elf-gcc); size=xtensa-lx106-elf-size ;;
     *) return 1 ;;
   esac
 }
 
-for cpu in cortex-m0 68000 atmega2560 rv32imc; do
+for cpu in cortex-m0 68000 atmega2560 rv32imc lx106; do
   compiler $cpu
   extra=(); [ $cpu = atmega2560 ] && extra=("${avr_flash[@]}")
   for config in "${configs[@]}"; do
@@ -53,16 +58,32 @@ for cpu in cortex-m0 68000 atmega2560 rv32imc; do
     "${cc[@]}" "${warn[@]}" -Os -ffreestanding "${extra[@]}" $config -c device/lz16dec.c -o "$work/clean.o"
   done
 done
-echo "lz16dec.c builds clean for Cortex-M0, 68000, ATmega2560 and RV32IMC, in every order and swap"
+echo "lz16dec.c builds clean for Cortex-M0, 68000, ATmega2560, RV32IMC and LX106, in every order and swap"
+
+echo "state in bytes: struct lz16_stream, lz16_blend_stream, lz16_blend_file; stack of lz16_decode_blend, lz16_unpack_blend"
+printf '#include "lz16dec.h"\nstruct lz16_stream s;\nstruct lz16_blend_stream b;\nstruct lz16_blend_file f;\n' > "$work/state.c"
+for cpu in cortex-m0 68000 atmega2560 rv32imc lx106; do
+  compiler $cpu
+  "${cc[@]}" "${warn[@]}" -Os -ffreestanding -fno-common -Idevice -c "$work/state.c" -o "$work/state.o"
+  "${cc[@]}" "${warn[@]}" -Os -ffreestanding -fstack-usage -c device/lz16dec.c -o "$work/dec.o"
+  # nm lists them by name: b, f, s
+  read -r -a sizes <<< "$("${size%-size}-nm" -S "$work/state.o" | awk '$3 == "B" {printf "%s ", $2}')"
+  stack=$(awk -F'\t' '/:lz16_(decode|unpack)_blend\t/ {printf "%s%s", n++ ? ", " : "", $2}' "$work/dec.su")
+  printf '  %-10s %d, %d, %d; stack %s\n' $cpu "$((16#${sizes[2]}))" "$((16#${sizes[0]}))" "$((16#${sizes[1]}))" "$stack"
+done
 
 echo "code size in bytes (recorded limit)"
 grew=0
 while read -r cpu entry limit; do
   compiler "$cpu" || continue
   keep=()
-  [[ $entry = lz16_stream_* ]] && keep=(-Wl,--undefined=lz16_stream_init)
-  [[ $entry = lz16_blend_* ]] && keep=(-Wl,--undefined=lz16_blend_init)
-  libgcc=(); [[ $entry = *blend* ]] && libgcc=(-lgcc)  # the 68000's and AVR's 32-bit multiply
+  case $entry in
+    lz16_stream_open) keep=(-Wl,--undefined=lz16_stream_read) ;;  # a file through a callback, read
+    lz16_blend_open) keep=(-Wl,--undefined=lz16_blend_read) ;;
+    lz16_stream_* | lz16_draw | lz16_draw_window) keep=(-Wl,--undefined=lz16_stream_init) ;;
+    lz16_blend_* | lz16_draw_blend) keep=(-Wl,--undefined=lz16_blend_init) ;;
+  esac
+  libgcc=(); [[ $entry = *blend* || $entry = lz16_draw* ]] && libgcc=(-lgcc)  # 32-bit multiply and divide
   "${cc[@]}" "${warn[@]}" -Os -ffreestanding -ffunction-sections -fdata-sections -nostdlib -nostartfiles \
     -Wl,--gc-sections -Wl,-e,"$entry" "${keep[@]}" -o "$work/size.elf" device/lz16dec.c "${libgcc[@]}"
   bytes=$("$size" -A "$work/size.elf" | awk '$1 ~ /^\.(text|rodata)/ {s += $2} END {print s}')
@@ -139,6 +160,11 @@ for config in "${configs[@]}"; do
   timeout 60 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/rv32.elf" > "$work/rv32.out"
   expected 1024 tiles photo small badge > "$work/rv32.want"
   diff -u "$work/rv32.want" <(tr -d '\r' < "$work/rv32.out") || { echo "rv32imc ($label): wrong words"; exit 1; }
+  # shellcheck disable=SC2086
+  xtensa-lx106-elf-gcc "${warn[@]}" -Os -ffreestanding -nostdlib -nostartfiles -static $config -Idevice \
+    -I"$work/rv32" "${builtin[@]}" -lgcc -o "$work/lx106.elf"
+  timeout 60 qemu-xtensa -cpu lx106 "$work/lx106.elf" > "$work/lx106.out"
+  diff -u "$work/rv32.want" "$work/lx106.out" || { echo "lx106 ($label): wrong words"; exit 1; }
 
   # shellcheck disable=SC2086
   avr-gcc -mmcu=atmega2560 "${warn[@]}" -Os "${avr_flash[@]}" -DTILES_ATTR=PROGMEM -DSMALL_ATTR=PROGMEM \
@@ -155,7 +181,7 @@ for config in "${configs[@]}"; do
     sed -n 's/\x1b\[[0-9;]*m//g; s/\.$//p' > "$work/avr-alpha.out"
   expected 600 badge > "$work/avr-alpha.want"
   diff -u "$work/avr-alpha.want" "$work/avr-alpha.out" || { echo "atmega1284 ($label): wrong drawing"; exit 1; }
-  echo "$label: every entry point gives the encoder's words, and draws the images with alpha as the host does, on the host, Thumb and m68k (qemu-user), RV32IMC (qemu-system) and AVR (simavr, from flash)"
+  echo "$label: every entry point gives the encoder's words, and draws the images with alpha as the host does, on the host, Thumb, m68k and LX106 (qemu-user), RV32IMC (qemu-system) and AVR (simavr, from flash)"
 done
 
 # Instructions a pixel: the difference between running an entry point on an
@@ -167,6 +193,7 @@ arm-linux-gnueabi-gcc -mthumb -mcpu=cortex-m0 "${warn[@]}" -Os -Idevice -c devic
 # library without changing state.
 arm-linux-gnueabi-objcopy -R .ARM.attributes "$work/dec-thumb.o"
 riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-rv32.o"
+xtensa-lx106-elf-gcc "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-lx106.o"
 for image in tiles.ppm photo.ppm badge.png screen.png; do
   mkdir "$work/count-${image%.*}"
   "$build/lz16pack" -q -f h --alpha --index device_images.h -o "$work/count-${image%.*}" "$work/$image"
@@ -176,6 +203,10 @@ count() { # CPU ENTRY IMAGE REPS
   if [ "$1" = thumb ]; then
     arm-linux-gnueabi-gcc -mthumb "${warn[@]}" -O2 -static "${program[@]}" "$work/dec-thumb.o" -o "$work/count"
     qemu-arm -singlestep -d nochain,exec -D /dev/stdout "$work/count" | grep -c Trace
+  elif [ "$1" = lx106 ]; then
+    xtensa-lx106-elf-gcc "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles -static "${program[@]}" \
+      device/boards/lz16_board.c "$work/dec-lx106.o" -lgcc -o "$work/count"
+    qemu-xtensa -cpu lx106 -singlestep -d nochain,exec -D /dev/stdout "$work/count" | grep -c Trace
   else
     riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles \
       -Wl,--no-warn-rwx-segments -T device/boards/rv32-virt.ld "${program[@]}" device/boards/lz16_board.c \
@@ -190,14 +221,15 @@ per_pixel() { # CPU ENTRY IMAGE PIXELS
   once=$(count "$1" "$2" "$3" 1)
   awk -v d=$((once - none)) -v n="$4" 'BEGIN {printf "%.2f", d / n}'
 }
-echo "instructions a pixel, -Os: opaque (181x181 tiles / photo), and drawn with alpha (24x24 icon / 320x240 screen)"
-printf '  %-6s' ""; printf ' %13s' unpack decode stream skip unpack_blend blend_stream; echo
-for cpu in thumb rv32; do
+echo "instructions a pixel, -Os: opaque (181x181 tiles / photo; file: the stream on a callback copying from memory;"
+echo "draw: lz16_draw in bands of 16 rows), and drawn with alpha (24x24 icon / 320x240 screen; draw_blend: over a colour)"
+printf '  %-6s' ""; printf ' %13s' unpack decode stream skip file draw unpack_blend blend_stream draw_blend; echo
+for cpu in thumb rv32 lx106; do
   printf '  %-6s' $cpu
-  for entry in 1 2 3 4; do
+  for entry in 1 2 3 4 7 8; do
     printf ' %13s' "$(per_pixel $cpu $entry tiles 32761)/$(per_pixel $cpu $entry photo 32761)"
   done
-  for entry in 5 6; do
+  for entry in 5 6 9; do
     printf ' %13s' "$(per_pixel $cpu $entry badge 576)/$(per_pixel $cpu $entry screen 76800)"
   done
   echo

@@ -45,6 +45,11 @@ device-bgr555	device/lz16dec.c	((w) >> 1 & 0x03E0u)	((w) >> 1 & 0x07E0u)	Device\
 device-order-swap	device/lz16dec.c	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0xFFu) << 8)	#define LZ16_SWAP(w) ((w) >> 8 | ((w) & 0x7Fu) << 8)	Device\.Harness
 c-array-alignment	src/packing/assets.cpp	__attribute__((aligned(4)))	__attribute__((aligned(1)))	Pack.LzIs
 device-code-capacity	device/lz16dec.c	                if (capacity - n < count)	                if (capacity - n + 1 < count)	DeviceDecode
+device-short-read-used	device/lz16dec.c	if (p->read_at(p->ctx, at, chunk, n) != (int32_t)n)	if (p->read_at(p->ctx, at, chunk, n) < 0)	Device\.Harness
+device-draw-one-half	device/lz16dec.c	band = band == buf ? second : buf;	band = buf;	Device\.Harness
+device-draw-partial-row	device/lz16dec.c	at != (y + done) * width ? LZ16_E_WIDTH	0 ? LZ16_E_WIDTH	Device\.Harness
+device-draw-window-unskipped	device/lz16dec.c	(y + done + r) * width + x, row	(y + done + r) * width, row	Device\.Harness
+device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->width + x;	Device\.Harness
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
 index-drops-last	src/packing/assets.cpp	for (const IndexEntry& entry : assets) {	for (const IndexEntry& entry : std::vector<IndexEntry>(assets.begin(), assets.end() - 1)) {	Pack.LzIs
 round-tie-upper	src/packing/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
@@ -82,9 +87,10 @@ json-outputs-bare	src/packing/report.cpp	outputs.push_back(output_path(options, 
 budget-equal-fails	src/packing/report.cpp	t.bytes <= *options.budget	t.bytes < *options.budget	Report.Budget
 page-picture-size	src/packing/report.cpp	"\" data-width=\"" + std::to_string(p.width)	"\" data-width=\"" + std::to_string(p.width + 1)	Report.Page
 lvgl-swap-ignored	integrations/lvgl/lz16_lvgl.c	s->swap = dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED;	s->swap = 0;	Lvgl
-lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && !stream_start(s)) return 0;	if (target < s->at) return 0;	Lvgl
+lvgl-never-restarts	integrations/lvgl/lz16_lvgl.c	if (target < s->at && stream_start(s) != 0) return 0;	if (target < s->at) return 0;	Lvgl
 lvgl-band-past-area	integrations/lvgl/lz16_lvgl.c	area->y2 = LV_MIN(y1 + rows - 1, full->y2);	area->y2 = y1 + rows - 1;	Lvgl
-lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	if (n + 1 > LZ16_LVGL_KEEP) {	if (0) {	Lvgl
+lvgl-keeps-every-stream	integrations/lvgl/lz16_lvgl.c	while (kept != NULL && kept_bytes + bytes > LZ16_LVGL_KEEP_BYTES) {	while (0) {	Lvgl
+lvgl-file-read-from-top	integrations/lvgl/lz16_lvgl.c	lv_fs_seek(file, offset, LV_FS_SEEK_SET)	lv_fs_seek(file, 0, LV_FS_SEEK_SET)	Lvgl
 lvgl-frame-offset	src/packing/assets.cpp	"_alpha + " + std::to_string(f.alpha_offset)	"_alpha + " + std::to_string(0 * f.alpha_offset)	Lvgl
 option-no-suggestion	src/cli/options.cpp	edits(name, candidate); n < fewest)	edits(name, candidate); n < 0 * fewest)	Report.Budget|Manifest
 bytes-mega	src/cli/options.cpp	== 'k' ? 10 : 20, unit	== 'k' ? 10 : 10, unit	Report.Budget

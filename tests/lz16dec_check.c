@@ -42,6 +42,46 @@ static size_t mix_size(size_t step)
     return step % 2 ? step * 37 % 700 + 1 : step * 53 % 300 + 1;
 }
 
+// A file read through a callback: copied from memory (through
+// LZ16DEC_READ_BYTE where the decoder reads files so), failing from byte
+// fail on; a read outside the file is marked.
+struct source {
+    const uint8_t *file;
+    uint32_t size, fail;
+    int outside;
+};
+
+static int32_t read_at(void *ctx, uint32_t offset, uint8_t *buf, uint32_t n)
+{
+    struct source *f = (struct source *)ctx;
+    uint32_t k;
+    if (offset > f->size || n > f->size - offset || n > LZ16_CHUNK)
+        return f->outside = 1, -1;
+    for (k = 0; k < n && offset + k < f->fail; ++k)
+#ifdef LZ16DEC_READ_BYTE
+        buf[k] = LZ16DEC_READ_BYTE(f->file + offset + k);
+#else
+        buf[k] = f->file[offset + k];
+#endif
+    return (int32_t)k;
+}
+
+// The shape the band checks give an image of npix pixels: a width of at
+// most 256 dividing it, and a window inside.
+struct shape {
+    uint32_t width, x, y, w, h;
+};
+
+static struct shape shape_of(size_t npix)
+{
+    struct shape a;
+    for (a.width = npix < 256 ? (uint32_t)npix : 256; a.width > 1 && npix % a.width; --a.width)
+        ;
+    a.x = a.width / 5, a.w = a.width / 2 + 1;
+    a.y = (uint32_t)(npix / a.width / 7), a.h = (uint32_t)(npix / a.width / 2);
+    return a;
+}
+
 #ifdef LZ16_BUILTIN
 #include "device_images.h"
 #ifndef LZ16_ROOM
@@ -107,16 +147,121 @@ static uint16_t expected(unsigned r8, unsigned g8, unsigned b8)
 }
 #endif
 
-static struct lz16_stream s;
+// The streams' checks keep their stream (8 KB with alpha) on the stack only
+// while they run: an ATmega1284 has 16 KB in all.
+#ifdef __GNUC__
+#define OWN_FRAME __attribute__((noinline))
+#else
+#define OWN_FRAME
+#endif
+
 static uint32_t h;  // the checksum of what SEEN saw since START
 #define START (h = 2166136261u)  // FNV-1a's start
+
+// What the band checks' push expects, and whether it got it: each band the
+// next rows of the window, the band before still as it was pushed (the
+// decoder writes into the other half meanwhile); a band's words against ref
+// (rows of width words) or, without one, to SEEN.
+struct bands {
+    struct shape a;
+    const uint16_t *ref, *last;
+    uint32_t rows, last_n, last_sum;
+    int ok;
+};
+
+static void push(void *ctx, uint16_t x, uint16_t y, uint16_t w, uint16_t rows, const uint16_t *px)
+{
+    struct bands *b = (struct bands *)ctx;
+    uint32_t k;
+    b->ok = b->ok && (!b->last || sum(0, b->last, b->last_n) == b->last_sum) && x == b->a.x && w == b->a.w &&
+            y == b->a.y + b->rows && rows > 0;
+    for (k = 0; b->ok && k < (uint32_t)rows * w; ++k)
+        b->ok = b->ref ? px[k] == b->ref[(y + k / w) * b->a.width + x + k % w] : 1;
+    for (k = 0; b->ok && !b->ref && k < rows; ++k)
+        b->ok = SEEN(px + k * w, (size_t)(y + k) * b->a.width + x, w);
+    b->rows += rows, b->last = px, b->last_n = (uint32_t)rows * w, b->last_sum = sum(0, px, b->last_n);
+}
+
+// Whether a draw gave want, its bands as push checks them, the last one
+// untouched since.
+static int drawn(struct bands *b, int32_t got, int32_t want)
+{
+    return b->ok && got == want && (uint32_t)b->rows == (uint32_t)(want < 0 ? b->rows : (uint32_t)want) &&
+           (!b->last || sum(0, b->last, b->last_n) == b->last_sum);
+}
+
+// The stream from memory and through a callback, each read whole and in
+// mixed reads and skips, a callback that fails, and the stream drawn in
+// bands, whole and through a window. Returns 0, or 1 after reporting.
+static OWN_FRAME int check_streams(const char *name, const uint8_t *file, size_t size, size_t npix)
+{
+    struct lz16_stream s;
+    struct source src = {0, 0, 0, 0};
+    const struct shape a = shape_of(npix);
+    struct bands b = {a, 0, 0, 0, 0, 0, 1};
+    uint32_t sums[2], way, rows = (uint32_t)(LZ16_ROOM / 2 / a.width < 3 ? LZ16_ROOM / 2 / a.width : 3);
+    size_t got, step;
+    int32_t r = 0;
+    int ok = 1;
+    src.file = file, src.size = (uint32_t)size, src.fail = (uint32_t)-1;
+    for (way = 0; way < 2; ++way) {
+        way ? lz16_stream_open(&s, read_at, &src, (uint32_t)size) : lz16_stream_init(&s, file, size);
+        for (START, got = 0; ok && (r = lz16_stream_read(&s, out, 256)) > 0; got += (size_t)r)
+            ok = SEEN(out, got, r);
+        ok = ok && r == 0 && got == npix;
+        sums[way] = h;
+    }
+    b.a.x = b.a.y = 0, b.a.w = a.width;  // drawn whole in bands of up to 3 rows
+    lz16_stream_init(&s, file, size);
+    START, r = lz16_draw(&s, (uint16_t)a.width, out, 2 * rows * a.width + 1, push, &b);
+    ok = ok && drawn(&b, r, (int32_t)(npix / a.width)) && h == sums[0];
+    if (REPORT(name, "stream", ok && sums[0] == sums[1], sums[0]))
+        return 1;
+    for (way = 0; way < 2; ++way) {
+        way ? lz16_stream_open(&s, read_at, &src, (uint32_t)size) : lz16_stream_init(&s, file, size);
+        for (START, ok = 1, got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
+            const size_t n = mix_size(step), most = n < npix - got ? n : npix - got;
+            if (step % 2 == 0)
+                out[most] = 0xABCD;
+            r = step % 2 ? lz16_stream_skip(&s, n) : lz16_stream_read(&s, out, n);
+            ok = r > 0 && (size_t)r == most && (step % 2 || (out[most] == 0xABCD && SEEN(out, got, most)));
+        }
+        ok = ok && lz16_stream_skip(&s, 1) == 0 && lz16_stream_read(&s, out, 1) == 0;
+        sums[way] = ok ? h : ~h;
+    }
+    // A read that fails, from the header or halfway on, ends the stream for good.
+    src.fail = (uint32_t)size / 2;
+    ok = lz16_stream_open(&s, read_at, &src, (uint32_t)size) == (size >= 40 ? 0 : LZ16_E_READ);
+    while (ok && (r = lz16_stream_skip(&s, 100)) > 0)
+        ;
+    ok = ok && r == LZ16_E_READ && lz16_stream_read(&s, out, 1) == LZ16_E_READ && !src.outside;
+    src.fail = 0;
+    ok = ok && lz16_stream_open(&s, read_at, &src, (uint32_t)size) == LZ16_E_READ;
+    ok = ok && lz16_stream_read(&s, out, 1) == LZ16_E_READ && (sizeof(void *) > 4 || sizeof s <= 4812);
+    if (REPORT(name, "mix", ok && sums[0] == sums[1], sums[0]))
+        return 1;
+    // The window, and the errors: a width the image is not whole rows of,
+    // a half too small for a row.
+    b.a = a, b.rows = 0, b.last = 0, b.ok = 1;
+    lz16_stream_init(&s, file, size);
+    START, r = lz16_draw_window(&s, (uint16_t)a.width, (uint16_t)a.x, (uint16_t)a.y, (uint16_t)a.w, (uint16_t)a.h,
+                                out, 2 * rows * a.w + 3, push, &b);
+    ok = drawn(&b, r, (int32_t)a.h);
+    sums[0] = h;
+    b.a.x = b.a.y = 0, b.a.width = b.a.w = a.width + 1, b.rows = 0, b.last = 0, b.ok = 1, b.ref = 0;
+    lz16_stream_init(&s, file, size);
+    r = lz16_draw(&s, (uint16_t)(a.width + 1), out, 2 * a.width + 2, push, &b);
+    ok = ok && (npix % (a.width + 1) ? r == LZ16_E_WIDTH : r == (int32_t)(npix / (a.width + 1))) &&
+         b.rows == npix / (a.width + 1);
+    lz16_stream_init(&s, file, size);
+    ok = ok && lz16_draw(&s, (uint16_t)a.width, out, 2 * a.width - 1, push, &b) == LZ16_E_CAPACITY;
+    return REPORT(name, "window", ok, sums[0]);
+}
 
 // Every entry point on the image; returns 0, or 1 after reporting a fault.
 // A guard word after each output must stay as it was.
 static int check(const char *name, const uint8_t *file, size_t size, size_t npix)
 {
-    size_t got, step;
-    int32_t r;
     int ok;
     if (REPORT(name, "count", lz16_decode(file, size, NULL, 0) == (int32_t)npix, (uint32_t)npix))
         return 1;
@@ -129,21 +274,7 @@ static int check(const char *name, const uint8_t *file, size_t size, size_t npix
         if (REPORT(name, "decode", ok && out[npix] == 0xABCD, h))
             return 1;
     }
-    lz16_stream_init(&s, file, size);
-    for (START, ok = 1, got = 0; ok && (r = lz16_stream_read(&s, out, 256)) > 0; got += (size_t)r)
-        ok = SEEN(out, got, r);
-    if (REPORT(name, "stream", ok && r == 0 && got == npix, h))
-        return 1;
-    lz16_stream_init(&s, file, size);
-    for (START, ok = 1, got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
-        const size_t n = mix_size(step), most = n < npix - got ? n : npix - got;
-        if (step % 2 == 0)
-            out[most] = 0xABCD;
-        r = step % 2 ? lz16_stream_skip(&s, n) : lz16_stream_read(&s, out, n);
-        ok = r > 0 && (size_t)r == most && (step % 2 || (out[most] == 0xABCD && SEEN(out, got, most)));
-    }
-    ok = ok && lz16_stream_skip(&s, 1) == 0 && lz16_stream_read(&s, out, 1) == 0 && sizeof s <= 4160;
-    return REPORT(name, "mix", ok, h);
+    return check_streams(name, file, size, npix);
 }
 
 // The background an image with alpha is drawn over: every bit of a word set
@@ -155,7 +286,8 @@ static uint16_t background(size_t k)
 
 #ifndef LZ16_BUILTIN
 static unsigned char pixels[4 << 21];  // with --blend: each pixel's widened colour and its level
-static uint8_t alpha8[1 << 21];
+static uint16_t spare[1 << 20], backdrop[1 << 21];  // spare: alpha8's, or bands; backdrop: its pixels
+#define alpha8 ((uint8_t *)spare)
 
 // Whether got is pixel k drawn over its background by the rule lz16dec.h
 // states, checked against the exact blend in whole numbers: 31 * got within
@@ -188,21 +320,13 @@ static int blended(size_t k, uint16_t got)
 #define APART(k, w, a) ((w) == (pixels[4 * (k) + 3] ? expected(pixels[4 * (k)], pixels[4 * (k) + 1], pixels[4 * (k) + 2]) : 0) && \
                         (a) == (pixels[4 * (k) + 3] << 3 | pixels[4 * (k) + 3] >> 2))
 #else
-static uint8_t alpha8[LZ16_ROOM];
+static uint16_t spare[LZ16_ROOM / 2 + 1];
+#define alpha8 ((uint8_t *)spare)
 #define BLENDED(k, w) 1
 #define APART(k, w, a) 1
 #endif
 
 static uint32_t blend_sums[3];  // of what the blend, the blend-mix and the apart check saw
-
-// The blend streams' checks keep their 8 KB stream on the stack only while
-// they run, not while the whole-image forms take theirs: an ATmega1284 has
-// 16 KB in all.
-#ifdef __GNUC__
-#define OWN_FRAME __attribute__((noinline))
-#else
-#define OWN_FRAME
-#endif
 
 // The blend stream reading and skipping by turns (what is read drawn as the
 // whole was, what is skipped untouched), then reading colour and alpha
@@ -224,7 +348,7 @@ static OWN_FRAME int check_blend_streams(const char *name, const uint8_t *colour
             ok = step % 2 ? out[k] == background(k) : BLENDED(k, out[k]);
     }
     blend_sums[1] = h = sum(START, out, npix);
-    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof s + 80;
+    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof b.colour + 80;
     if (REPORT(name, "blend-mix", ok, h))
         return 1;
     // Apart: the colour words and 8-bit alphas, for a library that blends itself.
@@ -238,6 +362,64 @@ static OWN_FRAME int check_blend_streams(const char *name, const uint8_t *colour
     }
     blend_sums[2] = h;
     return REPORT(name, "apart", ok && r == 0 && got == npix, h);
+}
+
+// The planes as files read through a callback, read and skipped by turns as
+// from memory; the image drawn in bands through a window over a colour and
+// (hosted) over another image, against the whole drawn over the same.
+static OWN_FRAME int check_blend_bands(const char *name, const uint8_t *colour, size_t csize, const uint8_t *alpha,
+                                       size_t asize, size_t npix, int ok)
+{
+    struct lz16_blend_file f;
+    struct source cs = {0, 0, (uint32_t)-1, 0}, as = {0, 0, (uint32_t)-1, 0};
+    const struct shape a = shape_of(npix);
+    struct bands b = {a, out, 0, 0, 0, 0, 1};
+    struct lz16_backdrop under = {LZ16_PIXEL_WORD(0x7BCF), 0, 0, 0, 0};
+    const uint32_t words = sizeof spare / 2 < 6 * a.w + 1 ? sizeof spare / 2 : 6 * a.w + 1;
+    size_t k, got, step;
+    int32_t r = 0;
+    cs.file = colour, cs.size = (uint32_t)csize, as.file = alpha, as.size = (uint32_t)asize;
+    // out holds the image drawn whole over the colour (see check_blend)
+    ok = ok && lz16_blend_init(&f.blend, colour, csize, alpha, asize) == 0;
+    r = lz16_draw_blend(&f.blend, (uint16_t)a.width, (uint16_t)a.x, (uint16_t)a.y, (uint16_t)a.w, (uint16_t)a.h, &under,
+                        spare, words, push, &b);
+    ok = ok && drawn(&b, r, (int32_t)a.h);
+    for (k = 0; k <= npix; ++k)
+        out[k] = background(k);
+    ok = ok && lz16_blend_open(&f, read_at, &cs, (uint32_t)csize, &as, (uint32_t)asize) == 0;
+    for (got = 0, step = 0; ok && got < npix; got += (size_t)r, ++step) {
+        const size_t n = mix_size(step);
+        r = step % 2 ? lz16_blend_skip(&f.blend, n) : lz16_blend_read(&f.blend, out + got, n);
+        ok = r > 0 && (size_t)r == (n < npix - got ? n : npix - got);
+    }
+    ok = ok && sum(START, out, npix) == blend_sums[1] && lz16_blend_read(&f.blend, out, 1) == 0 && !cs.outside &&
+         !as.outside;
+#ifndef LZ16_BUILTIN
+    {
+        static struct lz16_stream image;
+        const uint32_t bw = a.x + a.w + 2, cp = (uint32_t)lz16_decode(colour, csize, backdrop, sizeof backdrop / 2);
+        const uint32_t rows = cp / bw > a.y + 2 ? cp / bw - a.y - 1 : 0, high = rows < a.h ? rows : a.h;
+        uint32_t i, j;
+        under.image = &image, under.width = (uint16_t)bw, under.x = under.y = 1;
+        for (j = 0; j < high; ++j)
+            for (i = 0; i < a.w; ++i)
+                out[(a.y + j) * a.width + a.x + i] = backdrop[(1 + a.y + j) * bw + 1 + a.x + i];
+        ok = ok && lz16_decode_blend(colour, csize, alpha, asize, out, npix) == (int32_t)npix;
+        lz16_blend_init(&f.blend, colour, csize, alpha, asize);
+        lz16_stream_init(&image, colour, csize);
+        b.rows = 0, b.last = 0, b.a.h = high;
+        r = lz16_draw_blend(&f.blend, (uint16_t)a.width, (uint16_t)a.x, (uint16_t)a.y, (uint16_t)a.w, (uint16_t)high,
+                            &under, spare, words, push, &b);
+        ok = ok && drawn(&b, r, (int32_t)high);
+        // a backdrop that ends before the window does: its last row under the window's
+        lz16_blend_init(&f.blend, colour, csize, alpha, asize);
+        lz16_stream_init(&image, colour, csize);
+        under.y = (uint16_t)(cp / bw - a.y - high + 1);
+        ok = ok && (!high || lz16_draw_blend(&f.blend, (uint16_t)a.width, (uint16_t)a.x, (uint16_t)a.y, (uint16_t)a.w,
+                                             (uint16_t)high, &under, spare, words, push, &b) == LZ16_E_WIDTH);
+    }
+#endif
+    return REPORT(name, "bands", ok, blend_sums[1]);
 }
 
 // Every blend entry point on an image with alpha of npix pixels, checked
@@ -262,7 +444,12 @@ static int check_blend(const char *name, const uint8_t *colour, size_t csize, co
     for (k = 0; k <= npix; ++k)
         out[k] = background(k);
     ok = lz16_unpack_blend(colour, alpha, out) == out + npix && sum(START, out, npix) == blend_sums[0];
-    return check_blend_streams(name, colour, csize, alpha, asize, npix, checked, ok);
+    if (check_blend_streams(name, colour, csize, alpha, asize, npix, checked, ok))
+        return 1;
+    for (k = 0; k < npix; ++k)  // the reference for check_blend_bands, whose stream is on the stack with none
+        out[k] = LZ16_PIXEL_WORD(0x7BCF);
+    r = lz16_decode_blend(colour, csize, alpha, asize, out, npix);
+    return check_blend_bands(name, colour, csize, alpha, asize, npix, r == (int32_t)npix);
 }
 
 #ifdef LZ16_BUILTIN
@@ -296,9 +483,9 @@ int main(int argc, char **argv)
                 npix += (size_t)r;
             if (r < 0 || check_blend(argv[2], lz + 1, csize, alpha + 1, asize, npix, 0))
                 return 1;
-            for (k = 0; k < 3; ++k)
-                printf("%s %s %08lx\n", argv[2], k == 0 ? "blend" : k == 1 ? "blend-mix" : "apart",
-                       (unsigned long)blend_sums[k]);
+            for (k = 0; k < 4; ++k)
+                printf("%s %s %08lx\n", argv[2], k == 0 ? "blend" : k == 1 ? "blend-mix" : k == 2 ? "apart" : "bands",
+                       (unsigned long)blend_sums[k == 3 ? 1 : k]);
             return 0;
         }
         npix = slurp(argv[2], pixels, sizeof pixels) / 4;
@@ -325,6 +512,12 @@ int main(int argc, char **argv)
         if (step % 2 == 0)
             h = sum(h, want + got, mix_size(step) < npix - got ? mix_size(step) : npix - got);
     printf("%s mix %08lx\n", argv[2], (unsigned long)h);
+    {
+        const struct shape a = shape_of(npix);
+        for (START, k = 0; k < a.h; ++k)
+            h = sum(h, want + (a.y + k) * a.width + a.x, a.w);
+        printf("%s window %08lx\n", argv[2], (unsigned long)h);
+    }
     return 0;
 }
 #endif

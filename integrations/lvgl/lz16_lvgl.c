@@ -4,8 +4,11 @@
  * Compile-time settings (define when compiling this file):
  *  - LZ16_LVGL_BAND_BYTES: the largest band given to LVGL, in bytes (one
  *    row at least); 1536 by default.
- *  - LZ16_LVGL_KEEP: how many streams are kept between the passes of a
- *    screen; 1 by default, 0 to keep none.
+ *  - LZ16_LVGL_KEEP_BYTES: the bytes of streams kept between the passes of
+ *    a screen, with the one being opened: kept streams are dropped, the
+ *    oldest first, to make room for it. By default the size of the stream
+ *    of an image with alpha (8.2 KB on 32-bit CPUs: with LVGL's band, within
+ *    10 KB); 0 to keep none.
  *  - LZ16_LVGL_KEEP_FROM: a stream is kept only once it has passed this
  *    many pixels (8192 by default): a smaller image costs little to decode
  *    from its top again, and keeping its stream would hold its RAM while
@@ -20,8 +23,8 @@
 #ifndef LZ16_LVGL_BAND_BYTES
 #define LZ16_LVGL_BAND_BYTES 1536
 #endif
-#ifndef LZ16_LVGL_KEEP
-#define LZ16_LVGL_KEEP 1
+#ifndef LZ16_LVGL_KEEP_BYTES
+#define LZ16_LVGL_KEEP_BYTES sizeof(struct lz16_blend_stream)
 #endif
 #ifndef LZ16_LVGL_KEEP_FROM
 #define LZ16_LVGL_KEEP_FROM 8192
@@ -29,19 +32,22 @@
 
 /* One image being drawn: where its planes are, and its stream. */
 typedef struct session {
-    struct session *next;             /* in the list of kept streams */
+    struct session *next;             /* in the list of kept streams, newest first */
     const void *src;                  /* what LVGL names the image by */
     char *path;                       /* a file's path, owned */
-    const uint8_t *colour, *alpha;    /* the planes; alpha NULL if opaque */
-    uint32_t colour_size, alpha_size;
-    uint8_t *bytes;                   /* a file's planes, owned */
+    const uint8_t *colour, *alpha;    /* the planes in memory; alpha NULL if opaque */
+    uint32_t colour_size, alpha_size; /* alpha_size 0 if opaque */
+    lv_fs_file_t file[2];             /* a file's planes, open: colour, alpha */
+    int files_open;
     uint32_t width, height;
     uint32_t at;                      /* pixels passed so far */
     int swap;                         /* words given byte-swapped */
     int failed;                       /* the stream met damaged data */
     lv_draw_buf_t *band;              /* the rows given to LVGL */
-    struct lz16_stream *plain;        /* the stream: one of the two */
-    struct lz16_blend_stream *blend;
+    void *state;                      /* the stream, of state_bytes: */
+    uint32_t state_bytes;
+    struct lz16_stream *plain;        /* opaque, */
+    struct lz16_blend_stream *blend;  /* or with alpha (in a struct lz16_blend_file for a file) */
 } session_t;
 
 static lv_image_decoder_t *decoder;
@@ -49,6 +55,7 @@ static lv_draw_unit_t *listener; /* hears lv_image_cache_drop() */
 static const lz16_lvgl_file_t *files;
 static uint32_t file_count;
 static session_t *kept;
+static uint32_t kept_bytes; /* of their streams */
 
 /* ---- recognising an image ---- */
 
@@ -75,6 +82,7 @@ static const lz16_lvgl_file_t *file_of(const char *path)
     if (lv_strcmp(lv_fs_get_ext(path), "lz") != 0) return NULL;
     for (k = 0; k < file_count; ++k)
         if (lv_strcmp(files[k].path, path) == 0) return &files[k];
+    LV_LOG_WARN("lz16: %s is not in the table given to lz16_lvgl_set_files, which gives its size", path);
     return NULL;
 }
 
@@ -138,45 +146,60 @@ static lv_result_t decoder_info(lv_image_decoder_t *dec, lv_image_decoder_dsc_t 
 
 static void session_free(session_t *s)
 {
+    int k;
     if (s->band != NULL) lv_draw_buf_destroy(s->band);
-    lv_free(s->plain);
-    lv_free(s->blend);
-    lv_free(s->bytes);
+    for (k = 0; k < s->files_open; ++k) lv_fs_close(&s->file[k]);
+    lv_free(s->state);
     lv_free(s->path);
     lv_free(s);
 }
 
+/* Reads n bytes at offset of an open file (lz16dec's callback). */
+static int32_t read_at(void *file, uint32_t offset, uint8_t *buf, uint32_t n)
+{
+    uint32_t got = 0;
+    if (lv_fs_seek(file, offset, LV_FS_SEEK_SET) != LV_FS_RES_OK || lv_fs_read(file, buf, n, &got) != LV_FS_RES_OK)
+        return -1;
+    return (int32_t)got;
+}
+
+/* Starts the stream at the image's top: 0, or an LZ16_E_ code. */
 static int stream_start(session_t *s)
 {
     s->at = 0;
-    if (s->blend != NULL)
-        return lz16_blend_init(s->blend, s->colour, s->colour_size, s->alpha, s->alpha_size) == 0;
-    return lz16_stream_init(s->plain, s->colour, s->colour_size) == 0;
+    if (s->files_open)
+        return s->blend != NULL ? lz16_blend_open(s->state, read_at, &s->file[0], s->colour_size, &s->file[1],
+                                                  s->alpha_size)
+                                : lz16_stream_open(s->plain, read_at, &s->file[0], s->colour_size);
+    if (s->blend != NULL) return lz16_blend_init(s->blend, s->colour, s->colour_size, s->alpha, s->alpha_size);
+    return lz16_stream_init(s->plain, s->colour, s->colour_size);
 }
 
-/* Reads the file at path whole, appended to the size bytes at *bytes. */
-static int read_file(const char *path, uint8_t **bytes, uint32_t *size)
+/* Opens the file at path as the session's next plane, and gives its size. */
+static int open_file(session_t *s, const char *path, uint32_t *size)
 {
-    lv_fs_file_t f;
-    uint32_t end = 0, got = 0;
-    uint8_t *grown;
-    int ok;
-    if (lv_fs_open(&f, path, LV_FS_MODE_RD) != LV_FS_RES_OK) return 0;
-    ok = lv_fs_seek(&f, 0, LV_FS_SEEK_END) == LV_FS_RES_OK && lv_fs_tell(&f, &end) == LV_FS_RES_OK &&
-         lv_fs_seek(&f, 0, LV_FS_SEEK_SET) == LV_FS_RES_OK && end <= UINT32_MAX - *size;
-    grown = ok ? lv_realloc(*bytes, *size + end + 1) : NULL;
-    if (grown != NULL) {
-        *bytes = grown;
-        ok = lv_fs_read(&f, grown + *size, end, &got) == LV_FS_RES_OK && got == end;
-        *size += end;
+    lv_fs_file_t *f = &s->file[s->files_open];
+    if (lv_fs_open(f, path, LV_FS_MODE_RD) != LV_FS_RES_OK) return 0;
+    ++s->files_open;
+    return lv_fs_seek(f, 0, LV_FS_SEEK_END) == LV_FS_RES_OK && lv_fs_tell(f, size) == LV_FS_RES_OK;
+}
+
+/* Frees kept streams, the oldest first, until bytes more fit the budget. */
+static void make_room(uint32_t bytes)
+{
+    while (kept != NULL && kept_bytes + bytes > LZ16_LVGL_KEEP_BYTES) {
+        session_t **p = &kept;
+        while ((*p)->next != NULL) p = &(*p)->next;
+        kept_bytes -= (*p)->state_bytes;
+        session_free(*p);
+        *p = NULL;
     }
-    lv_fs_close(&f);
-    return ok && grown != NULL;
 }
 
 static session_t *session_open(lv_image_decoder_dsc_t *dsc)
 {
     session_t *s = lv_malloc_zeroed(sizeof *s);
+    int e = LZ16_E_HEADER, alpha = dsc->header.cf == LV_COLOR_FORMAT_RGB565A8;
     if (s == NULL) return NULL;
     s->src = dsc->src;
     s->width = dsc->header.w;
@@ -188,29 +211,28 @@ static session_t *session_open(lv_image_decoder_dsc_t *dsc)
         s->colour_size = p->colour_size;
         s->alpha = p->alpha;
         s->alpha_size = p->alpha_size;
+        s->state_bytes = alpha ? sizeof(struct lz16_blend_stream) : sizeof(struct lz16_stream);
     } else {
-        uint32_t total = 0;
+        /* (an alpha file found when LVGL asked for the size, and gone now, fails) */
         char *a = NULL;
-        int ok = (s->path = lv_strdup(dsc->src)) != NULL && read_file(s->path, &s->bytes, &total);
-        s->colour_size = total;
-        if (ok && dsc->header.cf == LV_COLOR_FORMAT_RGB565A8)
-            ok = (a = alpha_path(s->path)) != NULL && read_file(a, &s->bytes, &total);
+        int ok = (s->path = lv_strdup(dsc->src)) != NULL && open_file(s, s->path, &s->colour_size) &&
+                 (!alpha || ((a = alpha_path(s->path)) != NULL && open_file(s, a, &s->alpha_size)));
         lv_free(a);
         if (!ok) {
+            LV_LOG_WARN("lz16: cannot read %s or its alpha plane", (const char *)dsc->src);
             session_free(s);
             return NULL;
         }
-        s->colour = s->bytes;
-        s->alpha_size = total - s->colour_size;
-        s->alpha = s->alpha_size ? s->bytes + s->colour_size : NULL;
+        s->state_bytes = alpha ? sizeof(struct lz16_blend_file) : sizeof(struct lz16_stream);
     }
-    if (s->alpha != NULL)
-        s->blend = lv_malloc(sizeof *s->blend);
+    make_room(s->state_bytes);
+    s->state = lv_malloc(s->state_bytes);
+    if (alpha)
+        s->blend = s->files_open ? &((struct lz16_blend_file *)s->state)->blend : s->state;
     else
-        s->plain = lv_malloc(sizeof *s->plain);
-    /* (an alpha file found when LVGL asked for the size, and empty now, fails) */
-    if ((s->blend == NULL && s->plain == NULL) || (s->alpha != NULL) != (dsc->header.cf == LV_COLOR_FORMAT_RGB565A8) ||
-        !stream_start(s)) {
+        s->plain = s->state;
+    if (s->state == NULL || (alpha && s->alpha_size == 0) || (e = stream_start(s)) != 0) {
+        if (s->state != NULL) LV_LOG_WARN("lz16: %s: error %d", s->path != NULL ? s->path : "image", e);
         session_free(s);
         return NULL;
     }
@@ -221,7 +243,7 @@ static session_t *session_open(lv_image_decoder_dsc_t *dsc)
 static int seek(session_t *s, uint32_t target)
 {
     int32_t got;
-    if (target < s->at && !stream_start(s)) return 0;
+    if (target < s->at && stream_start(s) != 0) return 0;
     if (target == s->at) return 1;
     got = s->blend != NULL ? lz16_blend_skip(s->blend, target - s->at) : lz16_stream_skip(s->plain, target - s->at);
     if (got < 0 || (uint32_t)got != target - s->at) return 0;
@@ -254,7 +276,8 @@ static int fill(session_t *s, lv_draw_buf_t *buf, int32_t x1, int32_t y1, int32_
     for (r = 0; r < rows; ++r) {
         uint32_t y = (uint32_t)y1 + r;
         if (!seek(s, y * s->width + (uint32_t)x1) ||
-            !read_row(s, (uint16_t *)(buf->data + stride * r), s->alpha ? alpha + stride / 2 * r : NULL, w)) {
+            !read_row(s, (uint16_t *)(buf->data + stride * r), s->blend ? alpha + stride / 2 * r : NULL, w)) {
+            LV_LOG_WARN("lz16: %s: damaged or short at row %u", s->path != NULL ? s->path : "image", (unsigned)y);
             s->failed = 1;
             return 0;
         }
@@ -262,27 +285,19 @@ static int fill(session_t *s, lv_draw_buf_t *buf, int32_t x1, int32_t y1, int32_
     return 1;
 }
 
-/* Puts s in the list of kept streams if it is among the furthest in. */
+/* Puts s at the head of the list of kept streams, within the budget. */
 static void keep(session_t *s)
 {
-    session_t **p, **least = NULL;
-    uint32_t n = 0;
     if (s->band != NULL) lv_draw_buf_destroy(s->band);
     s->band = NULL;
-    for (p = &kept; *p != NULL; p = &(*p)->next, ++n)
-        if (least == NULL || (*p)->at < (*least)->at) least = p;
-    if (n + 1 > LZ16_LVGL_KEEP) {
-        session_t *out;
-        if (least == NULL || (*least)->at >= s->at) {
-            session_free(s);
-            return;
-        }
-        out = *least;
-        *least = out->next;
-        session_free(out);
+    if (s->state_bytes > LZ16_LVGL_KEEP_BYTES) {
+        session_free(s);
+        return;
     }
+    make_room(s->state_bytes);
     s->next = kept;
     kept = s;
+    kept_bytes += s->state_bytes;
 }
 
 /* Whether s is a stream of the image src names (a path, or a descriptor). */
@@ -307,6 +322,7 @@ static session_t *take_kept(const lv_image_decoder_dsc_t *dsc)
             s->swap == (dsc->header.cf == LV_COLOR_FORMAT_RGB565_SWAPPED)) {
             *p = s->next;
             s->next = NULL;
+            kept_bytes -= s->state_bytes;
             return s;
         }
     }
@@ -324,6 +340,7 @@ static void drop_kept(const void *src)
         session_t *s = *p;
         if (src == NULL || session_of(s, src, type)) {
             *p = s->next;
+            kept_bytes -= s->state_bytes;
             session_free(s);
         } else {
             p = &s->next;
@@ -398,7 +415,7 @@ static lv_result_t decoder_get_area(lv_image_decoder_t *dec, lv_image_decoder_ds
     int32_t w = lv_area_get_width(full), rows, y1;
     LV_UNUSED(dec);
     if (s == NULL || s->failed || w <= 0) return LV_RESULT_INVALID;
-    rows = LZ16_LVGL_BAND_BYTES / (w * (s->alpha ? 3 : 2));
+    rows = LZ16_LVGL_BAND_BYTES / (w * (s->blend ? 3 : 2));
     if (rows < 1) rows = 1;
     if (area->y1 == LV_COORD_MIN) {
         lv_draw_buf_t *b = s->band ? lv_draw_buf_reshape(s->band, dsc->header.cf, w, rows, LV_STRIDE_AUTO) : NULL;
@@ -435,7 +452,7 @@ static void decoder_close(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc)
     }
     dsc->user_data = NULL;
     dsc->decoded = NULL;
-    if (!s->failed && LZ16_LVGL_KEEP > 0 && s->at >= LZ16_LVGL_KEEP_FROM && s->at > 0 && s->at < s->width * s->height)
+    if (!s->failed && s->at >= LZ16_LVGL_KEEP_FROM && s->at > 0 && s->at < s->width * s->height)
         keep(s);
     else
         session_free(s);
@@ -469,11 +486,7 @@ void lz16_lvgl_init(void)
 
 void lz16_lvgl_deinit(void)
 {
-    while (kept != NULL) {
-        session_t *s = kept;
-        kept = s->next;
-        session_free(s);
-    }
+    drop_kept(NULL);
     if (decoder != NULL) lv_image_decoder_delete(decoder);
     decoder = NULL;
 }

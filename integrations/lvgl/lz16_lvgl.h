@@ -11,11 +11,12 @@
  * that format), or RGB565A8 if it has an alpha plane, its 5-bit levels
  * widened as L * 8 + L / 4. LVGL asks for the rows it draws and gets them a
  * band at a time from lz16dec's stream: no buffer for the whole image, only
- * the stream (4.1 KB, 8.3 KB with alpha) and a band of at most
- * LZ16_LVGL_BAND_BYTES while it draws. When a screen is drawn in several
- * passes (partial buffers), the stream of an image that goes on below a
- * pass is kept (at most LZ16_LVGL_KEEP of them, the furthest in) for the
- * next pass to go on from, instead of decoding the image again from its top.
+ * the stream (4.7 KB, 8.2 KB with alpha, 9.4 KB with alpha from files) and a
+ * band of at most LZ16_LVGL_BAND_BYTES while it draws. When a screen is
+ * drawn in several passes (partial buffers), the stream of an image that
+ * goes on below a pass is kept for the next pass to go on from, instead of
+ * decoding the image again from its top: kept streams and the one being
+ * opened share LZ16_LVGL_KEEP_BYTES, the oldest dropped first.
  * Change an image's bytes in place only with lv_image_cache_drop(src) after,
  * as for any LVGL image: that drops its kept stream too. A kept stream is
  * never used for planes that moved or changed size.
@@ -54,8 +55,9 @@ typedef struct {
 
 /* An .lz file holds pixels but not its width: LVGL opens "S:dir/gem.lz"
    (and its alpha plane "S:dir/gem.alpha.lz", if there is one) only if its
-   path is listed with its size. The compressed bytes are read into LVGL's
-   heap while the image is drawn. The table must stay in place. */
+   path is listed with its size. The file is read a chunk at a time through
+   lv_fs while the image is drawn, never loaded whole. The table must stay
+   in place. A failure is logged (LV_LOG_WARN) with the path. */
 typedef struct {
     const char *path;
     uint16_t width, height;

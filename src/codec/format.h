@@ -41,7 +41,8 @@
 // set it continues in the other segment. The first and last pixels are always
 // literals, so the stream ends in the data segment, on a literal with its
 // switch bit set, exactly when the code segment is used up.
-// An image with alpha is two lz16 files. The colour plane holds the words
+// An image with alpha is two lz16 files (docs/format.md has both layouts
+// for users). The colour plane holds the words
 // of the pixels whose alpha level is above 0, in order. The alpha plane's
 // words hold 5-bit alpha levels (0 transparent, 31 opaque), three a word,
 // after a word that says how the two belong together:
