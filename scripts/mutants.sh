@@ -49,7 +49,7 @@ device-short-read-used	device/lz16dec.c	if (p->read_at(p->ctx, at, chunk, n) != 
 device-draw-one-half	device/lz16dec.c	band = band == buf ? second : buf;	band = buf;	Device\.Harness
 device-draw-partial-row	device/lz16dec.c	at != (y + done) * width ? LZ16_E_WIDTH	0 ? LZ16_E_WIDTH	Device\.Harness
 device-draw-window-unskipped	device/lz16dec.c	(y + done + r) * width + x, row	(y + done + r) * width, row	Device\.Harness
-device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->width + x;	Device\.Harness
+device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->width + x;	Device\.Blend|DeviceBlend
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
 index-drops-last	src/packing/assets.cpp	for (const IndexEntry& entry : assets) {	for (const IndexEntry& entry : std::vector<IndexEntry>(assets.begin(), assets.end() - 1)) {	Pack.LzIs
 round-tie-upper	src/packing/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
