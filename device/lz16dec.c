@@ -358,15 +358,19 @@ static int lz16_fill(struct lz16_state *p, int literals)
  * with the state in locals, for as long as they fit before the window
  * wraps and before n; a code that does not fit, or whose source wraps,
  * is then copied a pixel at a time up to that point, and the rest of it
- * in the next stretch. A segment read through a callback is read a chunk
- * further wherever its tokens at hand run out; ram says the tokens are in
- * RAM, read with plain loads.
+ * in the next stretch. Where a segment's tokens at hand run out (in
+ * memory, at its end; through a callback, at a chunk's), the loops stop
+ * with e one of these, and more is read; ram says the tokens are in RAM,
+ * read with plain loads.
  */
+#define LZ16_MORE_LITERALS 2 /* in the literals */
+#define LZ16_MORE_OR_END 3   /* after a literal that switches: codes, or the image's end */
+#define LZ16_MORE_CODES 4    /* in the codes */
 #define LZ16_TB(p) (ram ? LZ16_RAM_B(p) : LZ16_B(p))
 LZ16_INLINE int32_t lz16_take(struct lz16_state *s, uint16_t *out, size_t n, int ram)
 {
     uint16_t *const win = s->window;
-    const uint8_t *code = s->code, *data = s->data;
+    const uint8_t *code = s->code, *data = s->data, *code_end = s->code_end, *data_end = s->data_end;
     unsigned run = s->run, dist = s->dist;
     int in_code = s->in_code, e = s->state;
     size_t k = 0;
@@ -398,13 +402,10 @@ LZ16_INLINE int32_t lz16_take(struct lz16_state *s, uint16_t *out, size_t n, int
                         in_code = 0;
                         goto full;
                     }
-                    if (data == s->data_end) {
-                        const int r = lz16_fill(s, 1);
-                        if (r <= 0) {
-                            e = r ? r : LZ16_E_STRUCTURE;
-                            goto full;
-                        }
-                        data = s->data;
+                    if (data == data_end) {
+                        in_code = 0;
+                        e = LZ16_MORE_LITERALS;
+                        goto full;
                     }
                     lit = LZ16_LITERAL_BY(LZ16_TB, data);
                     data += 2;
@@ -412,25 +413,17 @@ LZ16_INLINE int32_t lz16_take(struct lz16_state *s, uint16_t *out, size_t n, int
                     *o++ = v;
                     *w++ = v;
                 } while (!(lit & LZ16_SWITCH_BIT));
-                if (code == s->code_end) {
-                    const int r = lz16_fill(s, 0);
-                    if (r <= 0) { /* no codes left: 1 if this was the final literal */
-                        e = r ? r : data == s->data_end && s->data_at == s->size ? 1 : LZ16_E_STRUCTURE;
-                        goto full;
-                    }
-                    code = s->code;
+                if (code == code_end) {
+                    e = LZ16_MORE_OR_END; /* or the final literal */
+                    goto full;
                 }
             codes:
                 for (;;) {
                     const uint16_t *src;
                     unsigned t, count;
-                    if (code == s->code_end) {
-                        const int r = lz16_fill(s, 0);
-                        if (r <= 0) {
-                            e = r ? r : LZ16_E_STRUCTURE;
-                            goto full;
-                        }
-                        code = s->code;
+                    if (code == code_end) {
+                        e = LZ16_MORE_CODES;
+                        goto full;
                     }
                     t = LZ16_TOKEN_BY(LZ16_TB, code);
                     count = LZ16_COUNT(t);
@@ -471,6 +464,19 @@ LZ16_INLINE int32_t lz16_take(struct lz16_state *s, uint16_t *out, size_t n, int
     full:
         s->npix += (uint32_t)(w - start);
         k += (size_t)(w - start);
+        if (e > 1) { /* the tokens at hand of a segment ran out: read more, out of the loops above */
+            const int r = lz16_fill(s, e == LZ16_MORE_LITERALS);
+            if (r > 0) {
+                in_code = e != LZ16_MORE_LITERALS;
+                if (in_code)
+                    code = s->code, code_end = s->code_end;
+                else
+                    data = s->data, data_end = s->data_end;
+                e = 0;
+                continue;
+            }
+            e = r ? r : e == LZ16_MORE_OR_END && data == data_end && s->data_at == s->size ? 1 : LZ16_E_STRUCTURE;
+        }
         if (e)
             break;
     }
