@@ -331,9 +331,10 @@ static int lz16_fill(struct lz16_state *p, int literals)
 {
     const uint32_t at = literals ? p->data_at : p->code_at;
     uint32_t n = (literals ? p->size : p->code_stop) - at;
-    uint8_t *const chunk = p->chunks + (literals ? LZ16_CHUNK : 0);
+    uint8_t *chunk;
     if (!n)
         return 0;
+    chunk = p->chunks + (literals ? LZ16_CHUNK : 0); /* (none for a file in memory, whose n is 0) */
     if (n > LZ16_CHUNK)
         n = LZ16_CHUNK;
     if (p->read_at(p->ctx, at, chunk, n) != (int32_t)n)
