@@ -844,15 +844,16 @@ LZ16_INLINE int32_t lz16_bands(struct lz16_stream *plain, struct lz16_blend_stre
     if (!w || x + w > width ||
         (blend && under && under->image && (uint32_t)under->x + x + w > under->width))
         return LZ16_E_WIDTH;
-    while ((rows + 1) * w <= buf_words / 2) /* rows a half holds (counted: many CPUs have no divide) */
+    if (h > 0x10000u - y)
+        h = 0x10000u - y; /* rows a push can name */
+    /* the rows a half holds, up to h (counted: many CPUs have no divide) */
+    while (rows < h && (rows + 1) * w <= buf_words / 2)
         ++rows;
     if (!rows)
-        return LZ16_E_CAPACITY;
+        return h ? LZ16_E_CAPACITY : 0;
     span = !blend && w == width ? rows * w : w;
     /* the second half right after the first's rows, at an even word where there is room: as aligned as buf */
     second = buf + rows * w + (2 * rows * w < buf_words ? rows * w % 2 : 0);
-    if (h > 0x10000u - y)
-        h = 0x10000u - y; /* rows a push can name */
     while (done < h) {
         const uint32_t n = h - done < rows ? h - done : rows;
         uint32_t r = 0;
@@ -864,8 +865,10 @@ LZ16_INLINE int32_t lz16_bands(struct lz16_stream *plain, struct lz16_blend_stre
                 uint32_t k;
                 if (under && under->image) {
                     const uint32_t to = (under->y + y + done + r) * under->width + under->x + x;
-                    if (lz16_row(under->image, NULL, &under_at, to, row, w) != (int32_t)w)
-                        return LZ16_E_WIDTH; /* (its own error shows on the next call) */
+                    if (lz16_row(under->image, NULL, &under_at, to, row, w) != (int32_t)w) {
+                        e = LZ16_E_WIDTH; /* the backdrop ends short (its own error shows on a later call) */
+                        break;
+                    }
                 } else {
                     for (k = 0; k < w; ++k)
                         row[k] = under ? under->colour : 0;
