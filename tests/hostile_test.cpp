@@ -80,15 +80,16 @@ TEST_F(Hostile, ConcurrentRunsNeverLeaveAPairThatCompilesMixed) {
   for (char run = 0; run < 4; ++run)
     for (char k = 0; k < 6; ++k) write_png({'v', char('0' + run), '/', 'i', char('0' + k), '.', 'p', 'n', 'g'}, "tiles",
                                            64 + 8 * run, 48, 10 * k + run);
-  for (int round = 0; round < 3; ++round)
-    ASSERT_EQ(run_cmd("cd " + dir_ + " && for v in v0 v1 v2 v3; do " + LZ16PACK_EXE +
-                      " -q -f c -o o $v/*.png & done; wait", "> /dev/null").status, 0);
   std::ofstream(path("use.c")) << "#include \"i0.h\"\nint main(void) { return I0_LZ16_SIZE > 0 ? 0 : 1; }\n";
   auto builds = [&](const char* folder, const std::string& c) {
     return run_cmd("cc -std=c99 -pedantic -Wall -Werror -I" + path(folder) + " " + path(folder) + "/" + c + " " +
                    path("use.c") + " -o " + path("use"), "> /dev/null");
   };
-  for (const char* c : {"i0.c", "i1.c", "i2.c", "i3.c", "i4.c", "i5.c"}) EXPECT_EQ(builds("o", c).status, 0) << c;
+  for (int round = 0; round < 5; ++round) {  // each round's pairs checked: a mix shows in any of them
+    ASSERT_EQ(run_cmd("cd " + dir_ + " && for v in v0 v1 v2 v3; do " + LZ16PACK_EXE +
+                      " -q -f c -o o $v/*.png & done; wait", "> /dev/null").status, 0);
+    for (const char* c : {"i0.c", "i1.c", "i2.c", "i3.c", "i4.c", "i5.c"}) EXPECT_EQ(builds("o", c).status, 0) << c;
+  }
   // A pair that does mix fails to build, loudly, even with as many bytes on each side.
   write_png("f0/i0.png", "flat", 30, 20, 1), write_png("f1/i0.png", "flat", 30, 20, 2);
   ASSERT_EQ(pack("-q -f c -o m0 f0/i0.png").status + pack("-q -f c -o m1 f1/i0.png").status, 0);
