@@ -14,11 +14,20 @@
  *
  * Configuration, when compiling this file (see lz16dec.h):
  *   LZ16DEC_READ_BYTE(p)  how a byte of the file is read; a plain load by default
+ *                         (a flash read in an Arduino build for AVR)
  *   LZ16DEC_FORMAT        the pixel order of the words given out
  *   LZ16DEC_SWAP_BYTES    each word with its two bytes swapped
  * Only literals are converted: codes copy words already given out.
  */
 #include "lz16dec.h"
+
+/* An Arduino build for AVR can pass no -D to a library, and there
+ * lz16pack's arrays place themselves in flash (PROGMEM): read files in
+ * memory from flash unless LZ16DEC_READ_BYTE says otherwise. */
+#if !defined(LZ16DEC_READ_BYTE) && defined(ARDUINO) && defined(__AVR__)
+#include <avr/pgmspace.h>
+#define LZ16DEC_READ_BYTE(p) pgm_read_byte(p)
+#endif
 
 /* Bytes of a file in memory go through LZ16DEC_READ_BYTE; chunks read
  * through a callback are in RAM. Where the two reads differ, the stream's
@@ -907,4 +916,41 @@ int32_t lz16_draw_blend(struct lz16_blend_stream *s, uint16_t width, uint16_t x,
                         void *ctx)
 {
     return lz16_bands(NULL, s, under, width, x, y, w, h, buf, buf_words, push, ctx);
+}
+
+void lz16_recode(uint16_t *pixels, uint32_t n, unsigned format)
+{
+    /* Where this build puts the channels, and where format wants them:
+     * the high one (red, or blue in BGR) and green shifted, the low one
+     * in bits 4-0. */
+#if !defined(LZ16DEC_FORMAT) || LZ16DEC_FORMAT == LZ16DEC_RGB565 || LZ16DEC_FORMAT == LZ16DEC_BGR565
+    const unsigned high = 11, green = 6;
+#else
+    const unsigned high = 10, green = 5;
+#endif
+#if !defined(LZ16DEC_FORMAT) || LZ16DEC_FORMAT == LZ16DEC_RGB565 || LZ16DEC_FORMAT == LZ16DEC_RGB555
+    const unsigned red_high = 1;
+#else
+    const unsigned red_high = 0;
+#endif
+    const unsigned order = format & 7u, to_high = order <= LZ16DEC_BGR565 ? 11 : 10, to_green = to_high - 5;
+    const unsigned flip = red_high != (order == LZ16DEC_RGB565 || order == LZ16DEC_RGB555);
+    uint32_t k;
+    for (k = 0; k < n; ++k) {
+        unsigned w = pixels[k], a, b;
+#ifdef LZ16DEC_SWAP_BYTES
+        w = (w >> 8 | w << 8) & 0xFFFFu;
+#endif
+        a = w >> high & 31u;
+        b = w & 31u;
+        if (flip) {
+            unsigned t = a;
+            a = b;
+            b = t;
+        }
+        w = a << to_high | (w >> green & 31u) << to_green | b;
+        if (format & LZ16DEC_SWAPPED)
+            w = (w >> 8 | w << 8) & 0xFFFFu;
+        pixels[k] = (uint16_t)w;
+    }
 }

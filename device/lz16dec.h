@@ -265,7 +265,9 @@ int32_t lz16_blend_read_alpha(struct lz16_blend_stream *s, uint16_t *colour, uin
  *
  * push(ctx, x, y, w, h, pixels) gets each band: h rows of w pixels, row by
  * row, whose top-left pixel is (x, y) of the image, y counted from the
- * row where the stream stood when drawing began.
+ * row where the stream stood when drawing began. Bands are never read
+ * back: a push may change its band (swap its bytes in place, lz16_recode
+ * it) in buf, which the pixels point into.
  *
  * Each returns the rows drawn, or a negative LZ16_E_ code: LZ16_E_CAPACITY
  * for a half smaller than one row; LZ16_E_WIDTH for an image that ends
@@ -301,6 +303,17 @@ struct lz16_backdrop {
 int32_t lz16_draw_blend(struct lz16_blend_stream *s, uint16_t width, uint16_t x, uint16_t y, uint16_t w, uint16_t h,
                         const struct lz16_backdrop *under, uint16_t *buf, uint32_t buf_words, lz16_push_fn push,
                         void *ctx);
+
+/*
+ * The pixel order and byte swap chosen while running, for a build that
+ * cannot set LZ16DEC_FORMAT or LZ16DEC_SWAP_BYTES (the Arduino IDE passes
+ * no -D to a library): rewrites n words as this build gives them into
+ * format, one of LZ16DEC_RGB565 to LZ16DEC_BGR555, or'ed with
+ * LZ16DEC_SWAPPED for the bytes swapped. Call it on a band in the push
+ * callback before sending it; a few instructions a pixel.
+ */
+#define LZ16DEC_SWAPPED 8
+void lz16_recode(uint16_t *pixels, uint32_t n, unsigned format);
 
 #ifdef __cplusplus
 }

@@ -258,6 +258,15 @@ static OWN_FRAME int check_streams(const char *name, const uint8_t *file, size_t
     return REPORT(name, "window", ok, sums[0]);
 }
 
+#ifndef LZ16DEC_FORMAT
+#define LZ16DEC_FORMAT LZ16DEC_RGB565
+#endif
+#ifdef LZ16DEC_SWAP_BYTES
+#define OWN_FORMAT (LZ16DEC_FORMAT | LZ16DEC_SWAPPED)
+#else
+#define OWN_FORMAT LZ16DEC_FORMAT
+#endif
+
 // Every entry point on the image; returns 0, or 1 after reporting a fault.
 // A guard word after each output must stay as it was.
 static int check(const char *name, const uint8_t *file, size_t size, size_t npix)
@@ -271,6 +280,14 @@ static int check(const char *name, const uint8_t *file, size_t size, size_t npix
         if (REPORT(name, "unpack", ok && out[npix] == 0xABCD, h))
             return 1;
         ok = (START, lz16_decode(file, size, out, npix) == (int32_t)npix && SEEN(out, 0, npix));
+        // and lz16_recode on its words: to lz16's order, which
+        // LZ16_PIXEL_WORD takes back, and to this build's, which changes nothing
+        for (size_t k = 0; ok && k < npix; ++k) {
+            uint16_t plain = out[k], same = out[k];
+            lz16_recode(&plain, 1, LZ16DEC_RGB565);
+            lz16_recode(&same, 1, OWN_FORMAT);
+            ok = LZ16_PIXEL_WORD(plain) == out[k] && same == out[k];
+        }
         if (REPORT(name, "decode", ok && out[npix] == 0xABCD, h))
             return 1;
     }

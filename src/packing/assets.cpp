@@ -180,8 +180,10 @@ std::string header(const Asset& a, const std::string& c_digest, bool lvgl = fals
                   : "/* Frame k is an lz16 file of its own, " + id + "_frames[k].size bytes at\n"
                     "   " + id + "_frames[k].offset in " + id + "_lz16; repeated frames share theirs. */\n";
   }
-  s += "/* Where the bytes go (PROGMEM, a section, an alignment): define before including. */\n";
-  s += "#ifndef " + ID + "_ATTR\n#define " + ID + "_ATTR\n#endif\n";
+  s += "/* Where the bytes go (PROGMEM, a section, an alignment): define before including.\n"
+       "   An Arduino build for AVR puts them in flash, where lz16dec reads them there. */\n";
+  s += "#ifndef " + ID + "_ATTR\n#if defined(ARDUINO) && defined(__AVR__)\n#include <avr/pgmspace.h>\n#define " + ID +
+       "_ATTR PROGMEM\n#else\n#define " + ID + "_ATTR\n#endif\n#endif\n";
   s += "/* 4-byte aligned where the compiler can say so, for CPUs that fault on odd\n"
        "   addresses and decoders that read words; define LZ16_ALIGN first to change it. */\n";
   s += "#ifndef LZ16_ALIGN\n#ifdef __GNUC__\n#define LZ16_ALIGN __attribute__((aligned(4)))\n#else\n"
