@@ -14,11 +14,27 @@
  *    from its top again, and keeping its stream would hold its RAM while
  *    the next image draws.
  */
+/* In a library package built whether or not the project has LVGL (the
+ * Arduino IDE compiles every source of a library), only where it has. */
+#if defined(__has_include)
+#if __has_include("lvgl.h")
+#define LZ16_LVGL_HERE 1
+#endif
+#else
+#define LZ16_LVGL_HERE 1
+#endif
+#ifdef LZ16_LVGL_HERE
+
 #include "lz16_lvgl.h"
 
 #include "lz16dec.h"
-#include "src/draw/lv_draw_private.h"
-#include "src/draw/lv_image_decoder_private.h"
+/* LVGL's private headers, found from its root or its src/ (the include
+ * path of its Arduino library) alike */
+#include "lvgl_private.h"
+
+#if defined(LZ16DEC_SWAP_BYTES) || (defined(LZ16DEC_FORMAT) && LZ16DEC_FORMAT != LZ16DEC_RGB565)
+#error "lz16_lvgl needs lz16dec's own words (RGB565, not swapped): LVGL converts for the display"
+#endif
 
 #ifndef LZ16_LVGL_BAND_BYTES
 #define LZ16_LVGL_BAND_BYTES 1536
@@ -490,3 +506,7 @@ void lz16_lvgl_deinit(void)
     if (decoder != NULL) lv_image_decoder_delete(decoder);
     decoder = NULL;
 }
+
+#else
+typedef int lz16_lvgl_without_lvgl; /* not an empty file */
+#endif
