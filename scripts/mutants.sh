@@ -51,6 +51,9 @@ device-draw-partial-row	device/lz16dec.c	at != (y + done) * width ? LZ16_E_WIDTH
 device-draw-window-unskipped	device/lz16dec.c	(y + done + r) * width + x, row	(y + done + r) * width, row	Device\.Harness
 device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->width + x;	Device\.Blend|DeviceBlend
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
+device-recode-flip	device/lz16dec.c	const unsigned flip = red_high != 	const unsigned flip = red_high == 	Device\.Harness
+arduino-avr-reads-ram	device/lz16dec.c	#if !defined(LZ16DEC_READ_BYTE) && defined(ARDUINO) && defined(__AVR__)	#if 0	Arduino
+arduino-array-in-ram	src/packing/assets.cpp	"_ATTR PROGMEM\n#else	"_ATTR\n#else	Arduino
 index-drops-last	src/packing/assets.cpp	for (const IndexEntry& entry : assets) {	for (const IndexEntry& entry : std::vector<IndexEntry>(assets.begin(), assets.end() - 1)) {	Pack.LzIs
 round-tie-upper	src/packing/colour.cpp	2 * (widen5(level) + widen5(level + 1)) < q	2 * (widen5(level) + widen5(level + 1)) <= q	Colour
 dither-exact-noise	src/packing/colour.cpp	if (widen5(level) == v) return level;	if (widen5(level) == v && threshold < 0) return level;	Colour

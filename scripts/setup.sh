@@ -18,6 +18,8 @@ case "${1:-}" in
                # the device decoder on other CPUs: sizes, cross builds, and qemu and simavr to run them
                gcc-arm-none-eabi gcc-arm-linux-gnueabi libc6-dev-armel-cross gcc-m68k-linux-gnu libc6-dev-m68k-cross
                gcc-avr avr-libc gcc-riscv64-unknown-elf gcc-xtensa-lx106 qemu-user qemu-system-misc simavr
+               # the Arduino package's examples built as the IDE does, and run with a panel on the bus
+               arduino-builder arduino-core-avr libsimavr-dev libelf-dev
                # the converter built for Windows and run under Wine
                g++-mingw-w64-x86-64-posix wine64
                # ImageMagick, to turn pictures the way image editors do
