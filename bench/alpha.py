@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Bytes and quality of images with alpha, per class: Adwaita's full-colour
-icons by size (the 64 and 96 px ones scaled down from its 512 px ones by
-ImageMagick, as Debian ships none), and the game sprites with alpha of
-pingus and frozen-bubble. lz16's two planes against RGB565A8 raw (3 bytes a
-pixel) and in an LZ4 block, as bench/alpha.cpp measures each image.
+"""Bytes and quality of images with alpha, per class: Adwaita's icons by
+size, the one-colour symbolic ones (most of the small sizes, and all the 64
+and 96 px ones Debian ships) and the full-colour ones (at 64 and 96 px
+scaled down from its 512 px ones by ImageMagick), and the game sprites with
+alpha of pingus and frozen-bubble. lz16's two planes against RGB565A8 raw
+(3 bytes a pixel) and in an LZ4 block, and the alpha alone in an LZ4 block
+(A8, the GUI library's masks), as bench/alpha.cpp measures each image.
 
     bench/alpha.py BUILD_DIR CORPUS_DIR
 """
@@ -20,7 +22,7 @@ GAMES = "/usr/share/games"
 def make(corpus):
     """The classes' files: Adwaita's own, and the scaled ones made once."""
     classes = {f"{s} px": sorted(glob.glob(f"{ICONS}/{s}x{s}/*/*.png")) for s in (16, 24, 32, 48)}
-    scaled = []
+    scaled = sorted(glob.glob(f"{ICONS}/64x64/*/*.png") + glob.glob(f"{ICONS}/96x96/*/*.png"))
     for size in (64, 96):
         os.makedirs(f"{corpus}/{size}", exist_ok=True)
         for src in sorted(glob.glob(f"{ICONS}/512x512/*/*.png")):
@@ -32,7 +34,7 @@ def make(corpus):
     classes["256 to 512 px"] = sorted(glob.glob(f"{ICONS}/256x256/*/*.png") + glob.glob(f"{ICONS}/512x512/*/*.png"))
     classes["pingus sprites"] = sorted(glob.glob(f"{GAMES}/pingus/data/images/**/*.png", recursive=True))
     classes["frozen-bubble sprites"] = sorted(glob.glob(f"{GAMES}/frozen-bubble/gfx/**/*.png", recursive=True))
-    return {k: [f for f in v if "symbolic" not in f] for k, v in classes.items()}
+    return classes
 
 
 def measure(tool, files):
@@ -41,8 +43,8 @@ def measure(tool, files):
         out = subprocess.run([tool] + files[at:at + 200], check=True, capture_output=True, text=True).stdout
         for line in out.splitlines():
             f = line.split()
-            w, h, colour, alpha, lz4, psnr, psnr565 = int(f[-7]), int(f[-6]), *map(int, f[-5:-2]), *map(float, f[-2:])
-            rows.append((w * h, colour + alpha, lz4, psnr, psnr565))
+            w, h, colour, alpha, lz4, a8, psnr, psnr565 = int(f[-8]), int(f[-7]), *map(int, f[-6:-2]), *map(float, f[-2:])
+            rows.append((w * h, colour + alpha, lz4, psnr, psnr565, a8))
     return rows
 
 
@@ -50,15 +52,16 @@ def line(label, rows):
     px = sum(r[0] for r in rows)
     ours, lz4 = sum(r[1] for r in rows), sum(r[2] for r in rows)
     finite = lambda k: statistics.median(r[k] for r in rows if r[k] != float("inf"))
+    a8 = sum(r[5] for r in rows)
     print(f"| {label} | {len(rows)} | {px:,} | {ours:,} ({ours / px:.3f}) | {3 * px:,} (3.000) | {lz4:,} "
-          f"({lz4 / px:.3f}) | {ours / lz4:.3f} | {finite(3):.2f} | {finite(4):.2f} |")
+          f"({lz4 / px:.3f}) | {ours / lz4:.3f} | {finite(3):.2f} | {finite(4):.2f} | {a8:,} ({a8 / px:.3f}) |")
 
 
 def main(build, corpus):
     tool = f"{build}/lz16-alpha-bench"
     print("bytes (a pixel), and the median PSNR drawn over black and white, of images with alpha:\n")
-    print("| class | images | pixels | lz16 | RGB565A8 | LZ4 of RGB565A8 | lz16 / LZ4 | PSNR lz16 | PSNR RGB565A8 |")
-    print("|---|---|---|---|---|---|---|---|---|")
+    print("| class | images | pixels | lz16 | RGB565A8 | LZ4 of RGB565A8 | lz16 / LZ4 | PSNR lz16 | PSNR RGB565A8 | LZ4 of A8 |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
     measured = {label: measure(tool, files) for label, files in make(corpus).items()}
     for label, rows in measured.items():
         line(label, rows)
