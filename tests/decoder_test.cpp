@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "decoder.h"
 #include "container.h"
 #include "encoder.h"
 #include "helpers.h"
+#include "planes.h"
 #include "synth.h"
 
 namespace lz16 {
@@ -82,6 +86,76 @@ TEST(Decode, ChecksEveryFieldAndNamesTheFirstProblemWithItsOffset) {
       EXPECT_EQ(r.offset, c.offset);
     }
   }
+}
+
+// Images with alpha in the coded form: levels in shapes an icon, a sprite
+// and noise have, one colour or many, back as they were, each in the form
+// that should win for it.
+TEST(CodedPlanes, RoundTripEveryShapeInTheFormThatWins) {
+  struct Case { const char* name; uint32_t width, height; unsigned form; };
+  for (const Case c : {Case{"one pixel", 1, 1, 1}, {"clear", 70, 3, 0}, {"disc", 48, 48, 1}, {"disc over stripes", 48, 48, 2},
+                       {"noise", 33, 7, 0}, {"long runs", 4000, 9, 1}}) {
+    SCOPED_TRACE(c.name);
+    const size_t n = size_t{c.width} * c.height;
+    PixelWords words(n);
+    std::vector<uint8_t> levels(n);
+    uint32_t seed = 7;
+    for (size_t k = 0; k < n; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      const double dx = double(k % c.width) - c.width / 2.0, dy = double(k / c.width) - c.height / 2.0;
+      const double edge = 20 - std::sqrt(dx * dx + dy * dy);  // inside the disc > 0
+      const std::string_view name = c.name;
+      levels[k] = name == "clear" ? 0 : name == "noise" ? seed >> 27 : name == "one pixel" ? 31
+                : static_cast<uint8_t>(std::clamp(edge * 8, 0.0, 31.0));
+      words[k] = !levels[k] ? 0 : name == "noise" ? (seed >> 8 & 0xFFDF) : name == "disc over stripes" ? k / c.width / 4 * 0x841 : 0x7BCF;
+    }
+    const CodedPlanes p = code_planes(words, levels, c.width);
+    ASSERT_TRUE(is_coded_alpha(p.alpha));
+    EXPECT_EQ(p.alpha[1], c.form);
+    DecodeResult r;
+    const std::vector<uint16_t> colour = decode_to_vector(p.colour.data(), p.colour.size(), &r);
+    PixelWords back;
+    std::vector<uint8_t> back_levels;
+    ASSERT_EQ(join_coded(colour, p.colour.size(), p.alpha, back, back_levels), "");
+    EXPECT_EQ(back_levels, levels);
+    for (size_t k = 0; k < n; ++k) words[k] = levels[k] ? words[k] : 0;
+    EXPECT_EQ(back, words);
+  }
+}
+
+// Every malformed coded plane is refused, and so is every cut of a good one.
+TEST(CodedPlanes, RefuseWhatIsMalformed) {
+  const std::vector<uint16_t> two = {0x1234, 0x4321};  // for a colour plane "of 9 bytes"
+  PixelWords words;
+  std::vector<uint8_t> levels;
+  const auto plane = [](std::initializer_list<uint8_t> tokens, uint8_t form = 0, uint8_t npix = 4) {
+    std::vector<uint8_t> a = {0xA5, form, npix, 9};
+    a.insert(a.end(), tokens);
+    return a;
+  };
+  EXPECT_EQ(join_coded(two, 9, plane({0xC1, 31, 31}), words, levels), "");  // two clear, two shown
+  for (const auto& [bad, why] : std::vector<std::pair<std::vector<uint8_t>, std::string>>{
+           {plane({0xC1, 31, 31}, 3), "not an alpha plane"},                   // one colour and repeats
+           {plane({0xC1, 31, 31}, 0, 0), "not an alpha plane"},                // no pixels
+           {plane({0xC1, 31, 31, 0}), "goes on past"},                         // a byte too many
+           {plane({0xC1, 31, 0xC1}), "runs past"},                             // 5 pixels
+           {plane({31, 31, 0x80, 2}), "runs past"},                            // a copy of 3 past 4
+           {plane({31, 0, 0x80, 0}, 0, 5), "reaches before"},                  // distance 0
+           {plane({31, 0, 0x80, 3}, 0, 5), "reaches before"},                  // before the first pixel
+           {plane({0xDF, 0x80, 0}), "malformed count"},                        // an overlong number
+           {plane({0xC1, 31, 32}), "repeats a word"},                          // level 0 repeating
+           {plane({0xC1, 31, 63}), "repeats a word"},                          // repeats, not said
+           {plane({0xC1, 63, 31}, 2), "repeats a word"},                       // nothing yet to repeat
+           {plane({0xC1, 31, 31, 31}, 0, 5), "colour plane has 2 pixels for 3"},
+           {plane({0xC1, 31, 31}, 1), "colour plane has 2"},                   // one colour, two words
+       }) {
+    SCOPED_TRACE(why);
+    EXPECT_NE(join_coded(two, 9, bad, words, levels).find(why), std::string::npos);
+  }
+  EXPECT_EQ(join_coded(two, 8, plane({0xC1, 31, 31}), words, levels), "the alpha plane is not the colour plane's");
+  const std::vector<uint8_t> good = plane({0xC1, 31, 31});
+  for (size_t cut = 0; cut < good.size(); ++cut)
+    EXPECT_NE(join_coded(two, 9, std::span(good).first(cut), words, levels), "") << cut;
 }
 
 }  // namespace

@@ -53,6 +53,23 @@
 //     word 1 + k   level of pixel 3k | of 3k + 1 | 0 | of 3k + 2
 //
 // so an image of n pixels has 1 + ceil(n / 3) alpha words.
+//
+// The alpha plane's coded form (written since 1.1) is not an lz16 file but
+// bytes of its own, which give each pixel a symbol: 0 transparent, 1-31 the
+// level of a pixel whose word is the colour plane's next, 33-63 (with the
+// repeats flag) level s - 32 of a pixel whose word is the last shown pixel's:
+//
+//     0xA5, the form (bit 0: one colour, the colour plane's single word is
+//     every shown pixel's; bit 1: repeats), n (pixels), the colour plane's
+//     file size, then tokens until n symbols:
+//       00ssssss           one pixel of symbol s
+//       01nnnnnn [v]       the last pixel's symbol (0 before the first) n + 1 more times
+//       10nnnnnn [v] d     n + 3 pixels copied from d (1-2048) pixels back
+//       110nnnnn [v]       n + 1 pixels of symbol 0
+//       111nnnnn [v]       n + 1 pixels of symbol 31
+//     where a count field all ones is followed by v, added to the count.
+// Numbers (n, the size, v, d) are LEB128, at most 4 bytes, the last byte of
+// two or more not 0.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +96,12 @@ inline constexpr unsigned alpha_max = 31;        // the opaque level
 inline constexpr unsigned alpha_per_word = 3;
 inline constexpr unsigned alpha_mark = 0x1C;     // the header word's top field, plus the padding
 inline constexpr uint32_t alpha_tag_mask = 0x3FF;
+
+inline constexpr uint8_t coded_alpha_magic = 0xA5;  // an lz16 file starts with 'c'
+inline constexpr uint8_t coded_one_colour = 1, coded_repeats = 2;
+inline constexpr unsigned coded_repeat = 32;           // added to a level: the last shown pixel's word
+inline constexpr uint32_t coded_window = 2048;         // farthest a copy reaches back
+inline constexpr uint32_t coded_number_max = (uint32_t{1} << 28) - 1;
 
 // Images are limited so that every pixel count and segment length fits a
 // signed 32-bit integer: the data segment can reach 2 bytes per pixel. The

@@ -1,5 +1,9 @@
 #include "planes.h"
 
+#include <algorithm>
+
+#include "container.h"
+#include "encoder.h"
 #include "format.h"
 
 namespace lz16 {
@@ -47,6 +51,171 @@ std::string join_planes(std::span<const uint16_t> colour, size_t colour_size, st
     used += levels[k] != 0;
   }
   if (used != colour.size())
+    return "the colour plane has " + std::to_string(colour.size()) + " pixels for " + std::to_string(used) +
+           " that its alpha plane shows";
+  return "";
+}
+
+namespace {
+
+void put_number(std::vector<uint8_t>& out, uint32_t v) {
+  for (; v >= 0x80; v >>= 7) out.push_back(static_cast<uint8_t>(v | 0x80));
+  out.push_back(static_cast<uint8_t>(v));
+}
+
+size_t number_bytes(uint32_t v) {
+  size_t n = 1;
+  for (; v >= 0x80; v >>= 7) ++n;
+  return n;
+}
+
+// A token whose count field has `bits` bits: the field, or all ones and the rest.
+void put_counted(std::vector<uint8_t>& out, unsigned op, unsigned bits, uint32_t count) {
+  const uint32_t full = (1u << bits) - 1;
+  out.push_back(static_cast<uint8_t>(op | std::min(count, full)));
+  if (count >= full) put_number(out, count - full);
+}
+
+size_t counted_bytes(unsigned bits, uint32_t count) {
+  const uint32_t full = (1u << bits) - 1;
+  return count >= full ? 1 + number_bytes(count - full) : 1;
+}
+
+// The tokens of the symbols: at each pixel the cheaper a pixel of a run
+// (of the last symbol, or of 0 or 31) or a literal, and the longest copy
+// from close by or from the row above.
+std::vector<uint8_t> code_symbols(const std::vector<uint8_t>& sym, uint32_t width) {
+  std::vector<uint8_t> out;
+  const size_t n = sym.size();
+  for (size_t p = 0; p < n;) {
+    const uint8_t s = sym[p], last = p ? sym[p - 1] : 0;
+    size_t run = 1;
+    while (p + run < n && sym[p + run] == s) ++run;
+    size_t copy = 0, from = 0;
+    const auto look = [&](size_t d) {
+      if (d == 0 || d > p || d > coded_window) return;
+      size_t j = 0;
+      while (p + j < n && sym[p + j] == sym[p + j - d]) ++j;
+      if (j > copy) copy = j, from = d;
+    };
+    for (size_t d = 1; d <= 32; ++d) look(d);
+    for (size_t d = width >= 2 ? width - 2 : 0; d <= size_t{width} + 2; ++d) look(d);
+    // the run's token: repeat the last symbol, or a run of 0 or 31, else one literal
+    const uint32_t r = static_cast<uint32_t>(run);
+    const int kind = s == last ? 1 : s == 0 ? 2 : s == alpha_max ? 3 : 0;
+    const size_t covered = kind ? run : 1;
+    const size_t cost = kind == 1 ? counted_bytes(6, r - 1) : kind ? counted_bytes(5, r - 1) : 1;
+    const size_t copy_cost = copy >= 3 ? counted_bytes(6, static_cast<uint32_t>(copy - 3)) +
+                                             number_bytes(static_cast<uint32_t>(from)) : 0;
+    if (copy >= 3 && copy > covered && copy_cost * covered < cost * copy) {
+      put_counted(out, 0x80, 6, static_cast<uint32_t>(copy - 3));
+      put_number(out, static_cast<uint32_t>(from));
+      p += copy;
+    } else {
+      if (kind == 1) put_counted(out, 0x40, 6, r - 1);
+      else if (kind) put_counted(out, kind == 2 ? 0xC0 : 0xE0, 5, r - 1);
+      else out.push_back(s);
+      p += covered;
+    }
+  }
+  return out;
+}
+
+std::vector<uint8_t> lz16_file(const PixelWords& words) {
+  const SegmentPieces seg = encode_pieces(words.data(), static_cast<int32_t>(words.size()));
+  return container_file(seg.code, seg.data);
+}
+
+// Reads a number at `at`, moving past it; false if malformed or past the end.
+bool get_number(std::span<const uint8_t> in, size_t& at, uint32_t& v) {
+  v = 0;
+  for (unsigned k = 0; k < 4 && at < in.size(); ++k) {
+    const uint8_t b = in[at++];
+    v |= uint32_t{b & 0x7Fu} << (7 * k);
+    if (!(b & 0x80)) return k == 0 || b != 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+CodedPlanes code_planes(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t width) {
+  PixelWords shown, fresh;
+  std::vector<uint8_t> plain(levels.size()), repeats(levels.size());
+  for (size_t k = 0; k < levels.size(); ++k) {
+    if (!levels[k]) continue;
+    const bool same = !shown.empty() && words[k] == shown.back();
+    plain[k] = repeats[k] = levels[k];
+    if (same) repeats[k] = static_cast<uint8_t>(levels[k] + coded_repeat);
+    else fresh.push_back(words[k]);
+    shown.push_back(words[k]);
+  }
+  const auto coded = [&](unsigned form, const PixelWords& colour, const std::vector<uint8_t>& sym) {
+    CodedPlanes p{lz16_file(colour), {coded_alpha_magic, static_cast<uint8_t>(form)}};
+    put_number(p.alpha, static_cast<uint32_t>(levels.size()));
+    put_number(p.alpha, static_cast<uint32_t>(p.colour.size()));
+    const std::vector<uint8_t> tokens = code_symbols(sym, width);
+    p.alpha.insert(p.alpha.end(), tokens.begin(), tokens.end());
+    return p;
+  };
+  if (fresh.size() == 1) return coded(coded_one_colour, fresh, plain);
+  CodedPlanes a = coded(0, shown, plain), b = coded(coded_repeats, fresh, repeats);
+  return b.colour.size() + b.alpha.size() < a.colour.size() + a.alpha.size() ? b : a;
+}
+
+bool is_coded_alpha(std::span<const uint8_t> alpha) { return !alpha.empty() && alpha[0] == coded_alpha_magic; }
+
+std::string join_coded(std::span<const uint16_t> colour, size_t colour_size, std::span<const uint8_t> alpha,
+                       PixelWords& words, std::vector<uint8_t>& levels) {
+  size_t at = 2;
+  uint32_t npix = 0, size = 0;
+  if (alpha.size() < 2 || alpha[0] != coded_alpha_magic || alpha[1] > (coded_one_colour | coded_repeats) ||
+      alpha[1] == (coded_one_colour | coded_repeats) || !get_number(alpha, at, npix) || npix == 0 ||
+      npix > coded_number_max || !get_number(alpha, at, size))
+    return "not an alpha plane";
+  if (size != colour_size) return "the alpha plane is not the colour plane's";
+  const bool one = alpha[1] & coded_one_colour, repeats = alpha[1] & coded_repeats;
+  std::vector<uint8_t> sym;
+  sym.reserve(npix);
+  while (sym.size() < npix) {
+    if (at >= alpha.size()) return "the alpha plane ends after " + std::to_string(sym.size()) + " pixels";
+    const uint8_t t = alpha[at++];
+    const unsigned bits = t >= 0xC0 ? 5 : 6, full = (1u << bits) - 1, field = t & full;
+    uint32_t count = field, extra = 0, from = 0;
+    if (t < 0x40) {
+      sym.push_back(t);
+      continue;
+    }
+    if (field == full && !get_number(alpha, at, extra)) return "a malformed count in the alpha plane";
+    count = field + extra + (t >= 0x80 && t < 0xC0 ? 3 : 1);
+    if (count > npix - sym.size()) return "the alpha plane runs past its pixels";
+    if (t >= 0x80 && t < 0xC0) {
+      if (!get_number(alpha, at, from) || from == 0 || from > coded_window || from > sym.size())
+        return "a copy in the alpha plane reaches before its first pixel or past its window";
+      for (uint32_t k = 0; k < count; ++k) sym.push_back(sym[sym.size() - from]);
+    } else {
+      const uint8_t s = t < 0x80 ? (sym.empty() ? 0 : sym.back()) : t < 0xE0 ? 0 : static_cast<uint8_t>(alpha_max);
+      sym.insert(sym.end(), count, s);
+    }
+  }
+  if (at != alpha.size()) return "the alpha plane goes on past its last pixel";
+  words.assign(npix, 0);
+  levels.assign(npix, 0);
+  size_t used = 0;
+  bool seen = false;
+  uint16_t last = 0;  // the last shown pixel's word
+  for (size_t k = 0; k < npix; ++k) {
+    const unsigned s = sym[k], level = s & 31u;
+    if (s == coded_repeat || (s > coded_repeat && (!repeats || !seen)))
+      return "pixel " + std::to_string(k) + " repeats a word the alpha plane cannot have";
+    if (!level) continue;
+    levels[k] = static_cast<uint8_t>(level);
+    if (one) last = colour.empty() ? 0 : colour[0];
+    else if (s < coded_repeat) last = used < colour.size() ? colour[used] : 0, ++used;
+    words[k] = last;
+    seen = true;
+  }
+  if (one ? colour.size() != 1 || !seen : used != colour.size())
     return "the colour plane has " + std::to_string(colour.size()) + " pixels for " + std::to_string(used) +
            " that its alpha plane shows";
   return "";
