@@ -275,7 +275,7 @@ int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacit
 }
 
 /* A plane at its first pixel, its tokens from code to data to end. */
-static void lz16_plane_start(struct lz16_state *p, const uint8_t *code, const uint8_t *data, const uint8_t *end)
+LZ16_INLINE void lz16_plane_start(struct lz16_state *p, const uint8_t *code, const uint8_t *data, const uint8_t *end)
 {
     p->code = code;
     p->code_end = p->data = data;
@@ -612,6 +612,81 @@ static int lz16_plane_more(struct lz16_state *p, uint32_t used)
     return r > 0 ? 1 : (int)r;
 }
 
+#define LZ16_CODED 0xA5u      /* the first byte of a coded alpha plane (an lz16 file's is 'c') */
+#define LZ16_ONE_COLOUR 1u     /* its form: one colour plane word for every shown pixel */
+#define LZ16_REPEATS 2u        /* its form: pixels that take the last shown pixel's word */
+#define LZ16_SHOWN 0x40u       /* set in s->form once a pixel has shown */
+#define LZ16_WORDS_FORM 0x80u  /* s->form of an alpha plane of level words */
+#define LZ16_AGAIN 32u         /* a pixel's bit: the last shown pixel's word again */
+
+/* The next byte of a coded alpha plane, from memory or from its chunk
+ * (reading the next where it is used up): -1 past the plane's end, or
+ * where the read fails (the plane's state then says so). */
+static int lz16_coded_byte(struct lz16_state *a)
+{
+    const uint8_t *b;
+    if (a->data == a->data_end) {
+        uint32_t n = a->size - a->data_at;
+        if (!a->read_at || !n)
+            return -1;
+        n = n < LZ16_CHUNK ? n : LZ16_CHUNK; /* what a callback is asked for at most */
+        if (a->read_at(a->ctx, a->data_at, a->chunks, n) != (int32_t)n) {
+            a->state = LZ16_E_READ;
+            return -1;
+        }
+        a->data = a->chunks;
+        a->data_end = a->chunks + n;
+        a->data_at += n;
+    }
+    b = a->data++;
+    return a->read_at ? (int)LZ16_RAM_B(b) : (int)LZ16_B(b);
+}
+
+/* A number of a coded alpha plane: LEB128 in at most 4 bytes, the last
+ * of two or more not 0. Returns 0 or the error. */
+static int lz16_coded_number(struct lz16_state *a, uint32_t *v)
+{
+    unsigned k;
+    *v = 0;
+    for (k = 0; k < 4; ++k) {
+        const int b = lz16_coded_byte(a);
+        if (b < 0)
+            return a->state < 0 ? a->state : LZ16_E_STRUCTURE;
+        *v |= (uint32_t)(b & 0x7F) << (7 * k);
+        if (!(b & 0x80))
+            return k && !b ? LZ16_E_TOKEN : 0;
+    }
+    return LZ16_E_TOKEN;
+}
+
+/* Starts a coded alpha plane set up as alpha's bytes: its form, pixels
+ * and the colour plane's size, which must be colour_size unless trusted. */
+static int lz16_coded_start(struct lz16_blend_stream *s, size_t colour_size, int trusted)
+{
+    uint32_t size = 0;
+    int form, e;
+    s->colour_used = s->alpha_used = s->left = 0;
+    s->at = s->end = 0;
+    s->last = s->from = 0;
+    s->sym = 0;
+    form = lz16_coded_byte(&s->alpha) == (int)LZ16_CODED ? lz16_coded_byte(&s->alpha) : -1;
+    e = form < 0 || form > (int)LZ16_REPEATS ? LZ16_E_HEADER : lz16_coded_number(&s->alpha, &s->npix);
+    if (!e)
+        e = s->npix - 1u >= LZ16_MAX_FILE ? LZ16_E_HEADER : lz16_coded_number(&s->alpha, &size);
+    if (!e && !trusted && size != colour_size)
+        e = LZ16_E_PLANES;
+    if (s->alpha.state < 0)
+        e = s->alpha.state;
+    s->form = (uint8_t)form;
+    if (!e && form == (int)LZ16_ONE_COLOUR) { /* its one word, taken now: every shown pixel's */
+        e = lz16_plane_more(&s->colour, 0);
+        e = e < 0 ? e : e ? 0 : LZ16_E_PLANES;
+        s->last = s->colour.window[0];
+        s->colour_used = 1;
+    }
+    return s->state = (int8_t)e;
+}
+
 /* After the planes' streams are set up: takes the alpha plane's first word
  * and, unless the planes are trusted, checks that it is the colour plane's. */
 static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int trusted)
@@ -621,6 +696,8 @@ static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int
     s->colour_used = 0;
     s->alpha_used = 1;
     s->at = s->end = 0;
+    s->last = 0;
+    s->form = LZ16_WORDS_FORM;
     if (e <= 0)
         return s->state = (int8_t)(e ? e : LZ16_E_PLANES);
     first = s->alpha.window[0];
@@ -636,24 +713,38 @@ static int lz16_blend_start(struct lz16_blend_stream *s, size_t colour_size, int
 int lz16_blend_init(struct lz16_blend_stream *s, const void *colour, size_t colour_size, const void *alpha,
                     size_t alpha_size)
 {
+    const uint8_t *const a = (const uint8_t *)alpha;
+    const int coded = alpha_size && LZ16_B(a) == LZ16_CODED;
     int e = lz16_plane_init(&s->colour, colour, colour_size);
-    if (!e)
+    if (!e && coded)
+        lz16_plane_start(&s->alpha, a, a, a + alpha_size);
+    else if (!e)
         e = lz16_plane_init(&s->alpha, alpha, alpha_size);
     if (e)
         return s->state = (int8_t)e;
-    return lz16_blend_start(s, colour_size, 0);
+    return coded ? lz16_coded_start(s, colour_size, 0) : lz16_blend_start(s, colour_size, 0);
 }
 
 int lz16_blend_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *colour_ctx, uint32_t colour_size,
                     void *alpha_ctx, uint32_t alpha_size)
 {
     struct lz16_blend_stream *const s = &f->blend;
-    int e = lz16_plane_open(&s->colour, f->chunks, read_at, colour_ctx, colour_size);
-    if (!e)
-        e = lz16_plane_open(&s->alpha, f->chunks + 2 * LZ16_CHUNK, read_at, alpha_ctx, alpha_size);
+    uint8_t *const chunk = f->chunks + 2 * LZ16_CHUNK;
+    int e = lz16_plane_open(&s->colour, f->chunks, read_at, colour_ctx, colour_size), coded = 0;
+    if (!e && alpha_size && alpha_size <= LZ16_MAX_FILE && read_at(alpha_ctx, 0, chunk, 1) == 1)
+        coded = *chunk == LZ16_CODED;
+    if (!e && coded) { /* its bytes a chunk at a time, none at hand yet */
+        lz16_plane_start(&s->alpha, chunk, chunk, chunk);
+        s->alpha.read_at = read_at;
+        s->alpha.ctx = alpha_ctx;
+        s->alpha.chunks = chunk;
+        s->alpha.size = alpha_size;
+    } else if (!e) {
+        e = lz16_plane_open(&s->alpha, chunk, read_at, alpha_ctx, alpha_size);
+    }
     if (e)
         return s->state = (int8_t)e;
-    return lz16_blend_start(s, colour_size, 0);
+    return coded ? lz16_coded_start(s, colour_size, 0) : lz16_blend_start(s, colour_size, 0);
 }
 
 /* After the last pixel: ended (1) when the colour plane ended with the
@@ -674,11 +765,128 @@ typedef char lz16_level_size_checked[sizeof(((struct lz16_blend_stream *)0)->lev
 /* Takes the next alpha words' levels into s->level, and where any shows,
  * decodes as many colour words ahead. Returns 1, 0 past the last pixel, or
  * an error. */
-static int lz16_blend_levels(struct lz16_blend_stream *s)
+/* The next token of a coded alpha plane into s->left, s->from, s->sym,
+ * whose pixels are checked here (a copy's were when first given). Returns
+ * 0 or the error. */
+static int lz16_coded_token(struct lz16_blend_stream *s)
+{
+    struct lz16_state *const a = &s->alpha;
+    const int t = lz16_coded_byte(a);
+    const unsigned bits = t >= 0xC0 ? 5 : 6, full = (1u << bits) - 1;
+    uint32_t extra = 0, from = 0;
+    int e = 0;
+    if (t < 0)
+        return a->state < 0 ? a->state : LZ16_E_STRUCTURE;
+    s->from = 0;
+    s->left = 1;
+    if (t >= 0x40 && (t & full) == full && (e = lz16_coded_number(a, &extra)) != 0)
+        return e;
+    if (t >= 0x40)
+        s->left = (t & full) + extra + (t >= 0x80 && t < 0xC0 ? 3 : 1);
+    if (s->left > s->npix - s->alpha_used)
+        return LZ16_E_STRUCTURE;
+    if (t < 0x40)
+        s->sym = (uint8_t)t;
+    else if (t >= 0xC0)
+        s->sym = (uint8_t)(t >= 0xE0 ? 31 : 0);
+    else if (t < 0x80) /* the last pixel's again */
+        s->sym = (uint8_t)(s->alpha_used ? a->window[(s->alpha_used - 1) & (LZ16_WINDOW - 1)] : 0);
+    else if ((e = lz16_coded_number(a, &from)) == 0 && (!from || from > LZ16_WINDOW || from > s->alpha_used))
+        e = LZ16_E_DISTANCE;
+    s->from = (uint16_t)from;
+    if (!from && (s->sym > LZ16_AGAIN ? (s->form & (LZ16_REPEATS | LZ16_SHOWN)) != (LZ16_REPEATS | LZ16_SHOWN)
+                                       : s->sym == LZ16_AGAIN))
+        e = LZ16_E_TOKEN; /* the last shown word, where there is none or may be none */
+    return e;
+}
+
+/* The next pixels of a coded alpha plane into s->level, a run or a copy
+ * at a time; past the last, a check that the plane ends there. Returns 1,
+ * 0 past the last pixel, or an error. */
+static int lz16_coded_levels(struct lz16_blend_stream *s)
+{
+    struct lz16_state *const a = &s->alpha;
+    uint16_t *const win = a->window;
+    /* with one colour, every shown pixel takes the word already taken */
+    const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;
+    uint32_t at = s->alpha_used;
+    unsigned k = 0;
+    if (at == s->npix) { /* nothing may follow (a trusted plane's end is not known) */
+        if (again && !(s->form & LZ16_SHOWN))
+            return LZ16_E_PLANES; /* one colour, and no pixel shows it */
+        return a->data_end && (a->data != a->data_end || a->data_at != a->size) ? LZ16_E_STRUCTURE : 0;
+    }
+    while (k < 3 * LZ16_LEVEL_WORDS && at != s->npix) {
+        uint32_t n;
+        int e;
+        if (!s->left) {
+            /* a literal at hand, the most frequent token on edges, here */
+            const uint8_t *const b = a->data;
+            const unsigned t = b == a->data_end ? 0xFF : a->read_at ? LZ16_RAM_B(b) : LZ16_B(b);
+            if (t < 0x40) {
+                if (t >= LZ16_AGAIN && (t == LZ16_AGAIN || (s->form & (LZ16_REPEATS | LZ16_SHOWN)) !=
+                                                               (LZ16_REPEATS | LZ16_SHOWN)))
+                    return LZ16_E_TOKEN; /* the last shown word, where there is none or may be none */
+                if (t)
+                    s->form |= LZ16_SHOWN;
+                a->data = b + 1;
+                win[at++ & (LZ16_WINDOW - 1)] = (uint16_t)t;
+                s->level[k++] = (uint8_t)(t | (t ? again : 0));
+                continue;
+            }
+            s->alpha_used = at;
+            if ((e = lz16_coded_token(s)) != 0)
+                return e;
+        }
+        /* as many as fit, up to the window's end (where it wraps) */
+        const unsigned to = at & (LZ16_WINDOW - 1), from = (to - s->from) & (LZ16_WINDOW - 1);
+        n = 3 * LZ16_LEVEL_WORDS - k < s->left ? 3 * LZ16_LEVEL_WORDS - k : s->left;
+        n = n < LZ16_WINDOW - to ? n : LZ16_WINDOW - to;
+        if (s->from)
+            n = n < LZ16_WINDOW - from ? n : LZ16_WINDOW - from;
+        {
+            uint16_t *w = win + to;
+            uint8_t *l = s->level + k, *const stop = l + n;
+            s->left -= n;
+            at += n;
+            k += n;
+            if (s->from) {
+                const uint16_t *c = win + from;
+                if (again) {
+                    do {
+                        const unsigned sym = *c++;
+                        *w++ = (uint16_t)sym;
+                        *l++ = (uint8_t)(sym ? sym | again : 0);
+                    } while (l != stop);
+                } else {
+                    do
+                        *l++ = (uint8_t)(*w++ = *c++);
+                    while (l != stop);
+                }
+            } else {
+                const unsigned sym = s->sym, level = sym | (sym ? again : 0);
+                if (sym)
+                    s->form |= LZ16_SHOWN;
+                do {
+                    *w++ = (uint16_t)sym;
+                    *l++ = (uint8_t)level;
+                } while (l != stop);
+            }
+        }
+    }
+    s->alpha_used = at;
+    s->at = 0;
+    s->end = (uint8_t)k;
+    return 1;
+}
+
+/* The next alpha words' levels into s->level. Returns 1, 0 past the last
+ * pixel, or an error; *shown is not 0 where a level is. */
+static int lz16_word_levels(struct lz16_blend_stream *s, unsigned *shown)
 {
     const uint16_t *const awin = s->alpha.window;
     uint32_t taken = s->alpha_used, words;
-    unsigned shown = 0, k;
+    unsigned k;
     uint8_t *l = s->level;
     int e = lz16_plane_more(&s->alpha, taken);
     if (e <= 0)
@@ -692,7 +900,7 @@ static int lz16_blend_levels(struct lz16_blend_stream *s)
         l[0] = (uint8_t)LZ16_LEVEL0(w);
         l[1] = (uint8_t)LZ16_LEVEL1(w);
         l[2] = (uint8_t)LZ16_LEVEL2(w);
-        shown |= w;
+        *shown |= w;
     }
     s->alpha_used = taken;
     s->at = 0;
@@ -703,6 +911,19 @@ static int lz16_blend_levels(struct lz16_blend_stream *s)
             if (s->level[k])
                 return LZ16_E_PLANES;
     }
+    return 1;
+}
+
+/* Takes the next levels into s->level (from alpha words, or a coded
+ * plane), and where any shows, decodes as many colour words ahead.
+ * Returns 1, 0 past the last pixel, or an error. */
+static int lz16_blend_levels(struct lz16_blend_stream *s)
+{
+    unsigned shown = 0;
+    int e = s->form & LZ16_WORDS_FORM ? lz16_word_levels(s, &shown) : lz16_coded_levels(s);
+    if (e <= 0)
+        return e;
+    shown |= s->form & LZ16_SHOWN;
     /* Colour words for every level taken; a trusted colour plane is read
      * only where some pixel shows, for an image with none has none. */
     while (shown && s->colour.npix - s->colour_used < 3 * LZ16_LEVEL_WORDS && s->colour.state == 0)
@@ -728,6 +949,7 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
     while (k < n) {
         const uint8_t *l = s->level + s->at, *stop;
         uint32_t used = s->colour_used;
+        unsigned last = s->last;
         if (s->at == s->end && (e = lz16_blend_levels(s)) <= 0) {
             if (!e) /* past the last pixel */
                 e = lz16_blend_end(s);
@@ -735,10 +957,14 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
         }
         l = s->level + s->at;
         stop = n - k < (size_t)(s->end - s->at) ? l + (n - k) : s->level + s->end;
+        /* a pixel with a level takes the next colour word, or with
+         * LZ16_AGAIN the last one again */
         if (alpha8) {
             for (; l != stop; ++l, ++k) {
-                const unsigned level = *l;
-                dst[k] = level ? cwin[used++ & (LZ16_WINDOW - 1)] : 0;
+                const unsigned level = *l & 31u;
+                if (level && !(*l & LZ16_AGAIN))
+                    last = cwin[used++ & (LZ16_WINDOW - 1)];
+                dst[k] = (uint16_t)(level ? last : 0);
                 alpha8[k] = (uint8_t)(level << 3 | level >> 2);
             }
         } else if (dst) {
@@ -749,10 +975,11 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
                 stop = l + (cwin + LZ16_WINDOW - from);
             k += (size_t)(stop - l);
             do {
-                const unsigned level = *l++;
+                const unsigned sym = *l++, level = sym & 31u;
                 if (level) {
-                    *d = level == 31 ? *c : lz16_blend(*d, *c, level);
-                    ++c;
+                    if (!(sym & LZ16_AGAIN))
+                        last = *c++;
+                    *d = (uint16_t)(level == 31 ? last : lz16_blend(*d, last, level));
                 }
                 ++d;
             } while (l != stop);
@@ -760,10 +987,12 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
         } else {
             k += (size_t)(stop - l);
             for (; l != stop; ++l)
-                used += *l != 0;
+                if ((*l & 31u) && !(*l & LZ16_AGAIN))
+                    last = cwin[used++ & (LZ16_WINDOW - 1)];
         }
         s->at = (uint8_t)(l - s->level);
         s->colour_used = used;
+        s->last = (uint16_t)last;
         if (used > s->colour.npix) { /* fewer colour pixels than visible ones: what was drawn of them is stale */
             e = LZ16_E_PLANES;
             break;
@@ -811,10 +1040,17 @@ int32_t lz16_decode_blend(const void *colour, size_t colour_size, const void *al
 uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst)
 {
     struct lz16_blend_stream s;
+    const uint8_t *const a = (const uint8_t *)alpha;
     int32_t n;
     lz16_plane_trusted(&s.colour, (const uint8_t *)colour);
-    lz16_plane_trusted(&s.alpha, (const uint8_t *)alpha);
-    n = lz16_blend_start(&s, 0, 1) ? 0 : lz16_blend_all(&s, dst, LZ16_ALL);
+    if (LZ16_B(a) == LZ16_CODED) {
+        lz16_plane_start(&s.alpha, a, a, NULL); /* its end is not known */
+        n = lz16_coded_start(&s, 0, 1);
+    } else {
+        lz16_plane_trusted(&s.alpha, a);
+        n = lz16_blend_start(&s, 0, 1);
+    }
+    n = n ? 0 : lz16_blend_all(&s, dst, LZ16_ALL);
     return dst + (n > 0 ? n : 0);
 }
 

@@ -62,7 +62,7 @@
 #include <stdint.h>
 
 /* This decoder's version, the lz16 tools' own. */
-#define LZ16DEC_VERSION "1.0.0"
+#define LZ16DEC_VERSION "1.1.0"
 
 /* Values for LZ16DEC_FORMAT. */
 #define LZ16DEC_RGB565 1
@@ -178,10 +178,13 @@ int32_t lz16_stream_read(struct lz16_stream *s, uint16_t *out, size_t n);
 int32_t lz16_stream_skip(struct lz16_stream *s, size_t n);
 
 /*
- * Images with alpha are two lz16 files (lz16pack --alpha): a colour plane,
- * the words of the pixels that are not fully transparent, and an alpha
- * plane of 5-bit levels, 0 transparent to 31 opaque, three to a word after
- * a word that ties it to its colour plane. The functions below draw such an
+ * Images with alpha are two files (lz16pack --alpha): a colour plane, an
+ * lz16 file of the words of the pixels that are not fully transparent, and
+ * an alpha plane of their 5-bit levels, 0 transparent to 31 opaque, tied to
+ * its colour plane: coded in runs and copies (lz16 1.1, where the colour
+ * plane keeps only the words that change, or one word for an image of one
+ * colour), or lz16 1.0's lz16 file of level words; both are read. Formats:
+ * docs/format.md. The functions below draw such an
  * image over what dst already holds (a band of the panel, a framebuffer),
  * in the configured pixel order and byte swap, each pixel by its level L:
  *
@@ -192,7 +195,7 @@ int32_t lz16_stream_skip(struct lz16_stream *s, size_t n);
  *           within one 5-bit level of the exact c * L / 31 + b * (31 - L) / 31
  *           (green in six bits in the 565 orders).
  *
- * Each needs both planes' windows, 8 KB (struct lz16_blend_stream), which
+ * Each needs both planes' windows, 8.3 KB (struct lz16_blend_stream), which
  * the whole-image forms take on the stack.
  */
 
@@ -211,12 +214,19 @@ int32_t lz16_decode_blend(const void *colour, size_t colour_size, const void *al
 /* State of drawing an image with alpha a few pixels at a time: each plane
  * decoded at its own pace. Treat the fields as private. */
 struct lz16_blend_stream {
-    struct lz16_state colour, alpha;  /* the planes, each decoded ahead into its window */
-    uint32_t colour_used, alpha_used; /* words of each taken so far */
-    uint8_t level[63];                /* levels of alpha words taken, to draw with */
+    /* (the small fields first: within the reach of short offsets) */
+    uint32_t colour_used, alpha_used; /* colour words taken; alpha words taken, or coded pixels given */
+    uint32_t npix, left;              /* coded: the image's pixels, and those left of the current token */
+    uint16_t last;                    /* the last shown pixel's word */
+    uint16_t from;                    /* coded: the current copy's distance, 0 in a run */
+    uint8_t level[63];                /* levels taken, to draw with (bit 5: the last shown word again) */
     uint8_t at, end;                  /* the next of them, and their end */
     uint8_t padding;                  /* levels of padding that end the last alpha word */
+    uint8_t form;                     /* how the alpha plane is written */
+    uint8_t sym;                      /* coded: the current run's pixel */
     int8_t state;                     /* 0 going, 1 ended, else the error */
+    struct lz16_state colour, alpha;  /* the planes, each decoded ahead into its window (a coded
+                                         alpha plane: its bytes, and its last 2048 pixels) */
 };
 
 /* Starts drawing the planes, which must stay in place while the stream is

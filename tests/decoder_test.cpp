@@ -7,6 +7,7 @@
 #include "container.h"
 #include "encoder.h"
 #include "helpers.h"
+#include "lz16dec.h"
 #include "planes.h"
 #include "synth.h"
 
@@ -123,17 +124,25 @@ TEST(CodedPlanes, RoundTripEveryShapeInTheFormThatWins) {
   }
 }
 
-// Every malformed coded plane is refused, and so is every cut of a good one.
+// Every malformed coded plane is refused, by the library and by the
+// device, and so is every cut of a good one.
 TEST(CodedPlanes, RefuseWhatIsMalformed) {
-  const std::vector<uint16_t> two = {0x1234, 0x4321};  // for a colour plane "of 9 bytes"
+  const std::vector<uint16_t> two = {0x1234, 0x4321};
+  const Bytes colour = container_file(encode(two.data(), 2));
+  const uint8_t size = static_cast<uint8_t>(colour.size());
   PixelWords words;
   std::vector<uint8_t> levels;
-  const auto plane = [](std::initializer_list<uint8_t> tokens, uint8_t form = 0, uint8_t npix = 4) {
-    std::vector<uint8_t> a = {0xA5, form, npix, 9};
+  uint16_t out[8];
+  const auto plane = [&](std::initializer_list<uint8_t> tokens, uint8_t form = 0, uint8_t npix = 4) {
+    std::vector<uint8_t> a = {0xA5, form, npix, size};
     a.insert(a.end(), tokens);
     return a;
   };
-  EXPECT_EQ(join_coded(two, 9, plane({0xC1, 31, 31}), words, levels), "");  // two clear, two shown
+  const auto device = [&](const std::vector<uint8_t>& a) {
+    return lz16_decode_blend(colour.data(), colour.size(), a.data(), a.size(), out, 8);
+  };
+  EXPECT_EQ(join_coded(two, size, plane({0xC1, 31, 31}), words, levels), "");  // two clear, two shown
+  EXPECT_EQ(device(plane({0xC1, 31, 31})), 4);
   for (const auto& [bad, why] : std::vector<std::pair<std::vector<uint8_t>, std::string>>{
            {plane({0xC1, 31, 31}, 3), "not an alpha plane"},                   // one colour and repeats
            {plane({0xC1, 31, 31}, 0, 0), "not an alpha plane"},                // no pixels
@@ -143,19 +152,22 @@ TEST(CodedPlanes, RefuseWhatIsMalformed) {
            {plane({31, 0, 0x80, 0}, 0, 5), "reaches before"},                  // distance 0
            {plane({31, 0, 0x80, 3}, 0, 5), "reaches before"},                  // before the first pixel
            {plane({0xDF, 0x80, 0}), "malformed count"},                        // an overlong number
-           {plane({0xC1, 31, 32}), "repeats a word"},                          // level 0 repeating
+           {plane({0xC1, 31, 32, 31}, 0, 5), "repeats a word"},               // level 0 repeating
            {plane({0xC1, 31, 63}), "repeats a word"},                          // repeats, not said
            {plane({0xC1, 63, 31}, 2), "repeats a word"},                       // nothing yet to repeat
            {plane({0xC1, 31, 31, 31}, 0, 5), "colour plane has 2 pixels for 3"},
            {plane({0xC1, 31, 31}, 1), "colour plane has 2"},                   // one colour, two words
        }) {
     SCOPED_TRACE(why);
-    EXPECT_NE(join_coded(two, 9, bad, words, levels).find(why), std::string::npos);
+    EXPECT_NE(join_coded(two, size, bad, words, levels).find(why), std::string::npos);
+    EXPECT_LT(device(bad), 0);
   }
-  EXPECT_EQ(join_coded(two, 8, plane({0xC1, 31, 31}), words, levels), "the alpha plane is not the colour plane's");
+  EXPECT_EQ(join_coded(two, size - 1, plane({0xC1, 31, 31}), words, levels), "the alpha plane is not the colour plane's");
   const std::vector<uint8_t> good = plane({0xC1, 31, 31});
-  for (size_t cut = 0; cut < good.size(); ++cut)
-    EXPECT_NE(join_coded(two, 9, std::span(good).first(cut), words, levels), "") << cut;
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    EXPECT_NE(join_coded(two, size, std::span(good).first(cut), words, levels), "") << cut;
+    EXPECT_LT(device(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(cut))), 0) << cut;
+  }
 }
 
 }  // namespace

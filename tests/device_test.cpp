@@ -112,7 +112,7 @@ struct Planes {
   test::Bytes colour, alpha;
 };
 
-Planes planes_of(const std::vector<uint8_t>& rgba, uint32_t width) {
+Planes planes_of(const std::vector<uint8_t>& rgba, uint32_t width, bool coded = false) {
   Planes p;
   const size_t npix = rgba.size() / 4;
   p.words.resize(npix), p.levels.resize(npix);
@@ -120,6 +120,11 @@ Planes planes_of(const std::vector<uint8_t>& rgba, uint32_t width) {
   r.alpha = true;
   image_words(rgba.data(), 4, width, npix, r, p.words.data(), p.levels.data());
   auto file = [](const PixelWords& w) { return container_file(encode(w.data(), static_cast<int32_t>(w.size()))); };
+  if (coded) {
+    CodedPlanes c = code_planes(p.words, p.levels, width);
+    p.colour = std::move(c.colour), p.alpha = std::move(c.alpha);
+    return p;
+  }
   p.colour = file(colour_plane(p.words, p.levels));
   p.alpha = file(alpha_plane(p.levels, p.colour.size()));
   return p;
@@ -139,11 +144,13 @@ std::vector<uint8_t> rgba_of(std::string_view kind, int width, int height, int s
 }
 
 TEST_F(Device, BlendDrawsEveryLevelWithinALevelAndBothEndsExactlyInEveryOrder) {
-  // Sizes that leave 0, 1 and 2 levels of padding; all transparent; all opaque levels but alpha below 255.
+  // Sizes that leave 0, 1 and 2 levels of padding; all transparent; all opaque levels but alpha below 255;
+  // one colour; and each in the coded form too.
   for (const auto& [kind, width, height, seed] : {std::tuple{"tiles", 61, 37, 1}, {"noise", 20, 10, 2},
-                                                  {"gradient", 1, 1, 3}, {"stripes", 5, 1, 0}}) {
-    SCOPED_TRACE(kind);
-    const Planes p = planes_of(rgba_of(kind, width, height, seed), static_cast<uint32_t>(width));
+                                                  {"gradient", 1, 1, 3}, {"stripes", 5, 1, 0}, {"flat", 70, 40, 1}})
+  for (const bool coded : {false, true}) {
+    SCOPED_TRACE(std::string(kind) + (coded ? ", coded" : ""));
+    const Planes p = planes_of(rgba_of(kind, width, height, seed), static_cast<uint32_t>(width), coded);
     test::Bytes pixels;
     for (size_t k = 0; k < p.words.size(); ++k)
       pixels.insert(pixels.end(), {widen5(p.words[k] >> 11), widen5(p.words[k] >> 6 & 31), widen5(p.words[k] & 31),
@@ -188,13 +195,17 @@ TEST(DeviceBlend, PlanesThatDoNotBelongTogetherAreRefusedByEveryCheckedForm) {
     const PixelWords a = alpha_plane(p.levels, c.size());
     return std::pair{c, container_file(encode(a.data(), static_cast<int32_t>(a.size())))};
   };
+  const Planes q = planes_of(rgba_of("tiles", 30, 20, 1), 30, true), r = planes_of(rgba_of("noise", 30, 20, 1), 30, true);
+  const auto plus = [](test::Bytes b, uint8_t more) { return b.push_back(more), b; };
   PixelWords fewer = colour_plane(p.words, p.levels), more = fewer;
   fewer.pop_back(), more.push_back(0x1234 & ~word_free_bit);
   const std::pair<test::Bytes, test::Bytes> bad[] = {
       {p.colour, other.alpha}, {other.colour, p.alpha},  // planes of different images
       {test::Bytes(p.colour.begin(), p.colour.end() - 2), p.alpha},  // cut short
       {p.colour, test::Bytes(p.alpha.begin(), p.alpha.end() - 2)},
-      retagged(fewer), retagged(more)};
+      retagged(fewer), retagged(more),
+      {q.colour, r.alpha}, {r.colour, q.alpha},  // coded: of different images,
+      {q.colour, test::Bytes(q.alpha.begin(), q.alpha.end() - 1)}, {q.colour, plus(q.alpha, 0)}};  // cut, too long
   std::vector<uint16_t> out(p.words.size() + 8);
   static lz16_blend_stream s;
   for (const auto& [colour, alpha] : bad) {

@@ -365,7 +365,7 @@ static OWN_FRAME int check_blend_streams(const char *name, const uint8_t *colour
             ok = step % 2 ? out[k] == background(k) : BLENDED(k, out[k]);
     }
     blend_sums[1] = h = sum(START, out, npix);
-    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof b.colour + 80;
+    ok = ok && lz16_blend_read(&b, out, 1) == 0 && lz16_blend_skip(&b, 1) == 0 && sizeof b <= 2 * sizeof b.colour + 96;
     if (REPORT(name, "blend-mix", ok, h))
         return 1;
     // Apart: the colour words and 8-bit alphas, for a library that blends itself.
