@@ -1,4 +1,5 @@
-// Images with alpha: lz16's two planes against RGB565A8, the GUI library's
+// Images with alpha: lz16's two planes (the colour plane and the coded
+// alpha plane, as lz16pack --alpha writes them) against RGB565A8, the GUI library's
 // form (the RGB565 words, then the alpha bytes: 3 bytes a pixel), raw and
 // as its converter compresses it, an LZ4 block in fast mode. One line for
 // each file that has alpha:
@@ -19,19 +20,8 @@
 #include <vector>
 
 #include "colour.h"
-#include "container.h"
-#include "encoder.h"
 #include "image_in.h"
 #include "planes.h"
-
-namespace {
-
-size_t file_bytes(const lz16::PixelWords& words) {
-  const lz16::SegmentPieces seg = lz16::encode_pieces(words.data(), static_cast<int32_t>(words.size()));
-  return lz16::container_file(seg.code, seg.data).size();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -46,8 +36,8 @@ int main(int argc, char** argv) {
     lz16::Reduction r;
     r.alpha = true;
     const lz16::ColourLoss loss = lz16::image_words(img.pixels.data(), 4, img.width, npix, r, words.data(), levels.data()).loss;
-    const size_t colour = file_bytes(lz16::colour_plane(words, levels));
-    const size_t planes = file_bytes(lz16::alpha_plane(levels, colour));
+    const lz16::CodedPlanes coded = lz16::code_planes(words, levels, img.width);
+    const size_t colour = coded.colour.size(), planes = coded.alpha.size();
 
     std::vector<char> rgb565a8(3 * npix);
     lz16::ColourLoss loss565{0, 6 * npix};

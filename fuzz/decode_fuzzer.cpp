@@ -2,9 +2,9 @@
 // back with a result or a clean error, never touch memory it does not own;
 // and the device decoder, whole or streamed (reading, or skipping and
 // reading by turns), must give the strict decoder's verdict and pixels.
-// Where a second header starts, the bytes are also a pair of planes, a
-// colour plane and an alpha plane, which the blend forms must refuse or
-// draw as the planes joined by the library say.
+// Where a second header (or a coded alpha plane's first byte) starts, the
+// bytes are also a pair of planes, a colour plane and an alpha plane, which
+// the blend forms must refuse or draw as the planes joined by the library say.
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
@@ -20,14 +20,26 @@ namespace {
 
 void check_pair(const uint8_t* data, size_t size) {
   const uint8_t* alpha = size > 16 ? static_cast<const uint8_t*>(memmem(data + 16, size - 16, "compress LZ", 11)) : nullptr;
+  // A coded alpha plane: where its first byte follows a whole colour plane (of the first few candidates).
+  for (const uint8_t *at = data + std::min<size_t>(size, 18), *end = data + size; !alpha && at < end;) {
+    const uint8_t* mark = static_cast<const uint8_t*>(memchr(at, 0xA5, static_cast<size_t>(end - at)));
+    if (!mark) break;
+    if (lz16::decode(data, static_cast<size_t>(mark - data), nullptr, 0).error == lz16::DecodeError::none ||
+        mark - data > 4096)
+      alpha = mark;
+    at = mark + 1;
+  }
   if (!alpha) return;
   const size_t csize = static_cast<size_t>(alpha - data), asize = size - csize;
+  const bool coded = lz16::is_coded_alpha({alpha, asize});
   lz16::DecodeResult rc, ra;
-  const std::vector<uint16_t> colour = lz16::decode_to_vector(data, csize, &rc), plane = lz16::decode_to_vector(alpha, asize, &ra);
+  const std::vector<uint16_t> colour = lz16::decode_to_vector(data, csize, &rc),
+                              plane = coded ? std::vector<uint16_t>() : lz16::decode_to_vector(alpha, asize, &ra);
   lz16::PixelWords words;
   std::vector<uint8_t> levels;
   const bool ok = rc.error == lz16::DecodeError::none && ra.error == lz16::DecodeError::none &&
-                  lz16::join_planes(colour, csize, plane, words, levels).empty();
+                  (coded ? lz16::join_coded(colour, csize, {alpha, asize}, words, levels)
+                         : lz16::join_planes(colour, csize, plane, words, levels)).empty();
   const int32_t counted = lz16_decode_blend(data, csize, alpha, asize, nullptr, 0);
   if (ok != (counted >= 0) || (ok && static_cast<size_t>(counted) != words.size())) std::abort();
   if (!ok) return;

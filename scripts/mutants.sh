@@ -51,6 +51,13 @@ device-draw-partial-row	device/lz16dec.c	at != (y + done) * width ? LZ16_E_WIDTH
 device-draw-window-unskipped	device/lz16dec.c	(y + done + r) * width + x, row	(y + done + r) * width, row	Device\.Harness
 device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->width + x;	Device\.Blend|DeviceBlend
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
+coded-trailing-bytes	src/codec/planes.cpp	  if (at != alpha.size()) return	  if (false) return	CodedPlanes
+coded-repeat-unchecked	src/codec/planes.cpp	(s > coded_repeat && (!repeats || !seen))	(s > coded_repeat && !repeats)	CodedPlanes
+device-coded-one-colour	device/lz16dec.c	const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;	const unsigned again = 0;	Device\.Blend
+device-coded-repeat-word	device/lz16dec.c	if (!(sym & LZ16_AGAIN))	if (1)	Device\.Blend
+device-coded-literal-32	device/lz16dec.c	if (t >= LZ16_AGAIN && (t == LZ16_AGAIN ||	if (t > LZ16_AGAIN && (	CodedPlanes
+device-coded-copy-reach	device/lz16dec.c	from > LZ16_WINDOW || from > s->alpha_used))	from > LZ16_WINDOW || from > s->alpha_used + 1))	CodedPlanes
+device-coded-trailing	device/lz16dec.c	return a->data_end && (a->data != a->data_end ||	return a->data_end && (0 ||	CodedPlanes
 device-recode-flip	device/lz16dec.c	const unsigned flip = red_high != 	const unsigned flip = red_high == 	Device\.Harness
 arduino-avr-reads-ram	device/lz16dec.c	#if !defined(LZ16DEC_READ_BYTE) && defined(ARDUINO) && defined(__AVR__)	#if 0	Arduino
 arduino-array-in-ram	src/packing/assets.cpp	"_ATTR PROGMEM\n#else	"_ATTR\n#else	Arduino

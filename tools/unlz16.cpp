@@ -101,7 +101,7 @@ int parse(int argc, char** argv, Options& opts) {
       std::fputs(usage, stdout);
       return 0;
     } else if (arg == "--version" && !has_value) {
-      std::printf("unlz16 1.0.0\n");
+      std::printf("unlz16 %s\n", LZ16_VERSION);
       return 0;
     } else if (arg == "--test" && !has_value) {
       opts.test = true;
@@ -133,9 +133,10 @@ int parse(int argc, char** argv, Options& opts) {
 }
 
 // Reads and decodes the file at path ("" or "-": standard input) into
-// words; "" or why not, with the file's name.
+// words (with coded_alpha, a coded alpha plane is only read); "" or why
+// not, with the file's name.
 std::string decode_file(const std::string& path, std::vector<uint8_t>& file, std::vector<uint16_t>& words,
-                        lz16::DecodeResult& result) {
+                        lz16::DecodeResult& result, bool coded_alpha = false) {
   const bool from_stdin = path.empty() || path == "-";
   const std::string name = from_stdin ? "standard input" : path;
   std::FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
@@ -143,6 +144,7 @@ std::string decode_file(const std::string& path, std::vector<uint8_t>& file, std
   const bool read = read_all(in, file);
   if (!from_stdin) std::fclose(in);
   if (!read) return name + ": cannot read: " + std::strerror(errno);
+  if (coded_alpha && lz16::is_coded_alpha(file)) return "";
   words = lz16::decode_to_vector(file.data(), file.size(), &result);
   if (result.error != lz16::DecodeError::none)
     return name + ": " + lz16::decode_error_text(result.error) + " at byte " + std::to_string(result.offset);
@@ -156,11 +158,12 @@ std::string write_rgba(const Options& opts, const std::vector<uint8_t>& colour_f
   std::vector<uint8_t> file;
   std::vector<uint16_t> alpha;
   lz16::DecodeResult result;
-  if (std::string error = decode_file(opts.alpha, file, alpha, result); !error.empty()) return error;
   lz16::PixelWords words;
   std::vector<uint8_t> levels;
-  if (std::string error = lz16::join_planes(colour, colour_file.size(), alpha, words, levels); !error.empty())
-    return opts.alpha + ": " + error;
+  if (std::string error = decode_file(opts.alpha, file, alpha, result, true); !error.empty()) return error;
+  const std::string error = lz16::is_coded_alpha(file) ? lz16::join_coded(colour, colour_file.size(), file, words, levels)
+                                                       : lz16::join_planes(colour, colour_file.size(), alpha, words, levels);
+  if (!error.empty()) return opts.alpha + ": " + error;
   if (opts.test) {
     std::fprintf(stderr, "%s: ok, %zu pixels with alpha, %zu of them shown\n", opts.alpha.c_str(), words.size(),
                  colour.size());

@@ -43,19 +43,33 @@ std::optional<std::pair<uint32_t, uint32_t>> append_verified(std::span<const uin
   return std::pair{static_cast<uint32_t>(offset), static_cast<uint32_t>(to.size() - offset)};
 }
 
-// Appends the image of words, and with levels its colour plane and alpha
-// plane instead, to the asset's bytes; false if a file did not decode to
-// what it was made of (or the bytes outgrew 4 GiB). Sets where they lie.
-bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> levels, Asset& asset, AssetFrame& at,
-                  PixelWords& back) {
-  const PixelWords shown = levels.empty() ? PixelWords() : colour_plane(words, levels);
-  const auto colour = append_verified(levels.empty() ? words : std::span<const uint16_t>(shown), asset.lz, back);
-  if (!colour) return false;
-  std::tie(at.offset, at.size) = *colour;
-  if (levels.empty()) return true;
-  const auto alpha = append_verified(alpha_plane(levels, at.size), asset.alpha, back);
-  if (alpha) std::tie(at.alpha_offset, at.alpha_size) = *alpha;
-  return alpha.has_value();
+// Appends the image of words, width pixels wide, and with levels its colour
+// plane and coded alpha plane instead, to the asset's bytes; false if the
+// files did not decode to what they were made of (or the bytes outgrew
+// 4 GiB). Sets where they lie.
+bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t width, Asset& asset,
+                  AssetFrame& at, PixelWords& back) {
+  if (levels.empty()) {
+    const auto file = append_verified(words, asset.lz, back);
+    if (file) std::tie(at.offset, at.size) = *file;
+    return file.has_value();
+  }
+  CodedPlanes planes = code_planes(words, levels, width);
+  DecodeResult r;
+  const std::vector<uint16_t> colour = decode_to_vector(planes.colour.data(), planes.colour.size(), &r);
+  PixelWords joined;
+  std::vector<uint8_t> joined_levels;
+  if (r.error != DecodeError::none || !join_coded(colour, planes.colour.size(), planes.alpha, joined, joined_levels).empty() ||
+      !std::equal(levels.begin(), levels.end(), joined_levels.begin(), joined_levels.end()) ||
+      asset.lz.size() + planes.colour.size() > UINT32_MAX || asset.alpha.size() + planes.alpha.size() > UINT32_MAX)
+    return false;
+  for (size_t k = 0; k < words.size(); ++k)
+    if (levels[k] && joined[k] != words[k]) return false;
+  at.offset = static_cast<uint32_t>(asset.lz.size()), at.size = static_cast<uint32_t>(planes.colour.size());
+  at.alpha_offset = static_cast<uint32_t>(asset.alpha.size()), at.alpha_size = static_cast<uint32_t>(planes.alpha.size());
+  asset.lz.insert(asset.lz.end(), planes.colour.begin(), planes.colour.end());
+  asset.alpha.insert(asset.alpha.end(), planes.alpha.begin(), planes.alpha.end());
+  return true;
 }
 
 // Every name stem's asset may have beside its frames' files, this run's and earlier runs'.
@@ -146,7 +160,7 @@ std::string pack(PackedInput& in, PackResult& result) {
   std::vector<uint8_t> cropped_levels;
   const char* const broken = "the compressed image does not decode to its pixels (or its files outgrow 4 GiB)";
   AssetFrame joined{};
-  if (asset.joined && !append_image(frames.words, frames.levels, asset, joined, back)) return broken;
+  if (asset.joined && !append_image(frames.words, frames.levels, frames.width, asset, joined, back)) return broken;
   const std::vector<uint32_t> first = asset.joined ? std::vector<uint32_t>() : first_copies(frames, boxes);
   for (size_t k = 0; k < frames.count(); ++k) {
     if (asset.joined) {
@@ -158,7 +172,7 @@ std::string pack(PackedInput& in, PackResult& result) {
       std::span<const uint8_t> levels;
       stored_pixels(frames, k, boxes[k], cropped, cropped_levels, words, levels);
       asset.frames.emplace_back();
-      if (!append_image(words, levels, asset, asset.frames.back(), back)) return broken;
+      if (!append_image(words, levels, boxes[k].width, asset, asset.frames.back(), back)) return broken;
     }
     asset.frames.back().delay_ms = frames.delay_ms[k];
     asset.frames.back().box = boxes[k];

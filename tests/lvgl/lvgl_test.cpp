@@ -49,7 +49,9 @@ std::unique_ptr<Image> image_of(Bytes colour, Bytes alpha, int width, int height
   const auto decoded = decode_to_vector(img->colour.data(), img->colour.size(), &r);
   PixelWords words(decoded.begin(), decoded.end());
   std::vector<uint8_t> levels(words.size(), 31);
-  if (with_alpha) {
+  if (with_alpha && is_coded_alpha(img->alpha)) {
+    EXPECT_EQ(join_coded(decoded, img->colour.size(), img->alpha, words, levels), "");
+  } else if (with_alpha) {
     const auto alpha_words = decode_to_vector(img->alpha.data(), img->alpha.size(), &r);
     EXPECT_EQ(join_planes(decoded, img->colour.size(), alpha_words, words, levels), "");
   }
