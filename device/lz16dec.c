@@ -43,8 +43,10 @@
 
 #ifdef __GNUC__
 #define LZ16_INLINE static inline __attribute__((always_inline))
+#define LZ16_OUTLINE static __attribute__((noinline))
 #else
 #define LZ16_INLINE static inline
+#define LZ16_OUTLINE static
 #endif
 
 #ifndef LZ16DEC_FORMAT
@@ -803,35 +805,40 @@ static int lz16_coded_token(struct lz16_blend_stream *s)
 /* The next pixels of a coded alpha plane into s->level, a run or a copy
  * at a time; past the last, a check that the plane ends there. Returns 1,
  * 0 past the last pixel, or an error. */
-static int lz16_coded_levels(struct lz16_blend_stream *s)
+LZ16_OUTLINE int lz16_coded_levels(struct lz16_blend_stream *s) /* (its own registers, not the pixel loop's) */
 {
     struct lz16_state *const a = &s->alpha;
     uint16_t *const win = a->window;
     /* with one colour, every shown pixel takes the word already taken */
     const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;
     uint32_t at = s->alpha_used;
-    unsigned k = 0;
+    uint8_t *l = s->level, *const full = s->level + 3 * LZ16_LEVEL_WORDS;
+    /* literals below top are good (but LZ16_AGAIN): 33-63 too, once a pixel has shown, with repeats */
+    const unsigned repeats_top = s->form & LZ16_REPEATS ? 0x40 : LZ16_AGAIN;
+    unsigned top = s->form & LZ16_SHOWN ? repeats_top : LZ16_AGAIN;
     if (at == s->npix) { /* nothing may follow (a trusted plane's end is not known) */
         if (again && !(s->form & LZ16_SHOWN))
             return LZ16_E_PLANES; /* one colour, and no pixel shows it */
         return a->data_end && (a->data != a->data_end || a->data_at != a->size) ? LZ16_E_STRUCTURE : 0;
     }
-    while (k < 3 * LZ16_LEVEL_WORDS && at != s->npix) {
+    while (l != full && at != s->npix) {
         uint32_t n;
-        int e;
+        unsigned to, from;
+        uint16_t *w;
+        uint8_t *stop;
         if (!s->left) {
             /* a literal at hand, the most frequent token on edges, here */
             const uint8_t *const b = a->data;
             const unsigned t = b == a->data_end ? 0xFF : a->read_at ? LZ16_RAM_B(b) : LZ16_B(b);
-            if (t < 0x40) {
-                if (t >= LZ16_AGAIN && (t == LZ16_AGAIN || (s->form & (LZ16_REPEATS | LZ16_SHOWN)) !=
-                                                               (LZ16_REPEATS | LZ16_SHOWN)))
-                    return LZ16_E_TOKEN; /* the last shown word, where there is none or may be none */
-                if (t)
-                    s->form |= LZ16_SHOWN;
+            int e;
+            if (t < top && t != LZ16_AGAIN) {
                 a->data = b + 1;
                 win[at++ & (LZ16_WINDOW - 1)] = (uint16_t)t;
-                s->level[k++] = (uint8_t)(t | (t ? again : 0));
+                *l++ = (uint8_t)(t | (t ? again : 0));
+                if (t) {
+                    s->form |= LZ16_SHOWN;
+                    top = repeats_top;
+                }
                 continue;
             }
             s->alpha_used = at;
@@ -839,44 +846,44 @@ static int lz16_coded_levels(struct lz16_blend_stream *s)
                 return e;
         }
         /* as many as fit, up to the window's end (where it wraps) */
-        const unsigned to = at & (LZ16_WINDOW - 1), from = (to - s->from) & (LZ16_WINDOW - 1);
-        n = 3 * LZ16_LEVEL_WORDS - k < s->left ? 3 * LZ16_LEVEL_WORDS - k : s->left;
+        to = at & (LZ16_WINDOW - 1);
+        from = (to - s->from) & (LZ16_WINDOW - 1);
+        n = (uint32_t)(full - l) < s->left ? (uint32_t)(full - l) : s->left;
         n = n < LZ16_WINDOW - to ? n : LZ16_WINDOW - to;
         if (s->from)
             n = n < LZ16_WINDOW - from ? n : LZ16_WINDOW - from;
-        {
-            uint16_t *w = win + to;
-            uint8_t *l = s->level + k, *const stop = l + n;
-            s->left -= n;
-            at += n;
-            k += n;
-            if (s->from) {
-                const uint16_t *c = win + from;
-                if (again) {
-                    do {
-                        const unsigned sym = *c++;
-                        *w++ = (uint16_t)sym;
-                        *l++ = (uint8_t)(sym ? sym | again : 0);
-                    } while (l != stop);
-                } else {
-                    do
-                        *l++ = (uint8_t)(*w++ = *c++);
-                    while (l != stop);
-                }
-            } else {
-                const unsigned sym = s->sym, level = sym | (sym ? again : 0);
-                if (sym)
-                    s->form |= LZ16_SHOWN;
+        w = win + to;
+        stop = l + n;
+        s->left -= n;
+        at += n;
+        if (s->from) {
+            const uint16_t *c = win + from;
+            if (again) {
                 do {
+                    const unsigned sym = *c++;
                     *w++ = (uint16_t)sym;
-                    *l++ = (uint8_t)level;
+                    *l++ = (uint8_t)(sym ? sym | again : 0);
                 } while (l != stop);
+            } else {
+                do
+                    *l++ = (uint8_t)(*w++ = *c++);
+                while (l != stop);
             }
+        } else {
+            const unsigned sym = s->sym, level = sym | (sym ? again : 0);
+            if (sym) {
+                s->form |= LZ16_SHOWN;
+                top = repeats_top;
+            }
+            do {
+                *w++ = (uint16_t)sym;
+                *l++ = (uint8_t)level;
+            } while (l != stop);
         }
     }
     s->alpha_used = at;
     s->at = 0;
-    s->end = (uint8_t)k;
+    s->end = (uint8_t)(l - s->level);
     return 1;
 }
 

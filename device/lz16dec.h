@@ -225,7 +225,7 @@ struct lz16_blend_stream {
     uint8_t form;                     /* how the alpha plane is written */
     uint8_t sym;                      /* coded: the current run's pixel */
     int8_t state;                     /* 0 going, 1 ended, else the error */
-    struct lz16_state colour, alpha;  /* the planes, each decoded ahead into its window (a coded
+    struct lz16_state alpha, colour;  /* the planes, each decoded ahead into its window (a coded
                                          alpha plane: its bytes, and its last 2048 pixels) */
 };
 
