@@ -222,13 +222,14 @@ static int lz16_segments(const uint8_t *f, size_t size, const uint8_t **code, co
 
 int32_t lz16_decode(const void *file, size_t size, uint16_t *dst, size_t capacity)
 {
-    const uint8_t *f = (const uint8_t *)file, *end = f + size;
+    const uint8_t *f = (const uint8_t *)file, *end;
     const uint8_t *code, *data, *code_end;
     uint32_t n = 0;
     int e = lz16_segments(f, size, &code, &data);
     uint16_t *out = dst; /* the next pixel's place; NULL when only counting */
     if (e)
         return e;
+    end = f + size; /* (a file that passed has a header: never NULL + 0) */
     code_end = data;
     if (code == end)
         return 0; /* the empty image */
@@ -297,7 +298,7 @@ static int lz16_plane_init(struct lz16_state *p, const void *file, size_t size)
 {
     const uint8_t *f = (const uint8_t *)file, *code = f, *data = f;
     const int e = lz16_segments(f, size, &code, &data);
-    lz16_plane_start(p, code, data, f + size);
+    lz16_plane_start(p, code, data, e ? f : f + size); /* (no NULL + 0 for an empty file) */
     p->state = (int8_t)(e ? e : code == f + size); /* the empty image has ended */
     return e;
 }
