@@ -32,7 +32,7 @@ void check_pair(const uint8_t* data, size_t size) {
   if (!alpha) return;
   const size_t csize = static_cast<size_t>(alpha - data), asize = size - csize;
   const bool coded = lz16::is_coded_alpha({alpha, asize});
-  lz16::DecodeResult rc, ra;
+  lz16::DecodeResult rc{}, ra{};  // ra stays "none" for a coded plane, which is not an lz16 file
   const std::vector<uint16_t> colour = lz16::decode_to_vector(data, csize, &rc),
                               plane = coded ? std::vector<uint16_t>() : lz16::decode_to_vector(alpha, asize, &ra);
   lz16::PixelWords words;
