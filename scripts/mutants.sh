@@ -55,7 +55,7 @@ coded-trailing-bytes	src/codec/planes.cpp	  if (at != alpha.size()) return	  if 
 coded-repeat-unchecked	src/codec/planes.cpp	(s > coded_repeat && (!repeats || !seen))	(s > coded_repeat && !repeats)	CodedPlanes
 device-coded-one-colour	device/lz16dec.c	const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;	const unsigned again = 0;	Device\.Blend
 device-coded-repeat-word	device/lz16dec.c	if (!(sym & LZ16_AGAIN))	if (1)	Device\.Blend
-device-coded-literal-32	device/lz16dec.c	if (t >= LZ16_AGAIN && (t == LZ16_AGAIN ||	if (t > LZ16_AGAIN && (	CodedPlanes
+device-coded-literal-32	device/lz16dec.c	if (t < top && t != LZ16_AGAIN) {	if (t < top) {	CodedPlanes
 device-coded-copy-reach	device/lz16dec.c	from > LZ16_WINDOW || from > s->alpha_used))	from > LZ16_WINDOW || from > s->alpha_used + 1))	CodedPlanes
 device-coded-trailing	device/lz16dec.c	return a->data_end && (a->data != a->data_end ||	return a->data_end && (0 ||	CodedPlanes
 device-recode-flip	device/lz16dec.c	const unsigned flip = red_high != 	const unsigned flip = red_high == 	Device\.Harness

@@ -152,7 +152,7 @@ TEST(CodedPlanes, RefuseWhatIsMalformed) {
            {plane({31, 0, 0x80, 0}, 0, 5), "reaches before"},                  // distance 0
            {plane({31, 0, 0x80, 3}, 0, 5), "reaches before"},                  // before the first pixel
            {plane({0xDF, 0x80, 0}), "malformed count"},                        // an overlong number
-           {plane({0xC1, 31, 32, 31}, 0, 5), "repeats a word"},               // level 0 repeating
+           {plane({0xC1, 31, 32, 31}, 2, 5), "repeats a word"},               // level 0 repeating
            {plane({0xC1, 31, 63}), "repeats a word"},                          // repeats, not said
            {plane({0xC1, 63, 31}, 2), "repeats a word"},                       // nothing yet to repeat
            {plane({0xC1, 31, 31, 31}, 0, 5), "colour plane has 2 pixels for 3"},
