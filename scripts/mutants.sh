@@ -83,8 +83,8 @@ c-pair-unchecked	src/packing/assets.cpp	c_digest + "\n#error	c_digest + " && 0\n
 c-name-trigraph	src/packing/assets.cpp	stem.find("??")	stem.find("???")	Hostile.Names
 png-size-unbounded	src/packing/read_png.cpp	> deflate_expansion * in.file.size()	> 1000000 * deflate_expansion * in.file.size()	Hostile.AFile
 alpha-level-truncated	src/packing/colour.cpp	return channel_level(a, true, -1); }	return channel_level(a, false, -1); }	Colour
-colour-plane-clear-pixels	src/codec/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);	Pack.LzIs
-planes-untagged	src/codec/planes.cpp	!= (colour_size & alpha_tag_mask))	!= (colour_size & alpha_tag_mask) && false)	Pack.LzIs
+colour-plane-clear-pixels	src/codec/planes.cpp	    if (levels[k]) colour.push_back(words[k]);	    colour.push_back(words[k]);	Device\.Blend
+planes-untagged	src/codec/planes.cpp	  if (size != colour_size) return	  if (false) return	CodedPlanes|Pack.LzIs
 blend-factor	device/lz16dec.c	const uint32_t a = level + (level >> 4);	const uint32_t a = level;	Device\.Blend|DeviceBlend
 blend-clear-touched	device/lz16dec.c	                if (level) {	                if (level || 1) {	Device\.Blend|DeviceBlend
 blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5	Device\.Blend|DeviceBlend
