@@ -4,10 +4,11 @@
 // as its converter compresses it, an LZ4 block in fast mode. One line for
 // each file that has alpha:
 //
-//   FILE WIDTH HEIGHT COLOUR_BYTES ALPHA_BYTES LZ4_BYTES LZ4_A8_BYTES PSNR PSNR_RGB565A8
+//   FILE WIDTH HEIGHT COLOUR_BYTES ALPHA_BYTES LZ4_BYTES LZ4_A8_BYTES MASK_BYTES PSNR PSNR_RGB565A8
 //
 // LZ4_A8_BYTES: the alpha bytes alone in an LZ4 block, the GUI library's A8
-// (a mask, drawn in a colour chosen when drawing).
+// (a mask, drawn in a colour chosen when drawing); MASK_BYTES: lz16's mask
+// of the same alpha (lz16pack --mask).
 //
 // The PSNRs are of the picture drawn over black and over white against the
 // source drawn the same way, as lz16pack reports it; RGB565A8 keeps 6 bits
@@ -58,9 +59,9 @@ int main(int argc, char** argv) {
     const auto lz4_of = [&](const char* bytes, size_t n) {
       return LZ4_compress_default(bytes, lz4.data(), static_cast<int>(n), static_cast<int>(lz4.size()));
     };
-    std::printf("%s %u %u %zu %zu %d %d %.2f %.2f\n", argv[i], img.width, img.height, colour, planes,
-                lz4_of(rgb565a8.data(), rgb565a8.size()), lz4_of(rgb565a8.data() + 2 * npix, npix), lz16::psnr(loss),
-                lz16::psnr(loss565));
+    std::printf("%s %u %u %zu %zu %d %d %zu %.2f %.2f\n", argv[i], img.width, img.height, colour, planes,
+                lz4_of(rgb565a8.data(), rgb565a8.size()), lz4_of(rgb565a8.data() + 2 * npix, npix),
+                lz16::code_mask(levels, img.width).size(), lz16::psnr(loss), lz16::psnr(loss565));
   }
   return 0;
 }

@@ -5,7 +5,8 @@ and 96 px ones Debian ships) and the full-colour ones (at 64 and 96 px
 scaled down from its 512 px ones by ImageMagick), and the game sprites with
 alpha of pingus and frozen-bubble. lz16's two planes against RGB565A8 raw
 (3 bytes a pixel) and in an LZ4 block, and the alpha alone in an LZ4 block
-(A8, the GUI library's masks), as bench/alpha.cpp measures each image.
+(A8, the GUI library's masks) against lz16's mask of it (lz16pack
+--mask), as bench/alpha.cpp measures each image.
 
     bench/alpha.py BUILD_DIR CORPUS_DIR
 """
@@ -43,8 +44,9 @@ def measure(tool, files):
         out = subprocess.run([tool] + files[at:at + 200], check=True, capture_output=True, text=True).stdout
         for line in out.splitlines():
             f = line.split()
-            w, h, colour, alpha, lz4, a8, psnr, psnr565 = int(f[-8]), int(f[-7]), *map(int, f[-6:-2]), *map(float, f[-2:])
-            rows.append((w * h, colour + alpha, lz4, psnr, psnr565, a8))
+            w, h, colour, alpha, lz4, a8, mask = map(int, f[-9:-2])
+            psnr, psnr565 = map(float, f[-2:])
+            rows.append((w * h, colour + alpha, lz4, psnr, psnr565, a8, mask))
     return rows
 
 
@@ -52,16 +54,18 @@ def line(label, rows):
     px = sum(r[0] for r in rows)
     ours, lz4 = sum(r[1] for r in rows), sum(r[2] for r in rows)
     finite = lambda k: statistics.median(r[k] for r in rows if r[k] != float("inf"))
-    a8 = sum(r[5] for r in rows)
+    a8, mask = sum(r[5] for r in rows), sum(r[6] for r in rows)
     print(f"| {label} | {len(rows)} | {px:,} | {ours:,} ({ours / px:.3f}) | {3 * px:,} (3.000) | {lz4:,} "
-          f"({lz4 / px:.3f}) | {ours / lz4:.3f} | {finite(3):.2f} | {finite(4):.2f} | {a8:,} ({a8 / px:.3f}) |")
+          f"({lz4 / px:.3f}) | {ours / lz4:.3f} | {finite(3):.2f} | {finite(4):.2f} | {a8:,} ({a8 / px:.3f}) | "
+          f"{mask:,} ({mask / px:.3f}) | {mask / a8:.3f} |")
 
 
 def main(build, corpus):
     tool = f"{build}/lz16-alpha-bench"
     print("bytes (a pixel), and the median PSNR drawn over black and white, of images with alpha:\n")
-    print("| class | images | pixels | lz16 | RGB565A8 | LZ4 of RGB565A8 | lz16 / LZ4 | PSNR lz16 | PSNR RGB565A8 | LZ4 of A8 |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+    print("| class | images | pixels | lz16 | RGB565A8 | LZ4 of RGB565A8 | lz16 / LZ4 | PSNR lz16 | PSNR RGB565A8 "
+          "| LZ4 of A8 | lz16 mask | mask / LZ4 A8 |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     measured = {label: measure(tool, files) for label, files in make(corpus).items()}
     for label, rows in measured.items():
         line(label, rows)

@@ -618,6 +618,8 @@ static int lz16_plane_more(struct lz16_state *p, uint32_t used)
 #define LZ16_CODED 0xA5u      /* the first byte of a coded alpha plane (an lz16 file's is 'c') */
 #define LZ16_ONE_COLOUR 1u     /* its form: one colour plane word for every shown pixel */
 #define LZ16_REPEATS 2u        /* its form: pixels that take the last shown pixel's word */
+#define LZ16_MASK 3u           /* its form: a mask, with no colour plane */
+#define LZ16_MASK_FORM 0x10u   /* set in s->form for a mask */
 #define LZ16_SHOWN 0x40u       /* set in s->form once a pixel has shown */
 #define LZ16_WORDS_FORM 0x80u  /* s->form of an alpha plane of level words */
 #define LZ16_AGAIN 32u         /* a pixel's bit: the last shown pixel's word again */
@@ -662,9 +664,16 @@ static int lz16_coded_number(struct lz16_state *a, uint32_t *v)
     return LZ16_E_TOKEN;
 }
 
+/* How a coded plane is started: its colour plane's size checked, trusted,
+ * or a mask, drawn in the colour given. */
+#define LZ16_CHECKED 0
+#define LZ16_TRUSTED 1
+#define LZ16_AS_MASK 2
+
 /* Starts a coded alpha plane set up as alpha's bytes: its form, pixels
- * and the colour plane's size, which must be colour_size unless trusted. */
-static int lz16_coded_start(struct lz16_blend_stream *s, size_t colour_size, int trusted)
+ * and the colour plane's size, which must be colour_size when checked; a
+ * mask has neither colour plane nor size, and colour_size is its colour. */
+static int lz16_coded_start(struct lz16_blend_stream *s, size_t colour_size, int how)
 {
     uint32_t size = 0;
     int form, e;
@@ -673,15 +682,23 @@ static int lz16_coded_start(struct lz16_blend_stream *s, size_t colour_size, int
     s->last = s->from = 0;
     s->sym = 0;
     form = lz16_coded_byte(&s->alpha) == (int)LZ16_CODED ? lz16_coded_byte(&s->alpha) : -1;
-    e = form < 0 || form > (int)LZ16_REPEATS ? LZ16_E_HEADER : lz16_coded_number(&s->alpha, &s->npix);
+    e = form < 0 || (form == (int)LZ16_MASK) != (how == LZ16_AS_MASK) || form > (int)LZ16_MASK
+            ? LZ16_E_HEADER
+            : lz16_coded_number(&s->alpha, &s->npix);
     if (!e)
-        e = s->npix - 1u >= LZ16_MAX_FILE ? LZ16_E_HEADER : lz16_coded_number(&s->alpha, &size);
-    if (!e && !trusted && size != colour_size)
+        e = s->npix - 1u >= LZ16_MAX_FILE ? LZ16_E_HEADER : how == LZ16_AS_MASK ? 0 : lz16_coded_number(&s->alpha, &size);
+    if (!e && how == LZ16_CHECKED && size != colour_size)
         e = LZ16_E_PLANES;
     if (s->alpha.state < 0)
         e = s->alpha.state;
     s->form = (uint8_t)form;
-    if (!e && form == (int)LZ16_ONE_COLOUR) { /* its one word, taken now: every shown pixel's */
+    if (!e && how == LZ16_AS_MASK) { /* one colour, that of no plane: the stream's colour plane stays unread */
+        s->form = LZ16_ONE_COLOUR | LZ16_MASK_FORM;
+        s->last = (uint16_t)colour_size;
+        s->colour_used = s->colour.npix = 1;
+        s->colour.state = 1;
+        s->colour.data_end = NULL;
+    } else if (!e && form == (int)LZ16_ONE_COLOUR) { /* its one word, taken now: every shown pixel's */
         e = lz16_plane_more(&s->colour, 0);
         e = e < 0 ? e : e ? 0 : LZ16_E_PLANES;
         s->last = s->colour.window[0];
@@ -725,7 +742,7 @@ int lz16_blend_init(struct lz16_blend_stream *s, const void *colour, size_t colo
         e = lz16_plane_init(&s->alpha, alpha, alpha_size);
     if (e)
         return s->state = (int8_t)e;
-    return coded ? lz16_coded_start(s, colour_size, 0) : lz16_blend_start(s, colour_size, 0);
+    return coded ? lz16_coded_start(s, colour_size, LZ16_CHECKED) : lz16_blend_start(s, colour_size, 0);
 }
 
 int lz16_blend_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *colour_ctx, uint32_t colour_size,
@@ -747,7 +764,7 @@ int lz16_blend_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *co
     }
     if (e)
         return s->state = (int8_t)e;
-    return coded ? lz16_coded_start(s, colour_size, 0) : lz16_blend_start(s, colour_size, 0);
+    return coded ? lz16_coded_start(s, colour_size, LZ16_CHECKED) : lz16_blend_start(s, colour_size, 0);
 }
 
 /* After the last pixel: ended (1) when the colour plane ended with the
@@ -818,8 +835,8 @@ LZ16_OUTLINE int lz16_coded_levels(struct lz16_blend_stream *s) /* (its own regi
     const unsigned repeats_top = s->form & LZ16_REPEATS ? 0x40 : LZ16_AGAIN;
     unsigned top = s->form & LZ16_SHOWN ? repeats_top : LZ16_AGAIN;
     if (at == s->npix) { /* nothing may follow (a trusted plane's end is not known) */
-        if (again && !(s->form & LZ16_SHOWN))
-            return LZ16_E_PLANES; /* one colour, and no pixel shows it */
+        if ((s->form & (LZ16_ONE_COLOUR | LZ16_SHOWN | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR)
+            return LZ16_E_PLANES; /* one colour, and no pixel shows it (a mask may show none) */
         return a->data_end && (a->data != a->data_end || a->data_at != a->size) ? LZ16_E_STRUCTURE : 0;
     }
     while (l != full && at != s->npix) {
@@ -967,12 +984,13 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
         stop = n - k < (size_t)(s->end - s->at) ? l + (n - k) : s->level + s->end;
         /* a pixel with a level takes the next colour word, or with
          * LZ16_AGAIN the last one again */
-        if (alpha8) {
+        if (alpha8) { /* (dst NULL for the alpha alone) */
             for (; l != stop; ++l, ++k) {
                 const unsigned level = *l & 31u;
                 if (level && !(*l & LZ16_AGAIN))
                     last = cwin[used++ & (LZ16_WINDOW - 1)];
-                dst[k] = (uint16_t)(level ? last : 0);
+                if (dst)
+                    dst[k] = (uint16_t)(level ? last : 0);
                 alpha8[k] = (uint8_t)(level << 3 | level >> 2);
             }
         } else if (dst) {
@@ -1053,13 +1071,40 @@ uint16_t *lz16_unpack_blend(const void *colour, const void *alpha, uint16_t *dst
     lz16_plane_trusted(&s.colour, (const uint8_t *)colour);
     if (LZ16_B(a) == LZ16_CODED) {
         lz16_plane_start(&s.alpha, a, a, NULL); /* its end is not known */
-        n = lz16_coded_start(&s, 0, 1);
+        n = lz16_coded_start(&s, 0, LZ16_TRUSTED);
     } else {
         lz16_plane_trusted(&s.alpha, a);
         n = lz16_blend_start(&s, 0, 1);
     }
     n = n ? 0 : lz16_blend_all(&s, dst, LZ16_ALL);
     return dst + (n > 0 ? n : 0);
+}
+
+/* ---- Masks ------------------------------------------------------------ */
+
+int lz16_mask_init(struct lz16_blend_stream *s, const void *mask, size_t size, uint16_t colour)
+{
+    const uint8_t *const m = (const uint8_t *)mask;
+    lz16_plane_start(&s->alpha, m, m, size ? m + size : m);
+    return lz16_coded_start(s, colour, LZ16_AS_MASK);
+}
+
+int lz16_mask_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *ctx, uint32_t size, uint16_t colour)
+{
+    struct lz16_blend_stream *const s = &f->blend;
+    lz16_plane_start(&s->alpha, f->chunks, f->chunks, f->chunks); /* its bytes a chunk at a time, none at hand yet */
+    s->alpha.read_at = read_at;
+    s->alpha.ctx = ctx;
+    s->alpha.chunks = f->chunks;
+    s->alpha.size = size > LZ16_MAX_FILE ? 0 : size;
+    return lz16_coded_start(s, colour, LZ16_AS_MASK);
+}
+
+int32_t lz16_decode_mask(const void *mask, size_t size, uint16_t colour, uint16_t *dst, size_t capacity)
+{
+    struct lz16_blend_stream s;
+    const int e = lz16_mask_init(&s, mask, size, colour);
+    return e ? e : lz16_blend_all(&s, dst, dst ? capacity : LZ16_ALL);
 }
 
 /* ---- Drawing in bands ------------------------------------------------- */

@@ -257,10 +257,35 @@ int32_t lz16_blend_read(struct lz16_blend_stream *s, uint16_t *dst, size_t n);
 int32_t lz16_blend_skip(struct lz16_blend_stream *s, size_t n);
 
 /* Gives the next up to n pixels as they are, for a library that blends
- * itself (LVGL's RGB565A8, say): each colour word in colour[k] (0 for a
- * transparent pixel) and its alpha in 8 bits, L widened as L * 8 + L / 4
- * (0 to 255), in alpha[k]. Results as lz16_blend_read. */
+ * itself (LVGL's RGB565A8 and A8, say): each colour word in colour[k] (0 for
+ * a transparent pixel; colour may be NULL, for the alpha alone) and its
+ * alpha in 8 bits, L widened as L * 8 + L / 4 (0 to 255), in alpha[k].
+ * Results as lz16_blend_read. */
 int32_t lz16_blend_read_alpha(struct lz16_blend_stream *s, uint16_t *colour, uint8_t *alpha, size_t n);
+
+/*
+ * Masks (lz16pack --mask): an image's alpha alone, drawn in a colour chosen
+ * when drawing (symbols, monochrome icons, anti-aliased text), a word in the
+ * configured order (LZ16_PIXEL_WORD). A mask is read as a blend stream of
+ * that one colour: lz16_blend_read draws it over what dst holds, as the
+ * _blend functions do, lz16_blend_skip passes over it, lz16_blend_read_alpha
+ * gives its 8-bit alpha, and lz16_draw_blend draws it in bands.
+ */
+
+/* Starts reading the size bytes of a mask, which must stay in place while
+ * the stream is read. Returns 0, or a negative LZ16_E_ code (LZ16_E_HEADER
+ * for a file that is no mask). Uses only the stream's alpha plane: its
+ * colour window (4 KB) is never touched. */
+int lz16_mask_init(struct lz16_blend_stream *s, const void *mask, size_t size, uint16_t colour);
+
+/* Starts reading a mask that is a file of size bytes, read through read_at
+ * (with ctx) a chunk at a time into f's first chunk. */
+int lz16_mask_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *ctx, uint32_t size, uint16_t colour);
+
+/* Draws a mask in colour over dst, which holds capacity words. Returns the
+ * number of pixels, or a negative LZ16_E_ code. Reads only the size bytes
+ * of mask, writes only dst[0, capacity). */
+int32_t lz16_decode_mask(const void *mask, size_t size, uint16_t colour, uint16_t *dst, size_t capacity);
 
 /*
  * Drawing in bands: a stream's pixels decoded into a buffer a band of rows

@@ -5,6 +5,8 @@
 // Where a second header (or a coded alpha plane's first byte) starts, the
 // bytes are also a pair of planes, a colour plane and an alpha plane, which
 // the blend forms must refuse or draw as the planes joined by the library say.
+// Bytes that start as a mask are drawn as one, with the library's verdict and
+// levels.
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
@@ -60,10 +62,30 @@ void check_pair(const uint8_t* data, size_t size) {
   if (at != words.size()) std::abort();
 }
 
+void check_mask(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> levels;
+  const bool ok = lz16::read_mask({data, size}, levels).empty();
+  const int32_t counted = lz16_decode_mask(data, size, 0xFFFF, nullptr, 0);
+  if (ok != (counted >= 0) || (ok && static_cast<size_t>(counted) != levels.size())) std::abort();
+  if (!ok || levels.size() > (size_t{1} << 20)) return;
+  std::vector<uint16_t> out(levels.size());
+  static lz16_blend_stream s;
+  if (lz16_mask_init(&s, data, size, 0xFFFF) != 0) std::abort();
+  uint8_t alpha[11];
+  for (size_t at = 0, step = 1; at < levels.size(); at += step, step = step % 11 + 1) {
+    step = std::min(step, levels.size() - at);
+    if (lz16_blend_read_alpha(&s, nullptr, alpha, step) != static_cast<int32_t>(step)) std::abort();
+    for (size_t k = 0; k < step; ++k)
+      if (alpha[k] != levels[at + k] * 8 + levels[at + k] / 4) std::abort();
+  }
+  if (lz16_blend_read(&s, out.data(), 1) != 0) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_pair(data, size);
+  if (size >= 2 && data[0] == lz16::coded_alpha_magic) check_mask(data, size);
   const lz16::DecodeResult check = lz16::decode(data, size, nullptr, 0);
   const bool ok = check.error == lz16::DecodeError::none;
   const int32_t counted = lz16_decode(data, size, nullptr, 0);

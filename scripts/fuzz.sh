@@ -40,6 +40,9 @@ printf '\012\024\036' | build/lz16 > "$work/seeds/one.lz" 2>/dev/null
 mkdir "$work/alpha"
 python3 scripts/alpha-samples.py "$work/alpha"
 build/lz16pack -q --alpha -o "$work/alpha" "$work/alpha/badge.png" samples/fuzz/gif/anim.gif samples/fuzz/png/palette.png
+mkdir "$work/masks"
+build/lz16pack -q --mask -o "$work/masks" "$work/alpha/badge.png" samples/fuzz/gif/anim.gif
+cp "$work"/masks/*.lz "$work/seeds/"
 for colour in "$work"/alpha/*.lz; do
   [[ $colour = *.alpha.lz ]] || cat "$colour" "${colour%.lz}.alpha.lz" > "$work/seeds/$(basename "${colour%.lz}").pair" 2>/dev/null || true
 done

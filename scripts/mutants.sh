@@ -51,13 +51,19 @@ device-draw-partial-row	device/lz16dec.c	at != (y + done) * width ? LZ16_E_WIDTH
 device-draw-window-unskipped	device/lz16dec.c	(y + done + r) * width + x, row	(y + done + r) * width, row	Device\.Harness
 device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->width + x;	Device\.Blend|DeviceBlend
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
-coded-trailing-bytes	src/codec/planes.cpp	  if (at != alpha.size()) return	  if (false) return	CodedPlanes
+coded-trailing-bytes	src/codec/planes.cpp	return at != alpha.size() ? plane	return false ? plane	CodedPlanes|Masks
 coded-repeat-unchecked	src/codec/planes.cpp	(s > coded_repeat && (!repeats || !seen))	(s > coded_repeat && !repeats)	CodedPlanes
 device-coded-one-colour	device/lz16dec.c	const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;	const unsigned again = 0;	Device\.Blend
 device-coded-repeat-word	device/lz16dec.c	if (!(sym & LZ16_AGAIN))	if (1)	Device\.Blend
 device-coded-literal-32	device/lz16dec.c	if (t < top && t != LZ16_AGAIN) {	if (t < top) {	CodedPlanes
 device-coded-copy-reach	device/lz16dec.c	from > LZ16_WINDOW || from > s->alpha_used))	from > LZ16_WINDOW || from > s->alpha_used + 1))	CodedPlanes
 device-coded-trailing	device/lz16dec.c	return a->data_end && (a->data != a->data_end ||	return a->data_end && (0 ||	CodedPlanes
+mask-level-unchecked	src/codec/planes.cpp	if (levels[k] > alpha_max) return	if (false) return	Masks
+device-mask-form-unchecked	device/lz16dec.c	(form == (int)LZ16_MASK) != (how == LZ16_AS_MASK)	0	Masks
+device-mask-shows-none	device/lz16dec.c	LZ16_SHOWN | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR	LZ16_SHOWN)) == LZ16_ONE_COLOUR	Masks
+lvgl-mask-file-unseen	integrations/lvgl/lz16_lvgl.c	head[0] == 0xA5 && head[1] == 3	head[0] == 0xA5 && head[1] == 2	Lvgl\.Masks
+lvgl-mask-row	integrations/lvgl/lz16_lvgl.c	read_row(s, NULL, row, w)	read_row(s, NULL, row + 1, w - 1)	Lvgl\.Masks
+pack-mask-levels	src/packing/pack.cpp	asset.mask = options.mask;	asset.mask = false;	Pack\.AMask
 device-recode-flip	device/lz16dec.c	const unsigned flip = red_high != 	const unsigned flip = red_high == 	Device\.Harness
 arduino-avr-reads-ram	device/lz16dec.c	#if !defined(LZ16DEC_READ_BYTE) && defined(ARDUINO) && defined(__AVR__)	#if 0	Arduino
 arduino-array-in-ram	src/packing/assets.cpp	"_ATTR PROGMEM\n#else	"_ATTR\n#else	Arduino

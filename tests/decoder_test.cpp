@@ -170,5 +170,91 @@ TEST(CodedPlanes, RefuseWhatIsMalformed) {
   }
 }
 
+// A mask in colour draws as the image of that colour with the mask's
+// levels does (the blend itself is checked with the planes), read whole,
+// in pieces, through a callback, and as 8-bit alpha; every damaged mask
+// is refused by the library and by the device.
+TEST(Masks, DrawAsTheirColoursPlanesInEveryWayAndRefuseWhatIsMalformed) {
+  const uint16_t ink = 0xF80F;
+  for (const auto& [name, width, height] : {std::tuple{"disc", 40u, 40u}, {"clear", 9u, 2u}, {"noise", 33u, 7u},
+                                            {"long runs", 3000u, 2u}}) {
+    SCOPED_TRACE(name);
+    const size_t n = size_t{width} * height;
+    std::vector<uint8_t> levels(n);
+    uint32_t seed = 3;
+    for (size_t k = 0; k < n; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      const double dx = double(k % width) - 20, dy = double(k / width) - 20;
+      const std::string_view shape = name;
+      levels[k] = shape == "clear" ? 0 : shape == "noise" ? seed >> 27 : shape == "long runs" ? (k / 700 % 2) * 31
+                : static_cast<uint8_t>(std::clamp((15 - std::sqrt(dx * dx + dy * dy)) * 8, 0.0, 31.0));
+    }
+    const std::vector<uint8_t> mask = code_mask(levels, width);
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(is_mask(mask));
+    ASSERT_EQ(read_mask(mask, back), "");
+    EXPECT_EQ(back, levels);
+    const CodedPlanes p = code_planes(PixelWords(n, ink), levels, width);
+    std::vector<uint16_t> want(n), got(n);
+    for (size_t k = 0; k < n; ++k) want[k] = got[k] = static_cast<uint16_t>(k * 2654435761u >> 16 & 0xFFDF);
+    ASSERT_EQ(lz16_decode_blend(p.colour.data(), p.colour.size(), p.alpha.data(), p.alpha.size(), want.data(), n),
+              int32_t(n));
+    ASSERT_EQ(lz16_decode_mask(mask.data(), mask.size(), ink, got.data(), n), int32_t(n));
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(lz16_decode_mask(mask.data(), mask.size(), ink, got.data(), n - 1), LZ16_E_CAPACITY);
+    // In pieces of 1 to 8 pixels, skipping every fourth piece; and the alpha alone.
+    static lz16_blend_stream s;
+    static lz16_blend_file f;
+    std::vector<uint8_t> alpha8(n);
+    const auto read_at = [](void* ctx, uint32_t offset, uint8_t* buf, uint32_t len) {
+      const auto* m = static_cast<const std::vector<uint8_t>*>(ctx);
+      std::copy_n(m->data() + offset, len, buf);
+      return static_cast<int32_t>(len);
+    };
+    for (const bool file : {false, true}) {
+      lz16_blend_stream* const st = file ? &f.blend : &s;
+      std::vector<uint16_t> drawn(n, 0);
+      ASSERT_EQ(file ? lz16_mask_open(&f, read_at, const_cast<std::vector<uint8_t>*>(&mask),
+                                      static_cast<uint32_t>(mask.size()), ink)
+                     : lz16_mask_init(&s, mask.data(), mask.size(), ink), 0);
+      size_t at = 0;
+      for (size_t piece = 0; at < n; ++piece) {
+        const size_t len = std::min<size_t>(piece % 8 + 1, n - at);
+        ASSERT_EQ(piece % 4 == 3 ? lz16_blend_skip(st, len) : lz16_blend_read(st, drawn.data() + at, len), int32_t(len));
+        at += len;
+      }
+      EXPECT_EQ(lz16_blend_read(st, drawn.data(), 1), 0);
+      ASSERT_EQ(lz16_mask_init(&s, mask.data(), mask.size(), ink), 0);
+      ASSERT_EQ(lz16_blend_read_alpha(&s, nullptr, alpha8.data(), n), int32_t(n));
+      for (size_t k = 0; k < n; ++k)
+        ASSERT_EQ(alpha8[k], levels[k] * 8 + levels[k] / 4) << k;
+    }
+  }
+  const std::vector<uint8_t> good = {0xA5, 3, 4, 0xC0, 7, 31, 0};  // clear, 7, 31, clear
+  const std::vector<uint16_t> colour = {0x1234};
+  const Bytes file = container_file(encode(colour.data(), 1));
+  uint16_t out[8];
+  for (const auto& [bad, why] : std::vector<std::pair<std::vector<uint8_t>, std::string>>{
+           {{0xA5, 1, 4, uint8_t(file.size()), 0xC0, 7, 31, 0}, "not a mask"},  // an image's alpha plane
+           {{0xA5, 4, 4, 0xC0, 7, 31, 0}, "not a mask"},                      // no such form
+           {{0xA5, 3, 4, 0xC0, 7, 33, 0}, "has no level"},                    // a repeat: there is no colour plane
+           {{0xA5, 3, 4, 0xC0, 7, 32, 0}, "has no level"},
+           {{0xA5, 3, 4, 0xC0, 7, 31, 0, 0}, "goes on past"},
+           {file, "not a mask"}}) {
+    SCOPED_TRACE(why);
+    std::vector<uint8_t> levels;
+    EXPECT_NE(read_mask(bad, levels).find(why), std::string::npos);
+    EXPECT_LT(lz16_decode_mask(bad.data(), bad.size(), 0xFFFF, out, 8), 0);
+  }
+  std::vector<uint8_t> levels;
+  EXPECT_EQ(read_mask(good, levels), "");
+  EXPECT_EQ(lz16_decode_mask(good.data(), good.size(), 0xFFFF, out, 8), 4);
+  EXPECT_EQ(lz16_decode_blend(file.data(), file.size(), good.data(), good.size(), out, 8), LZ16_E_HEADER);
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    EXPECT_NE(read_mask(std::span(good).first(cut), levels), "") << cut;
+    EXPECT_LT(lz16_decode_mask(good.data(), cut, 0xFFFF, out, 8), 0) << cut;
+  }
+}
+
 }  // namespace
 }  // namespace lz16

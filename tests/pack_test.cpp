@@ -414,6 +414,43 @@ TEST_F(Pack, LzIsTheConvertersFileAndCAndHCompileToTheSameBytes) {
   }
 }
 
+// --mask keeps the alpha alone: the levels read back, an opaque image is a
+// filled rectangle (and warned of), the C outputs and the index say which
+// assets are masks, and a program draws each in a colour through them.
+TEST_F(Pack, AMaskIsTheAlphaAloneNamedAsSuchAndDrawnInAColour) {
+  write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
+  write_file("b.ppm", test::hex("50 36 0a 32 20 31 0a 32 35 35 0a 14 1e 0a 14 1e 01"));
+  const test::Proc p = pack("--mask a.png b.ppm");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_NE(p.err.find("b.ppm: has no transparency: its mask is a filled rectangle"), std::string::npos) << p.err;
+  Image img;
+  ASSERT_EQ(read_image(path("a.png"), img), "");
+  for (const auto& [name, want] : {std::pair{"a.lz", std::vector<uint8_t>(W * H)}, {"b.lz", std::vector<uint8_t>(2, 31)}}) {
+    std::vector<uint8_t> levels, expected = want;
+    for (size_t k = 0; name[0] == 'a' && k < W * H; ++k) expected[k] = static_cast<uint8_t>(alpha_level(img.pixels[4 * k + 3]));
+    const std::string bytes = read_file(path(name));
+    EXPECT_EQ(read_mask(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), levels), "") << name;
+    EXPECT_EQ(levels, expected) << name;
+  }
+  for (const auto& [options, why] : {std::pair{"--mask --alpha", "take one"}, {"--mask --key 00ff00", "no --key"},
+                                     {"--mask --dither", "do not apply"}, {"--mask --background 102030", "do not apply"}}) {
+    const test::Proc bad = pack(std::string(options) + " -o bad a.png");
+    EXPECT_TRUE(bad.status == 2 && bad.err.find(why) != std::string::npos) << options << ": " << bad.err;
+  }
+  ASSERT_EQ(pack("-f c --mask --index all.h -o c a.png b.ppm").status, 0);
+  std::ofstream(path("draw.c"))
+      << "#include <stdio.h>\n#include \"all.h\"\n#include \"lz16dec.h\"\nint main(void) {\n"
+         "  static uint16_t px[W_PIXELS];\n"
+         "  for (unsigned i = 0; i < ALL_COUNT; ++i)\n"
+         "    printf(\"%s %d %ld\\n\", all[i].name, all[i].mask,\n"
+         "           (long)lz16_decode_mask(all[i].data, all[i].size, 0xFFFF, px, sizeof px / 2));\n"
+         "  return A_MASK != 1 || B_MASK != 1;\n}\n";
+  const test::Proc c = run_cmd("cd " + dir_ + " && cc -std=c99 -Wall -Wextra -pedantic -Werror -DW_PIXELS=96 -Ic -I" +
+                               LZ16_DEVICE_DIR + " draw.c c/a.c c/b.c " + LZ16_DEVICE_DIR + "/lz16dec.c -o draw && ./draw");
+  EXPECT_EQ(c.status, 0) << c.err;
+  EXPECT_EQ(std::string(c.out.begin(), c.out.end()), "a 1 96\nb 1 2\n");
+}
+
 TEST_F(Pack, PreviewShowsTheDecodedPictureAndColourOptionsIgnoreCores) {
   write_png(path("a.png"), {"rgba", PNG_COLOR_TYPE_RGBA, 8, false, true});
   write_png(path("b.png"), {"rgb 16", PNG_COLOR_TYPE_RGB, 16});

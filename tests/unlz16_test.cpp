@@ -46,6 +46,12 @@ TEST_F(Unlz16, OutputFormats) {
   EXPECT_TRUE(check.out.empty());
   EXPECT_EQ(check.err.rfind(path("a.lz") + ": ok, 384 pixels, code segment ", 0), 0u) << check.err;
   for (const test::Proc& p : {again, rgb16, ppm, png, check}) EXPECT_EQ(p.status, 0);
+
+  // A mask: clear, level 16, opaque, in grey from black to white.
+  write_file("m.lz", test::hex("a5 03 03 00 10 1f"));
+  const test::Proc mask = unlz16(path("m.lz")), mask_check = unlz16("--test " + path("m.lz"));
+  EXPECT_EQ(test::hex(test::Bytes(mask.out.begin(), mask.out.end())), "00 00 00 84 84 84 ff ff ff") << mask.err;
+  EXPECT_EQ(mask_check.err, path("m.lz") + ": ok, a mask of 3 pixels, 2 of them shown\n");
 }
 
 TEST_F(Unlz16, FailuresAreOneLine) {
@@ -54,6 +60,7 @@ TEST_F(Unlz16, FailuresAreOneLine) {
   write_file("bad.lz", bad);
   write_file("c.lz", container_file(encode(words_.data(), static_cast<int32_t>(words_.size()))));
   write_file("c.alpha.lz", {});  // beside it: c.lz is a colour plane
+  write_file("m.lz", test::hex("a5 03 03 00 10 1f")), write_file("cut.lz", test::hex("a5 03 03 00"));
   const struct {
     std::string args, redirect;
     int status;
@@ -68,6 +75,9 @@ TEST_F(Unlz16, FailuresAreOneLine) {
        path("c.alpha.lz") + " --format png --width 5 " + path("c.lz") + "\n"},
       {path("a.lz"), "> /dev/full", 1, "unlz16: standard output: cannot write: No space left on device"},
       {"--frobnicate", "", 2, "unlz16: unknown option '--frobnicate'"},
+      {"--alpha " + path("a.lz") + " --format png --width 1 " + path("m.lz"), "", 1,
+       "unlz16: " + path("m.lz") + ": a mask is the alpha alone: it takes no --alpha"},
+      {path("cut.lz"), "", 1, "unlz16: " + path("cut.lz") + ": the mask ends after 1 pixels"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

@@ -1,4 +1,5 @@
 // unlz16: checks and decodes an lz16 compressed image.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,7 @@ const char usage[] =
     "                   with --format png, an RGBA PNG (needs --width); with --format rgba,\n"
     "                   raw RGBA, 4 bytes a pixel; with --test, the pair checked\n"
     "  --test           check the whole file and report it; write no pixels\n"
+    "A mask (lz16pack --mask) decodes as its alpha in grey, black clear to white opaque.\n"
     "  --help           show this help\n"
     "  --version        show the version\n"
     "\n"
@@ -133,8 +135,8 @@ int parse(int argc, char** argv, Options& opts) {
 }
 
 // Reads and decodes the file at path ("" or "-": standard input) into
-// words (with coded_alpha, a coded alpha plane is only read); "" or why
-// not, with the file's name.
+// words (a mask, or with coded_alpha a coded alpha plane, is only read);
+// "" or why not, with the file's name.
 std::string decode_file(const std::string& path, std::vector<uint8_t>& file, std::vector<uint16_t>& words,
                         lz16::DecodeResult& result, bool coded_alpha = false) {
   const bool from_stdin = path.empty() || path == "-";
@@ -144,7 +146,7 @@ std::string decode_file(const std::string& path, std::vector<uint8_t>& file, std
   const bool read = read_all(in, file);
   if (!from_stdin) std::fclose(in);
   if (!read) return name + ": cannot read: " + std::strerror(errno);
-  if (coded_alpha && lz16::is_coded_alpha(file)) return "";
+  if ((coded_alpha && lz16::is_coded_alpha(file)) || lz16::is_mask(file)) return "";
   words = lz16::decode_to_vector(file.data(), file.size(), &result);
   if (result.error != lz16::DecodeError::none)
     return name + ": " + lz16::decode_error_text(result.error) + " at byte " + std::to_string(result.offset);
@@ -201,6 +203,19 @@ int main(int argc, char** argv) {
     if (std::string error = decode_file(opts.file, file, words, result); !error.empty()) {
       std::fprintf(stderr, "unlz16: %s\n", error.c_str());
       return 1;
+    }
+    if (lz16::is_mask(file)) {  // its levels in grey, from black (clear) to white (opaque)
+      if (!opts.alpha.empty()) return failure(name, "a mask is the alpha alone: it takes no --alpha");
+      std::vector<uint8_t> levels;
+      if (std::string error = lz16::read_mask(file, levels); !error.empty()) return failure(name, error);
+      result.npix = levels.size();
+      words.resize(levels.size());
+      for (size_t k = 0; k < levels.size(); ++k) words[k] = lz16::level_word(levels[k], levels[k], levels[k]);
+      if (opts.test) {
+        const auto shown = std::count_if(levels.begin(), levels.end(), [](uint8_t l) { return l != 0; });
+        std::fprintf(stderr, "%s: ok, a mask of %zu pixels, %td of them shown\n", name.c_str(), levels.size(), shown);
+        return 0;
+      }
     }
     if (!opts.alpha.empty()) {
       const std::string error = write_rgba(opts, file, words);

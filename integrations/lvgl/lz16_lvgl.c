@@ -55,6 +55,7 @@ typedef struct session {
     uint32_t colour_size, alpha_size; /* alpha_size 0 if opaque */
     lv_fs_file_t file[2];             /* a file's planes, open: colour, alpha */
     int files_open;
+    int mask;                         /* a mask: its alpha plane alone, given to LVGL as A8 */
     uint32_t width, height;
     uint32_t at;                      /* pixels passed so far */
     int swap;                         /* words given byte-swapped */
@@ -86,8 +87,8 @@ static const lz16_lvgl_planes_t *planes_of(const lv_image_dsc_t *img)
     lv_memcpy(&magic, img->data, sizeof magic); /* any RAW image may get here, aligned or not */
     if (magic != LZ16_LVGL_MAGIC) return NULL;
     p = (const lz16_lvgl_planes_t *)img->data;
-    if (p->colour == NULL || (p->alpha_size != 0) != (img->header.cf == LV_COLOR_FORMAT_RAW_ALPHA) ||
-        (p->alpha_size != 0 && p->alpha == NULL))
+    if ((p->colour == NULL) != (p->colour_size == 0) || (p->alpha_size != 0) != (img->header.cf == LV_COLOR_FORMAT_RAW_ALPHA) ||
+        (p->alpha_size != 0 && p->alpha == NULL) || (p->colour == NULL && p->alpha_size == 0))
         return NULL;
     return p;
 }
@@ -113,6 +114,18 @@ static char *alpha_path(const char *path)
     return a;
 }
 
+/* Whether the file at path is a mask: its first bytes say so. */
+static int is_mask_file(const char *path)
+{
+    lv_fs_file_t f;
+    uint8_t head[2];
+    uint32_t got = 0;
+    if (lv_fs_open(&f, path, LV_FS_MODE_RD) != LV_FS_RES_OK) return 0;
+    if (lv_fs_read(&f, head, 2, &got) != LV_FS_RES_OK) got = 0;
+    lv_fs_close(&f);
+    return got == 2 && head[0] == 0xA5 && head[1] == 3;
+}
+
 static int has_alpha_file(const char *path)
 {
     lv_fs_file_t f;
@@ -132,7 +145,7 @@ static lv_color_format_t opaque_format(void)
 
 static lv_result_t decoder_info(lv_image_decoder_t *dec, lv_image_decoder_dsc_t *dsc, lv_image_header_t *header)
 {
-    int alpha;
+    int alpha, mask;
     LV_UNUSED(dec);
     if (dsc->src_type == LV_IMAGE_SRC_VARIABLE) {
         const lv_image_dsc_t *img = dsc->src;
@@ -141,19 +154,21 @@ static lv_result_t decoder_info(lv_image_decoder_t *dec, lv_image_decoder_dsc_t 
         header->w = img->header.w;
         header->h = img->header.h;
         alpha = p->alpha_size != 0;
+        mask = p->colour_size == 0;
     } else if (dsc->src_type == LV_IMAGE_SRC_FILE) {
         const lz16_lvgl_file_t *f = file_of(dsc->src);
         if (f == NULL) return LV_RESULT_INVALID;
         header->w = f->width;
         header->h = f->height;
-        alpha = has_alpha_file(f->path);
+        mask = is_mask_file(f->path);
+        alpha = !mask && has_alpha_file(f->path);
     } else {
         return LV_RESULT_INVALID;
     }
     if (header->w == 0 || header->h == 0) return LV_RESULT_INVALID;
     header->magic = LV_IMAGE_HEADER_MAGIC;
-    header->cf = alpha ? LV_COLOR_FORMAT_RGB565A8 : opaque_format();
-    header->stride = header->w * 2;
+    header->cf = mask ? LV_COLOR_FORMAT_A8 : alpha ? LV_COLOR_FORMAT_RGB565A8 : opaque_format();
+    header->stride = header->w * (mask ? 1 : 2);
     header->flags = 0;
     return LV_RESULT_OK;
 }
@@ -183,6 +198,9 @@ static int32_t read_at(void *file, uint32_t offset, uint8_t *buf, uint32_t n)
 static int stream_start(session_t *s)
 {
     s->at = 0;
+    if (s->mask)
+        return s->files_open ? lz16_mask_open(s->state, read_at, &s->file[0], s->alpha_size, 0)
+                             : lz16_mask_init(s->blend, s->alpha, s->alpha_size, 0);
     if (s->files_open)
         return s->blend != NULL ? lz16_blend_open(s->state, read_at, &s->file[0], s->colour_size, &s->file[1],
                                                   s->alpha_size)
@@ -215,8 +233,10 @@ static void make_room(uint32_t bytes)
 static session_t *session_open(lv_image_decoder_dsc_t *dsc)
 {
     session_t *s = lv_malloc_zeroed(sizeof *s);
-    int e = LZ16_E_HEADER, alpha = dsc->header.cf == LV_COLOR_FORMAT_RGB565A8;
+    int e = LZ16_E_HEADER, mask = dsc->header.cf == LV_COLOR_FORMAT_A8;
+    int alpha = mask || dsc->header.cf == LV_COLOR_FORMAT_RGB565A8;
     if (s == NULL) return NULL;
+    s->mask = mask;
     s->src = dsc->src;
     s->width = dsc->header.w;
     s->height = dsc->header.h;
@@ -231,8 +251,8 @@ static session_t *session_open(lv_image_decoder_dsc_t *dsc)
     } else {
         /* (an alpha file found when LVGL asked for the size, and gone now, fails) */
         char *a = NULL;
-        int ok = (s->path = lv_strdup(dsc->src)) != NULL && open_file(s, s->path, &s->colour_size) &&
-                 (!alpha || ((a = alpha_path(s->path)) != NULL && open_file(s, a, &s->alpha_size)));
+        int ok = (s->path = lv_strdup(dsc->src)) != NULL && open_file(s, s->path, mask ? &s->alpha_size : &s->colour_size) &&
+                 (!alpha || mask || ((a = alpha_path(s->path)) != NULL && open_file(s, a, &s->alpha_size)));
         lv_free(a);
         if (!ok) {
             LV_LOG_WARN("lz16: cannot read %s or its alpha plane", (const char *)dsc->src);
@@ -267,7 +287,8 @@ static int seek(session_t *s, uint32_t target)
     return 1;
 }
 
-/* Gives n pixels to colour[0, n) and, with alpha, alpha[0, n). */
+/* Gives n pixels to colour[0, n) and, with alpha, alpha[0, n) (a mask's
+   to alpha alone, colour NULL). */
 static int read_row(session_t *s, uint16_t *colour, uint8_t *alpha, uint32_t n)
 {
     int32_t got;
@@ -277,22 +298,25 @@ static int read_row(session_t *s, uint16_t *colour, uint8_t *alpha, uint32_t n)
     else
         got = lz16_stream_read(s->plain, colour, n);
     if (got < 0 || (uint32_t)got != n) return 0;
-    if (s->swap)
+    if (s->swap && colour != NULL)
         for (k = 0; k < n; ++k) colour[k] = (uint16_t)(colour[k] << 8 | colour[k] >> 8);
     s->at += n;
     return 1;
 }
 
 /* Fills rows [y1, y2] of columns [x1, x1 + w) into buf, whose rows hold w
-   pixels (and below them, with alpha, their levels). */
+   pixels (and below them, with alpha, their levels; a mask's rows, the
+   levels alone). */
 static int fill(session_t *s, lv_draw_buf_t *buf, int32_t x1, int32_t y1, int32_t y2)
 {
     uint32_t stride = buf->header.stride, w = buf->header.w, rows = (uint32_t)(y2 - y1 + 1), r;
     uint8_t *alpha = buf->data + stride * rows;
     for (r = 0; r < rows; ++r) {
         uint32_t y = (uint32_t)y1 + r;
+        uint8_t *row = buf->data + stride * r;
         if (!seek(s, y * s->width + (uint32_t)x1) ||
-            !read_row(s, (uint16_t *)(buf->data + stride * r), s->blend ? alpha + stride / 2 * r : NULL, w)) {
+            !(s->mask ? read_row(s, NULL, row, w)
+                      : read_row(s, (uint16_t *)row, s->blend ? alpha + stride / 2 * r : NULL, w))) {
             LV_LOG_WARN("lz16: %s: damaged or short at row %u", s->path != NULL ? s->path : "image", (unsigned)y);
             s->failed = 1;
             return 0;
@@ -431,7 +455,7 @@ static lv_result_t decoder_get_area(lv_image_decoder_t *dec, lv_image_decoder_ds
     int32_t w = lv_area_get_width(full), rows, y1;
     LV_UNUSED(dec);
     if (s == NULL || s->failed || w <= 0) return LV_RESULT_INVALID;
-    rows = LZ16_LVGL_BAND_BYTES / (w * (s->blend ? 3 : 2));
+    rows = LZ16_LVGL_BAND_BYTES / (w * (s->mask ? 1 : s->blend ? 3 : 2));
     if (rows < 1) rows = 1;
     if (area->y1 == LV_COORD_MIN) {
         lv_draw_buf_t *b = s->band ? lv_draw_buf_reshape(s->band, dsc->header.cf, w, rows, LV_STRIDE_AUTO) : NULL;

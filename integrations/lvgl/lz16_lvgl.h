@@ -9,7 +9,8 @@
  *
  * An image is reported to LVGL as RGB565 (RGB565_SWAPPED on a display of
  * that format), or RGB565A8 if it has an alpha plane, its 5-bit levels
- * widened as L * 8 + L / 4. LVGL asks for the rows it draws and gets them a
+ * widened as L * 8 + L / 4; a mask (lz16pack --mask) as A8, which LVGL
+ * draws in the image's recolour (lv_obj_set_style_image_recolor). LVGL asks for the rows it draws and gets them a
  * band at a time from lz16dec's stream: no buffer for the whole image, only
  * the stream (4.7 KB, 8.2 KB with alpha, 9.4 KB with alpha from files) and a
  * band of at most LZ16_LVGL_BAND_BYTES while it draws. When a screen is
@@ -36,10 +37,11 @@ extern "C" {
 #endif
 
 /* The lz16 planes an lv_image_dsc_t of lz16pack's points at (its data).
-   Its header's cf is LV_COLOR_FORMAT_RAW, or RAW_ALPHA with alpha. */
+   Its header's cf is LV_COLOR_FORMAT_RAW, or RAW_ALPHA with alpha. A mask
+   is an alpha plane with no colour plane (colour NULL, colour_size 0). */
 typedef struct {
     uint32_t magic;                     /* LZ16_LVGL_MAGIC */
-    uint32_t colour_size, alpha_size;   /* alpha_size 0: opaque */
+    uint32_t colour_size, alpha_size;   /* alpha_size 0: opaque; colour_size 0: a mask */
     const uint8_t *colour, *alpha;
 } lz16_lvgl_planes_t;
 
@@ -54,7 +56,8 @@ typedef struct {
 #define LZ16_LVGL_WHOLE LV_IMAGE_FLAGS_USER1
 
 /* An .lz file holds pixels but not its width: LVGL opens "S:dir/gem.lz"
-   (and its alpha plane "S:dir/gem.alpha.lz", if there is one) only if its
+   (and its alpha plane "S:dir/gem.alpha.lz", if there is one; a mask is
+   its .lz file alone) only if its
    path is listed with its size. The file is read a chunk at a time through
    lv_fs while the image is drawn, never loaded whole. The table must stay
    in place. A failure is logged (LV_LOG_WARN) with the path. */

@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::array asset_names{"format", "background", "round",  "dither", "key",  "alpha",
                                    "frames", "fit",        "fill",   "enlarge", "anchor", "resize",
-                                   "filter", "rotate",     "flip",   "trim",   "join-frames", "preview"};
+                                   "filter", "rotate",     "flip",   "trim",   "join-frames", "preview", "mask"};
 constexpr std::array run_names{"output", "index", "report", "html", "budget"};
 // The options a command line may give beside --manifest (the run's own, not an asset's).
 constexpr std::array<std::string_view, 5> beside_manifest{"--manifest", "--output", "--jobs", "--quiet", "--list"};
@@ -99,6 +99,10 @@ void add_options(CLI::App& app, Settings& s) {
   app.add_flag("--alpha", options.reduction.alpha,
                "keep transparency: an image with any pixel not opaque becomes a colour plane and an alpha plane "
                "(STEM.lz and STEM.alpha.lz, or ID_lz16 and ID_alpha), drawn with lz16dec's _blend functions");
+  app.add_flag("--mask", options.mask,
+               "each image's alpha alone, as a mask drawn in a colour chosen when drawing (symbols, monochrome "
+               "icons, anti-aliased text): STEM.lz, or ID_lz16 with ID_MASK, drawn with lz16dec's lz16_decode_mask; "
+               "an A8 image for LVGL");
   app.add_option("--frames", s.frames,
                  "WxH: cut each image (each frame of an animation) into frames of W x H pixels, left to right, "
                  "then top to bottom");
@@ -294,13 +298,18 @@ std::string settle(Settings& s) {
   const PackOptions& options = s.run.pack;
   if (options.reduction.key && options.reduction.alpha)
     return "--alpha and --key are two ways to keep transparency: take one";
+  if (options.mask && (options.reduction.key || options.reduction.alpha))
+    return options.reduction.alpha ? "--mask keeps the alpha alone and --alpha the colours with it: take one"
+                                   : "--mask keeps the alpha alone: it takes no --key";
+  if (options.mask && (options.reduction.round || options.reduction.dither || s.background != "000000"))
+    return "--mask keeps the alpha alone: --round, --dither and --background, which change colours, do not apply";
   if (!s.run.index.empty() && options.format == AssetFormat::lz)
     return "--index takes a file name, and needs --format c, h or lvgl";
   if (options.format == AssetFormat::lvgl && (options.join_frames || options.reduction.key))
     return options.join_frames ? "--join-frames makes one stream that LVGL cannot draw a frame of: "
                                  "leave it out with -f lvgl"
                                : "LVGL would draw the --key colour: use --alpha with -f lvgl";
-  if (options.trim && !options.reduction.alpha && !options.reduction.key)
+  if (options.trim && !options.reduction.alpha && !options.reduction.key && !options.mask)
     return "--trim crops each frame to its pixels that show: it needs --alpha or --key to know the rest";
   if (options.trim && (options.join_frames || options.format == AssetFormat::lz))
     return options.join_frames ? "--trim gives each frame a size of its own; joined frames share one"

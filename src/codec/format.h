@@ -69,7 +69,9 @@
 //       111nnnnn [v]       n + 1 pixels of symbol 31
 //     where a count field all ones is followed by v, added to the count.
 // Numbers (n, the size, v, d) are LEB128, at most 4 bytes, the last byte of
-// two or more not 0.
+// two or more not 0. A mask (an image's alpha alone, drawn in a colour
+// chosen when drawing) is such a plane of form 3, with no colour plane and
+// no size: 0xA5, 3, n, then tokens of symbols 0-31.
 #pragma once
 
 #include <cstdint>
@@ -98,7 +100,7 @@ inline constexpr unsigned alpha_mark = 0x1C;     // the header word's top field,
 inline constexpr uint32_t alpha_tag_mask = 0x3FF;
 
 inline constexpr uint8_t coded_alpha_magic = 0xA5;  // an lz16 file starts with 'c'
-inline constexpr uint8_t coded_one_colour = 1, coded_repeats = 2;
+inline constexpr uint8_t coded_one_colour = 1, coded_repeats = 2, coded_mask = 3;
 inline constexpr unsigned coded_repeat = 32;           // added to a level: the last shown pixel's word
 inline constexpr uint32_t coded_window = 2048;         // farthest a copy reaches back
 inline constexpr uint32_t coded_number_max = (uint32_t{1} << 28) - 1;

@@ -165,20 +165,28 @@ CodedPlanes code_planes(std::span<const uint16_t> words, std::span<const uint8_t
 
 bool is_coded_alpha(std::span<const uint8_t> alpha) { return !alpha.empty() && alpha[0] == coded_alpha_magic; }
 
-std::string join_coded(std::span<const uint16_t> colour, size_t colour_size, std::span<const uint8_t> alpha,
-                       PixelWords& words, std::vector<uint8_t>& levels) {
-  size_t at = 2;
-  uint32_t npix = 0, size = 0;
-  if (alpha.size() < 2 || alpha[0] != coded_alpha_magic || alpha[1] > (coded_one_colour | coded_repeats) ||
-      alpha[1] == (coded_one_colour | coded_repeats) || !get_number(alpha, at, npix) || npix == 0 ||
-      npix > coded_number_max || !get_number(alpha, at, size))
-    return "not an alpha plane";
-  if (size != colour_size) return "the alpha plane is not the colour plane's";
-  const bool one = alpha[1] & coded_one_colour, repeats = alpha[1] & coded_repeats;
-  std::vector<uint8_t> sym;
+std::vector<uint8_t> code_mask(std::span<const uint8_t> levels, uint32_t width) {
+  std::vector<uint8_t> mask = {coded_alpha_magic, coded_mask};
+  put_number(mask, static_cast<uint32_t>(levels.size()));
+  const std::vector<uint8_t> tokens = code_symbols(std::vector<uint8_t>(levels.begin(), levels.end()), width);
+  mask.insert(mask.end(), tokens.begin(), tokens.end());
+  return mask;
+}
+
+bool is_mask(std::span<const uint8_t> bytes) {
+  return bytes.size() >= 2 && bytes[0] == coded_alpha_magic && bytes[1] == coded_mask;
+}
+
+namespace {
+
+// The symbols of a coded plane's tokens, from `at` to the plane's end,
+// which must hold npix of them exactly. Returns "" or why not, naming the plane.
+std::string read_symbols(std::span<const uint8_t> alpha, size_t at, uint32_t npix, std::vector<uint8_t>& sym,
+                         const std::string& plane = "the alpha plane") {
+  sym.clear();
   sym.reserve(npix);
   while (sym.size() < npix) {
-    if (at >= alpha.size()) return "the alpha plane ends after " + std::to_string(sym.size()) + " pixels";
+    if (at >= alpha.size()) return plane + " ends after " + std::to_string(sym.size()) + " pixels";
     const uint8_t t = alpha[at++];
     const unsigned bits = t >= 0xC0 ? 5 : 6, full = (1u << bits) - 1, field = t & full;
     uint32_t count = field, extra = 0, from = 0;
@@ -186,19 +194,40 @@ std::string join_coded(std::span<const uint16_t> colour, size_t colour_size, std
       sym.push_back(t);
       continue;
     }
-    if (field == full && !get_number(alpha, at, extra)) return "a malformed count in the alpha plane";
+    if (field == full && !get_number(alpha, at, extra)) return "a malformed count in " + plane;
     count = field + extra + (t >= 0x80 && t < 0xC0 ? 3 : 1);
-    if (count > npix - sym.size()) return "the alpha plane runs past its pixels";
+    if (count > npix - sym.size()) return plane + " runs past its pixels";
     if (t >= 0x80 && t < 0xC0) {
       if (!get_number(alpha, at, from) || from == 0 || from > coded_window || from > sym.size())
-        return "a copy in the alpha plane reaches before its first pixel or past its window";
+        return "a copy in " + plane + " reaches before its first pixel or past its window";
       for (uint32_t k = 0; k < count; ++k) sym.push_back(sym[sym.size() - from]);
     } else {
       const uint8_t s = t < 0x80 ? (sym.empty() ? 0 : sym.back()) : t < 0xE0 ? 0 : static_cast<uint8_t>(alpha_max);
       sym.insert(sym.end(), count, s);
     }
   }
-  if (at != alpha.size()) return "the alpha plane goes on past its last pixel";
+  return at != alpha.size() ? plane + " goes on past its last pixel" : "";
+}
+
+// The form and pixels of a coded plane, and where its size or tokens start.
+bool read_coded_head(std::span<const uint8_t> alpha, size_t& at, uint32_t& npix) {
+  at = 2;
+  return alpha.size() >= 2 && alpha[0] == coded_alpha_magic && alpha[1] <= coded_mask && get_number(alpha, at, npix) &&
+         npix != 0 && npix <= coded_number_max;
+}
+
+}  // namespace
+
+std::string join_coded(std::span<const uint16_t> colour, size_t colour_size, std::span<const uint8_t> alpha,
+                       PixelWords& words, std::vector<uint8_t>& levels) {
+  size_t at = 0;
+  uint32_t npix = 0, size = 0;
+  if (!read_coded_head(alpha, at, npix) || alpha[1] == coded_mask || !get_number(alpha, at, size))
+    return "not an alpha plane";
+  if (size != colour_size) return "the alpha plane is not the colour plane's";
+  const bool one = alpha[1] & coded_one_colour, repeats = alpha[1] & coded_repeats;
+  std::vector<uint8_t> sym;
+  if (std::string error = read_symbols(alpha, at, npix, sym); !error.empty()) return error;
   words.assign(npix, 0);
   levels.assign(npix, 0);
   size_t used = 0;
@@ -218,6 +247,16 @@ std::string join_coded(std::span<const uint16_t> colour, size_t colour_size, std
   if (one ? colour.size() != 1 || !seen : used != colour.size())
     return "the colour plane has " + std::to_string(colour.size()) + " pixels for " + std::to_string(used) +
            " that its alpha plane shows";
+  return "";
+}
+
+std::string read_mask(std::span<const uint8_t> mask, std::vector<uint8_t>& levels) {
+  size_t at = 0;
+  uint32_t npix = 0;
+  if (!read_coded_head(mask, at, npix) || mask[1] != coded_mask) return "not a mask";
+  if (std::string error = read_symbols(mask, at, npix, levels, "the mask"); !error.empty()) return error;
+  for (size_t k = 0; k < levels.size(); ++k)
+    if (levels[k] > alpha_max) return "pixel " + std::to_string(k) + " of the mask has no level";
   return "";
 }
 

@@ -41,4 +41,13 @@ bool is_coded_alpha(std::span<const uint8_t> alpha);
 std::string join_coded(std::span<const uint16_t> colour, size_t colour_size, std::span<const uint8_t> alpha,
                        PixelWords& words, std::vector<uint8_t>& levels);
 
+// A mask: the levels alone, coded as an alpha plane of form coded_mask.
+std::vector<uint8_t> code_mask(std::span<const uint8_t> levels, uint32_t width);
+
+// Whether bytes are a mask.
+bool is_mask(std::span<const uint8_t> bytes);
+
+// The levels of a mask, refusing every malformed one; returns "" or why not.
+std::string read_mask(std::span<const uint8_t> mask, std::vector<uint8_t>& levels);
+
 }  // namespace lz16

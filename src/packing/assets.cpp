@@ -134,11 +134,14 @@ std::string lvgl_definitions(const Asset& a) {
     const AssetFrame& f = a.frames[k];
     const std::string width = a.trimmed ? std::to_string(f.box.width) : ID + "_WIDTH";
     const std::string height = a.trimmed ? std::to_string(f.box.height) : ID + "_HEIGHT";
-    planes += "    {LZ16_LVGL_MAGIC, " + std::to_string(f.size) + ", " + std::to_string(f.alpha_size) + ", " + id +
-              "_lz16 + " + std::to_string(f.offset) + ", " +
-              (a.alpha.empty() ? std::string("0") : id + "_alpha + " + std::to_string(f.alpha_offset)) + "},\n";
+    const std::string lz = id + "_lz16 + " + std::to_string(f.offset);
+    if (a.mask)  // no colour plane: the mask where the alpha plane goes
+      planes += "    {LZ16_LVGL_MAGIC, 0, " + std::to_string(f.size) + ", 0, " + lz + "},\n";
+    else
+      planes += "    {LZ16_LVGL_MAGIC, " + std::to_string(f.size) + ", " + std::to_string(f.alpha_size) + ", " + lz + ", " +
+                (a.alpha.empty() ? std::string("0") : id + "_alpha + " + std::to_string(f.alpha_offset)) + "},\n";
     images += std::string(a.framed ? "    {" : "") + ".header.magic = LV_IMAGE_HEADER_MAGIC, .header.cf = " +
-              (a.alpha.empty() ? "LV_COLOR_FORMAT_RAW" : "LV_COLOR_FORMAT_RAW_ALPHA") + ", .header.w = " + width +
+              (a.alpha.empty() && !a.mask ? "LV_COLOR_FORMAT_RAW" : "LV_COLOR_FORMAT_RAW_ALPHA") + ", .header.w = " + width +
               ", .header.h = " + height + ",\n     .data_size = sizeof(lz16_lvgl_planes_t), .data = "
               "(const uint8_t *)&" + id + "_planes[" + std::to_string(k) + "]" + (a.framed ? "}," : "") + "\n";
   }
@@ -165,6 +168,9 @@ std::string header(const Asset& a, const std::string& c_digest, bool lvgl = fals
   if (!a.alpha.empty())
     s += "#define " + ID + "_ALPHA_SIZE " + std::to_string(a.alpha.size()) +
          " /* its alpha plane" + (a.framed ? "s" : "") + ", " + id + "_alpha: draw with lz16_*_blend */\n";
+  if (a.mask)
+    s += "#define " + ID + "_MASK 1 /* " + id + "_lz16 holds " + (a.framed ? "masks" : "a mask") +
+         ": the alpha alone, drawn in a colour chosen when drawing, with lz16_decode_mask */\n";
   if (!self_contained)
     s += "#define " + ID + "_LZ16_DIGEST " + c_digest + " /* of what " + a.stem + ".c defines */\n";
   if (a.key) {
@@ -414,10 +420,12 @@ OutFile index_file(const std::string& name, const std::vector<IndexEntry>& asset
        "/* A still picture has 1 frame and no frame_table. Joined frames are one lz16\n"
        "   file, data, width * height pixels a frame, one frame after the other. An\n"
        "   opaque asset has no alpha; else alpha (alpha_size bytes) holds the alpha\n"
-       "   planes, and alpha_frame_table, beside frame_table, each frame's. */\n"
+       "   planes, and alpha_frame_table, beside frame_table, each frame's. A mask\n"
+       "   (lz16_decode_mask) holds the alpha alone, in data, drawn in a colour. */\n"
        "struct lz16_asset {\n    const char *name;\n    uint32_t width, height;\n    const uint8_t *data;\n"
        "    uint32_t size;\n    uint32_t frames;\n    const struct lz16_frame *frame_table;\n    int joined;\n"
-       "    const uint8_t *alpha;\n    uint32_t alpha_size;\n    const struct lz16_plane *alpha_frame_table;\n};\n"
+       "    const uint8_t *alpha;\n    uint32_t alpha_size;\n    const struct lz16_plane *alpha_frame_table;\n"
+       "    int mask;\n};\n"
        "#endif\n\n";
   s += "#define " + TABLE + "_COUNT " + std::to_string(assets.size()) + "\n";
   s += "static const struct lz16_asset " + table + "[" + TABLE + "_COUNT] = {\n";
@@ -426,8 +434,9 @@ OutFile index_file(const std::string& name, const std::vector<IndexEntry>& asset
     s += "    {\"" + c_string(entry.stem) + "\", " + ID + "_WIDTH, " + ID + "_HEIGHT, " + id + "_lz16, " + ID +
          "_LZ16_SIZE,\n#ifdef " + ID + "_FRAMES\n     " + ID + "_FRAMES, " + id + "_frames, " + ID +
          "_JOINED,\n#else\n     1, 0, 0,\n#endif\n#if defined(" + ID + "_ALPHA_SIZE) && defined(" + ID + "_FRAMES)\n     " +
-         id + "_alpha, " + ID + "_ALPHA_SIZE, " + id + "_alpha_frames},\n#elif defined(" + ID + "_ALPHA_SIZE)\n     " +
-         id + "_alpha, " + ID + "_ALPHA_SIZE, 0},\n#else\n     0, 0, 0},\n#endif\n";
+         id + "_alpha, " + ID + "_ALPHA_SIZE, " + id + "_alpha_frames,\n#elif defined(" + ID + "_ALPHA_SIZE)\n     " +
+         id + "_alpha, " + ID + "_ALPHA_SIZE, 0,\n#else\n     0, 0, 0,\n#endif\n#ifdef " + ID + "_MASK\n     1},\n#else\n"
+         "     0},\n#endif\n";
   }
   s += "};\n";
   const size_t lvgl = static_cast<size_t>(

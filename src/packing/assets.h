@@ -54,6 +54,7 @@ struct Asset {
   bool framed = false;   // an animation or a sheet, given as frames (a table, a file each); else one picture
   bool joined = false;   // framed, with the frames as one file, one frame's pixels after another's
   bool trimmed = false;  // each frame is only its box of shown pixels
+  bool mask = false;     // lz holds masks: the frames' alpha alone, drawn in a colour chosen when drawing
 };
 
 // The lz16 files the asset's frames are stored in: 1 for a still picture or

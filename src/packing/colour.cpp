@@ -108,6 +108,18 @@ Reduced alpha_words(const uint8_t* pixels, uint32_t width, size_t npix, const Re
 
 Reduced image_words(const uint8_t* pixels, int channels, uint32_t width, size_t npix, const Reduction& r,
                     uint16_t* words, uint8_t* levels) {
+  if (r.mask) {
+    Reduced out;
+    for (size_t k = 0; k < npix; ++k, pixels += channels) {
+      const unsigned a = channels == 4 ? pixels[3] : 255, level = alpha_level(a);
+      if (levels && r.alpha) levels[k] = static_cast<uint8_t>(level);
+      words[k] = 0;
+      const int d = widen5(level) - static_cast<int>(a);
+      out.loss.squared_error += static_cast<uint64_t>(d * d);
+    }
+    out.loss.samples = npix;
+    return out;
+  }
   if (r.alpha) return alpha_words(pixels, width, npix, r, words, levels);
   Reduced out;
   if (channels == 3 && !r.round && !r.dither && !r.key) {

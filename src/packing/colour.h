@@ -35,6 +35,9 @@ struct Reduction {
   // Alpha kept as a level of its own: the colour is reduced straight, not
   // composited, and a pixel of level 0 gets the word 0. Not with a key.
   bool alpha = false;
+  // Only the alpha matters (a mask): every word is 0, and the loss is the
+  // levels' against the source's alpha.
+  bool mask = false;
 };
 
 // The 5-bit level of the 8-bit channel value v. threshold is the dither

@@ -21,6 +21,8 @@ namespace lz16 {
 namespace {
 
 const char preview_suffix[] = ".preview.png";
+// What a mask is drawn in for its preview: a blue that shows over every background.
+constexpr uint16_t mask_preview_ink = 0x249E;
 
 // The words as an lz16 file, appended to to once decoding it again with
 // the strict decoder has given exactly those words; its offset and size
@@ -43,12 +45,29 @@ std::optional<std::pair<uint32_t, uint32_t>> append_verified(std::span<const uin
   return std::pair{static_cast<uint32_t>(offset), static_cast<uint32_t>(to.size() - offset)};
 }
 
+// Appends the levels' mask (all opaque where there are none) to the
+// asset's bytes once it reads back as them; false if not, or if the bytes
+// outgrew 4 GiB. Sets where it lies.
+bool append_mask(size_t npix, std::span<const uint8_t> levels, uint32_t width, Asset& asset, AssetFrame& at) {
+  const std::vector<uint8_t> opaque(levels.empty() ? npix : 0, static_cast<uint8_t>(alpha_max));
+  if (levels.empty()) levels = opaque;
+  const std::vector<uint8_t> mask = code_mask(levels, width);
+  std::vector<uint8_t> back;
+  if (!read_mask(mask, back).empty() || !std::equal(levels.begin(), levels.end(), back.begin(), back.end()) ||
+      asset.lz.size() + mask.size() > UINT32_MAX)
+    return false;
+  at.offset = static_cast<uint32_t>(asset.lz.size()), at.size = static_cast<uint32_t>(mask.size());
+  asset.lz.insert(asset.lz.end(), mask.begin(), mask.end());
+  return true;
+}
+
 // Appends the image of words, width pixels wide, and with levels its colour
-// plane and coded alpha plane instead, to the asset's bytes; false if the
-// files did not decode to what they were made of (or the bytes outgrew
-// 4 GiB). Sets where they lie.
+// plane and coded alpha plane instead (or for a mask, its mask alone), to
+// the asset's bytes; false if the files did not decode to what they were
+// made of (or the bytes outgrew 4 GiB). Sets where they lie.
 bool append_image(std::span<const uint16_t> words, std::span<const uint8_t> levels, uint32_t width, Asset& asset,
                   AssetFrame& at, PixelWords& back) {
+  if (asset.mask) return append_mask(words.size(), levels, width, asset, at);
   if (levels.empty()) {
     const auto file = append_verified(words, asset.lz, back);
     if (file) std::tie(at.offset, at.size) = *file;
@@ -129,8 +148,11 @@ std::string pack(PackedInput& in, PackResult& result) {
     if (uint64_t{cw} * ch * count > limit || uint64_t{sw} * sh > limit)
       return "image too large: " + std::to_string(count) + " frames scaled to " + std::to_string(sw) + "x" +
              std::to_string(sh) + " are more than " + std::to_string(options.pixel_limit) + " pixels";
-    reduction.alpha = options.reduction.alpha && has_transparency(img);
-    result.opaque = options.reduction.alpha && !reduction.alpha;
+    const bool alpha = options.reduction.alpha || options.mask;
+    reduction.alpha = alpha && has_transparency(img);
+    reduction.mask = options.mask;
+    result.opaque = alpha && !reduction.alpha;
+    if (options.mask && result.opaque) result.warning = "has no transparency: its mask is a filled rectangle";
     asset.framed = is_framed(count, options);
     frames = cut_frames(img, options.cut, reduction, options.turn, options.scale);
     if (options.page_pictures) {  // the frames of an animation one below the other
@@ -147,6 +169,7 @@ std::string pack(PackedInput& in, PackResult& result) {
                      " is larger than any panel: --fit WxH shrinks it to the panel's size";
   asset.joined = asset.framed && options.join_frames;
   asset.trimmed = options.trim;
+  asset.mask = options.mask;
   result.moved = frames.reduced.moved;
   result.loss = frames.reduced.loss;
   if (options.reduction.key) asset.key = key_word(options.reduction);
@@ -183,7 +206,8 @@ std::string pack(PackedInput& in, PackResult& result) {
   if (options.preview || options.page_pictures) {
     uint32_t width, height;
     std::vector<uint8_t> levels;
-    const PixelWords words = uncut(frames, width, height, &levels);
+    PixelWords words = uncut(frames, width, height, &levels);
+    if (asset.mask) std::fill(words.begin(), words.end(), mask_preview_ink);
     const uint32_t frames_width = width;
     const std::vector<uint8_t> rgb = shown_rgb(words, levels, width, asset.key);
     if (options.preview) files.emplace_back(asset.stem + preview_suffix, png_bytes(rgb.data(), 3, width, height));

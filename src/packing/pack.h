@@ -31,6 +31,7 @@ struct PackOptions {
   Turn turn;                 // rotated and mirrored
   bool join_frames = false;  // an image's frames as one file, not one file each
   bool trim = false;         // each frame as the box of its pixels that show (needs alpha or a key)
+  bool mask = false;         // each frame's alpha alone, as a mask (reduction.alpha set too)
   bool preview = false;  // also STEM.preview.png: the picture as the device shows it
   bool page_pictures = false;  // the source and the picture the device shows, for a page
   std::string out_dir = ".";

@@ -90,6 +90,7 @@ Json asset_options(const PackOptions& p) {
           {"dither", p.reduction.dither},
           {"key", string_or_null(p.reduction.key ? std::optional(hex_colour(*p.reduction.key)) : std::nullopt)},
           {"alpha", p.reduction.alpha},
+          {"mask", p.mask},
           {"frames", string_or_null(p.cut.width ? std::optional(std::to_string(p.cut.width) + "x" +
                                                                  std::to_string(p.cut.height))
                                                   : std::nullopt)},

@@ -117,6 +117,7 @@ std::vector<uint16_t> render(const std::vector<Placed>& images, const void* scro
   for (const Placed& p : images) {
     lv_obj_t* image = lv_image_create(screen);
     lv_image_set_src(image, p.src);
+    lv_obj_set_style_image_recolor(image, lv_color_hex(0xe02060), 0);  // what A8 images (masks) are drawn in
     lv_obj_set_pos(image, p.x, p.y);
   }
   if (scrolled) {
@@ -214,7 +215,7 @@ TEST_F(Lvgl, WholeImageDecodingAndFilesDrawTheSame) {
 TEST_F(Lvgl, Lz16packsImagesAndFramesDrawAsTheirPixels) {
   // The images found through the index's LVGL table, which lists the LVGL
   // assets alone; their pixels through the C arrays' own tables.
-  static_assert(LVGL_ASSETS_COUNT == 4 && LVGL_ASSETS_LVGL_COUNT == 3);
+  static_assert(LVGL_ASSETS_COUNT == 5 && LVGL_ASSETS_LVGL_COUNT == 4);
   auto images = [](const char* name) {
     const auto* a = std::find_if(lvgl_assets_lvgl, lvgl_assets_lvgl + LVGL_ASSETS_LVGL_COUNT,
                                  [&](const lz16_lvgl_asset& a) { return std::strcmp(a.name, name) == 0; });
@@ -235,6 +236,36 @@ TEST_F(Lvgl, Lz16packsImagesAndFramesDrawAsTheirPixels) {
   }
   EXPECT_EQ(render(with_lz, &gem, LV_COLOR_FORMAT_RGB565, 4),
             render(with_plain, &refs.back()->plain, LV_COLOR_FORMAT_RGB565, 4));
+}
+
+// A mask is LVGL's A8 image of its levels, drawn in the recolour: in bands
+// or whole, from memory or from a file; lz16pack names it as a mask.
+TEST_F(Lvgl, MasksDrawAsLvglsOwnA8Images) {
+  static_assert(GEM_MASK_MASK == 1);
+  ASSERT_TRUE(std::any_of(lvgl_assets, lvgl_assets + LVGL_ASSETS_COUNT,
+                          [](const lz16_asset& a) { return a.mask && std::strcmp(a.name, "gem-mask") == 0; }));
+  const Bytes mask = bytes(gem_mask_lz16, GEM_MASK_LZ16_SIZE);
+  std::vector<uint8_t> levels;
+  ASSERT_EQ(read_mask(mask, levels), "");
+  static Bytes a8;
+  a8.clear();
+  for (const uint8_t level : levels) a8.push_back(static_cast<uint8_t>(level * 8 + level / 4));
+  static lv_image_dsc_t plain, whole;
+  plain.header = {.magic = LV_IMAGE_HEADER_MAGIC, .cf = LV_COLOR_FORMAT_A8, .flags = 0, .w = GEM_MASK_WIDTH,
+                  .h = GEM_MASK_HEIGHT, .stride = GEM_MASK_WIDTH, .reserved_2 = 0};
+  plain.data = a8.data(), plain.data_size = static_cast<uint32_t>(a8.size());
+  whole = gem_mask, whole.header.flags |= LZ16_LVGL_WHOLE;
+  write_file("mask.lz", mask);
+  static std::string file;
+  file = "A:" + path("mask.lz");
+  static const lz16_lvgl_file_t table[] = {{file.c_str(), GEM_MASK_WIDTH, GEM_MASK_HEIGHT}};
+  lz16_lvgl_set_files(table, 1);
+  for (const int rows : {screen_h, 3}) {
+    const auto want = render({{&plain, -7, 5}, {&plain, 60, 40}, {&plain, 30, 20}}, &plain, LV_COLOR_FORMAT_RGB565, rows);
+    EXPECT_TRUE(render({{&gem_mask, -7, 5}, {&whole, 60, 40}, {file.c_str(), 30, 20}}, &gem_mask,
+                       LV_COLOR_FORMAT_RGB565, rows) == want) << rows << " rows a pass";
+  }
+  lz16_lvgl_set_files(nullptr, 0);
 }
 
 TEST_F(Lvgl, AKeptStreamNeverOutlivesTheBytesItReads) {
