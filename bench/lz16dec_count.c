@@ -1,6 +1,7 @@
 /* For counting the device decoder's instructions a pixel under an
  * emulator: runs one entry point REPS times on the first image of
- * device_images.h (lz16pack --index), unchecked. The script counts a run of
+ * device_images.h (lz16pack --index), unchecked (those drawing with alpha:
+ * on every image, which lz16pack's index lists). The script counts a run of
  * 1 and one of 0; the difference is one run, without start-up. REPS is read
  * at run time, so that both programs hold the same code and data (a bare
  * board's start-up clears all of it).
@@ -10,10 +11,12 @@
  *   file from memory, 8 lz16_draw in bands of 16 rows, to a push that does
  *   nothing; for an image with alpha, drawn over what out holds: 5
  *   lz16_unpack_blend, 6 the blend stream in bands of 256 pixels, 9
- *   lz16_draw_blend over a colour in bands of 16 rows)
+ *   lz16_draw_blend over a colour in bands of 16 rows; 10 lz16_decode_mask
+ *   on masks, lz16pack --mask)
  *   -DLZ16_REPS=N
  * Built hosted (Linux under qemu-user), or bare with the device harness's
- * start file, which gives lz16_exit. */
+ * start file, which gives lz16_exit. -DLZ16_OUT_WORDS=N: the frame's words,
+ * for CPUs with little RAM. */
 #include "device_images.h"
 #include "lz16dec.h"
 
@@ -21,7 +24,10 @@ void lz16_exit(int status);
 
 static struct lz16_stream s;
 static struct lz16_blend_stream b;
-static uint16_t out[320 * 240];
+#ifndef LZ16_OUT_WORDS
+#define LZ16_OUT_WORDS (320 * 240)
+#endif
+static uint16_t out[LZ16_OUT_WORDS];
 static volatile int reps = LZ16_REPS;
 
 /* A file in memory read as through a callback: a copy, a word at a time
@@ -46,8 +52,10 @@ static void push(void *ctx, uint16_t x, uint16_t y, uint16_t w, uint16_t h, cons
 int main(void)
 {
     const struct lz16_asset *a = &device_images[0];
-    int k;
-    for (k = 0; k < reps; ++k) {
+    int k, i;
+    for (k = 0; k < reps; ++k)
+        for (i = 0, a = &device_images[0]; i < (LZ16_ENTRY == 5 || LZ16_ENTRY == 6 || LZ16_ENTRY >= 9 ? DEVICE_IMAGES_COUNT : 1);
+             a = &device_images[++i]) {
         if (LZ16_ENTRY == 1) {
             lz16_unpack(a->data, out);
         } else if (LZ16_ENTRY == 2) {
@@ -61,6 +69,8 @@ int main(void)
             static const struct lz16_backdrop grey = {0x7BCF, 0, 0, 0, 0};
             lz16_blend_init(&b, a->data, a->size, a->alpha, a->alpha_size);
             lz16_draw_blend(&b, (uint16_t)a->width, 0, 0, (uint16_t)a->width, 0xFFFF, &grey, out, 32 * a->width, push, 0);
+        } else if (LZ16_ENTRY == 10) {
+            lz16_decode_mask(a->data, a->size, 0x7BCF, out, sizeof out / sizeof out[0]);
         } else if (LZ16_ENTRY == 6) {
             uint16_t *band = out;
             lz16_blend_init(&b, a->data, a->size, a->alpha, a->alpha_size);
@@ -75,7 +85,7 @@ int main(void)
                 ;
         }
     }
-#ifdef __riscv
+#if defined(__riscv) || defined(__AVR__)
     lz16_exit(0);
 #endif
     return 0;

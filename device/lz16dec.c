@@ -564,7 +564,9 @@ static uint16_t lz16_blend(unsigned bg, unsigned fg, unsigned level)
     uint32_t b = LZ16_SWAP(bg), f = LZ16_SWAP(fg), m;
     b = (b | b << 16) & LZ16_SPREAD;
     f = (f | f << 16) & LZ16_SPREAD;
-    m = (f * a + b * (32 - a) + LZ16_HALF) >> 5 & LZ16_SPREAD;
+    /* f * a + b * (32 - a) with one multiply: a field of f - b that borrows
+     * from the one above is paid back by b * 32, as the whole sum is that */
+    m = ((f - b) * a + (b << 5) + LZ16_HALF) >> 5 & LZ16_SPREAD;
     m = (m | m >> 16) & 0xFFFFu;
     return (uint16_t)LZ16_SWAP(m);
 }
@@ -572,29 +574,9 @@ static uint16_t lz16_blend(unsigned bg, unsigned fg, unsigned level)
 #define LZ16_ALPHA_MARK 0x1Cu /* the top field of an alpha plane's first word, plus its padding */
 #define LZ16_AHEAD 512u       /* words of a plane decoded ahead at a time, well inside its window */
 
-/* Where a file the lz16 tools wrote ends, from the starts of its segments:
- * after its final literal. */
-static const uint8_t *lz16_end_of(const uint8_t *code, const uint8_t *data)
-{
-    const uint8_t *const code_end = data;
-    for (;;) {
-        unsigned t;
-        do {
-            t = LZ16_LITERAL(data);
-            data += 2;
-        } while (!(t & LZ16_SWITCH_BIT));
-        if (code == code_end)
-            return data;
-        do {
-            t = LZ16_TOKEN(code);
-            code += 2;
-        } while (!LZ16_SWITCHES(t));
-    }
-}
-
 /* Starts a plane on a file the lz16 tools wrote, whose size is not known
- * (data_end NULL until the plane is first read, which finds it): nothing
- * is checked. */
+ * (data_end NULL: it ends after the literal that follows its last code):
+ * nothing is checked. */
 static void lz16_plane_trusted(struct lz16_state *p, const uint8_t *f)
 {
     const uint8_t *data, *code = lz16_trusted(f, &data);
@@ -609,9 +591,11 @@ static int lz16_plane_more(struct lz16_state *p, uint32_t used)
     int32_t r;
     if (used != p->npix)
         return 1;
-    if (!p->data_end) /* a trusted plane, read for the first time: not empty, then */
-        p->data_end = lz16_end_of(p->code, p->data);
     r = lz16_stream_take(p, NULL, LZ16_AHEAD);
+    if (r == LZ16_E_STRUCTURE && !p->data_end) { /* a trusted plane, whose end was not known: there */
+        p->state = 1;
+        return used != p->npix;
+    }
     return r > 0 ? 1 : (int)r;
 }
 
@@ -782,12 +766,10 @@ static int lz16_blend_end(struct lz16_blend_stream *s)
 typedef char lz16_window_size_checked[sizeof(((struct lz16_state *)0)->window) == 2 * LZ16_WINDOW ? 1 : -1];
 typedef char lz16_level_size_checked[sizeof(((struct lz16_blend_stream *)0)->level) == 3 * LZ16_LEVEL_WORDS ? 1 : -1];
 
-/* Takes the next alpha words' levels into s->level, and where any shows,
- * decodes as many colour words ahead. Returns 1, 0 past the last pixel, or
- * an error. */
-/* The next token of a coded alpha plane into s->left, s->from, s->sym,
- * whose pixels are checked here (a copy's were when first given). Returns
- * 0 or the error. */
+/* The next token of a coded alpha plane into s->left, s->from, s->sym
+ * (as drawn), whose pixels are checked here (a copy's were when first
+ * given; the literals at hand come straight from lz16_coded_take).
+ * Returns 0 or the error. */
 static int lz16_coded_token(struct lz16_blend_stream *s)
 {
     struct lz16_state *const a = &s->alpha;
@@ -798,112 +780,299 @@ static int lz16_coded_token(struct lz16_blend_stream *s)
     if (t < 0)
         return a->state < 0 ? a->state : LZ16_E_STRUCTURE;
     s->from = 0;
-    s->left = 1;
-    if (t >= 0x40 && (t & full) == full && (e = lz16_coded_number(a, &extra)) != 0)
+    if (t < 0x40) { /* a literal: read here where it starts a chunk, else one the plane may not have */
+        if (t == (int)LZ16_AGAIN || (t > (int)LZ16_AGAIN && (s->form & (LZ16_REPEATS | LZ16_SHOWN)) != (LZ16_REPEATS | LZ16_SHOWN)))
+            return LZ16_E_TOKEN; /* 32, or a repeat where there is no shown word (or no repeats) */
+        s->left = 1;
+        s->sym = (uint8_t)(t | (t && (s->form & (LZ16_ONE_COLOUR | LZ16_MASK_FORM)) ? LZ16_AGAIN : 0));
+        return 0;
+    }
+    if ((t & full) == full && (e = lz16_coded_number(a, &extra)) != 0)
         return e;
-    if (t >= 0x40)
-        s->left = (t & full) + extra + (t >= 0x80 && t < 0xC0 ? 3 : 1);
+    s->left = (t & full) + extra + (t >= 0x80 && t < 0xC0 ? 3 : 1);
     if (s->left > s->npix - s->alpha_used)
         return LZ16_E_STRUCTURE;
-    if (t < 0x40)
-        s->sym = (uint8_t)t;
-    else if (t >= 0xC0)
-        s->sym = (uint8_t)(t >= 0xE0 ? 31 : 0);
+    if (t >= 0xC0) /* a run of 0 or 31, as drawn */
+        s->sym = (uint8_t)(t >= 0xE0 ? 31u | (s->form & (LZ16_ONE_COLOUR | LZ16_MASK_FORM) ? LZ16_AGAIN : 0) : 0);
     else if (t < 0x80) /* the last pixel's again */
-        s->sym = (uint8_t)(s->alpha_used ? a->window[(s->alpha_used - 1) & (LZ16_WINDOW - 1)] : 0);
+        s->sym = s->alpha_used ? ((const uint8_t *)a->window)[(s->alpha_used - 1) & (LZ16_WINDOW - 1)] : 0;
     else if ((e = lz16_coded_number(a, &from)) == 0 && (!from || from > LZ16_WINDOW || from > s->alpha_used))
         e = LZ16_E_DISTANCE;
-    s->from = (uint16_t)from;
-    if (!from && (s->sym > LZ16_AGAIN ? (s->form & (LZ16_REPEATS | LZ16_SHOWN)) != (LZ16_REPEATS | LZ16_SHOWN)
-                                       : s->sym == LZ16_AGAIN))
-        e = LZ16_E_TOKEN; /* the last shown word, where there is none or may be none */
+    s->from = (uint16_t)(t >= 0x80 && t < 0xC0 ? from : 0);
     return e;
 }
 
-/* The next pixels of a coded alpha plane into s->level, a run or a copy
- * at a time; past the last, a check that the plane ends there. Returns 1,
- * 0 past the last pixel, or an error. */
-LZ16_OUTLINE int lz16_coded_levels(struct lz16_blend_stream *s) /* (its own registers, not the pixel loop's) */
+/* Drawing a coded alpha plane: its tokens are spread into the window, a
+ * byte a pixel (a symbol as drawn: with one colour, every shown pixel's
+ * marked LZ16_AGAIN), and each token's pixels drawn from there, a run's
+ * without looking at them. Tokens are read here where their bytes are at
+ * hand and short (counts and distances of one byte), else by
+ * lz16_coded_token. A round takes at most LZ16_STRETCH pixels, stops short
+ * of either window's end (so that neither pointer wraps) and has a colour
+ * word decoded ahead for each (until a pixel shows, a trusted colour plane
+ * is not read: it may be empty, which cannot be told). Reads up to n
+ * pixels as lz16_blend_take does. */
+/* Fills the window's bytes [w, end) with the symbol v, two at a time
+ * through the window's own words where there are many, and returns end. */
+LZ16_INLINE uint8_t *lz16_fill_symbols(uint8_t *w, uint8_t *const end, unsigned v)
+{
+    if (end - w >= 8) {
+        const uint16_t two = (uint16_t)(v * 0x101u);
+        uint16_t *h;
+        if ((uintptr_t)w & 1)
+            *w++ = (uint8_t)v;
+        for (h = (uint16_t *)(void *)w; end - (uint8_t *)h >= 8; h += 4)
+            h[0] = h[1] = h[2] = h[3] = two;
+        w = (uint8_t *)h;
+    }
+    while (w != end)
+        *w++ = (uint8_t)v;
+    return w;
+}
+
+#define LZ16_STRETCH 256u
+typedef char lz16_round_checked[LZ16_AHEAD >= LZ16_STRETCH ? 1 : -1];
+#define LZ16_TB(p) (ram ? LZ16_RAM_B(p) : LZ16_B(p))
+/* A pixel of symbol v (as drawn) over *d, taking the next colour word
+ * from c unless it shows the last one again. */
+#define LZ16_SHOW(v, d)                                                                                              \
+    do {                                                                                                             \
+        const unsigned level_ = (v) & 31u;                                                                           \
+        if (level_) {                                                                                                \
+            if (!((v) & LZ16_AGAIN))                                                                                 \
+                last = *c++;                                                                                         \
+            *(d) = (uint16_t)(level_ == 31u ? last : lz16_blend(*(d), last, level_));                                \
+        }                                                                                                            \
+    } while (0)
+LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst, uint8_t *alpha8, size_t n)
 {
     struct lz16_state *const a = &s->alpha;
-    uint16_t *const win = a->window;
-    /* with one colour, every shown pixel takes the word already taken */
-    const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;
-    uint32_t at = s->alpha_used;
-    uint8_t *l = s->level, *const full = s->level + 3 * LZ16_LEVEL_WORDS;
+    uint8_t *const win = (uint8_t *)a->window;
+    const uint16_t *const cwin = s->colour.window;
+    const int ram = a->read_at != NULL;
+    const unsigned again = s->form & (LZ16_ONE_COLOUR | LZ16_MASK_FORM) ? LZ16_AGAIN : 0;
     /* literals below top are good (but LZ16_AGAIN): 33-63 too, once a pixel has shown, with repeats */
     const unsigned repeats_top = s->form & LZ16_REPEATS ? 0x40 : LZ16_AGAIN;
-    unsigned top = s->form & LZ16_SHOWN ? repeats_top : LZ16_AGAIN;
-    if (at == s->npix) { /* nothing may follow (a trusted plane's end is not known) */
-        if ((s->form & (LZ16_ONE_COLOUR | LZ16_SHOWN | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR)
-            return LZ16_E_PLANES; /* one colour, and no pixel shows it (a mask may show none) */
-        return a->data_end && (a->data != a->data_end || a->data_at != a->size) ? LZ16_E_STRUCTURE : 0;
-    }
-    while (l != full && at != s->npix) {
-        uint32_t n;
-        unsigned to, from;
-        uint16_t *w;
-        uint8_t *stop;
-        if (!s->left) {
-            /* a literal at hand, the most frequent token on edges, here */
+    unsigned shown = s->form & LZ16_SHOWN, top = shown ? repeats_top : LZ16_AGAIN, last = s->last;
+    unsigned from = s->from, sym = s->sym;
+    uint32_t at = s->alpha_used, used = s->colour_used, left = s->left;
+    size_t k = 0;
+    int e = s->state;
+    if (e)
+        return e < 0 ? e : 0;
+    n = LZ16_CLAMP(n);
+    while (k < n) {
+        uint8_t *const w0 = win + (at & (LZ16_WINDOW - 1));
+        uint8_t *w = w0, *stop;
+        const uint16_t *c, *c0;
+        uint32_t room = n - k < LZ16_STRETCH ? (uint32_t)(n - k) : LZ16_STRETCH;
+        if (at == s->npix) { /* nothing may follow (a trusted plane's end is not known) */
+            s->colour_used = used;
+            if ((s->form & (LZ16_ONE_COLOUR | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR && !shown)
+                e = LZ16_E_PLANES; /* one colour, and no pixel shows it (a mask may show none) */
+            else if (a->data_end && (a->data != a->data_end || a->data_at != a->size))
+                e = LZ16_E_STRUCTURE;
+            else
+                e = lz16_blend_end(s);
+            break;
+        }
+        if (!left) { /* a token that is not a literal at hand, read whole */
             const uint8_t *const b = a->data;
-            const unsigned t = b == a->data_end ? 0xFF : a->read_at ? LZ16_RAM_B(b) : LZ16_B(b);
-            int e;
-            if (t < top && t != LZ16_AGAIN) {
-                a->data = b + 1;
-                win[at++ & (LZ16_WINDOW - 1)] = (uint16_t)t;
-                *l++ = (uint8_t)(t | (t ? again : 0));
-                if (t) {
-                    s->form |= LZ16_SHOWN;
-                    top = repeats_top;
-                }
+            const unsigned t = b == a->data_end ? 0xFF : LZ16_TB(b);
+            if (t >= top || t == LZ16_AGAIN) {
+                s->alpha_used = at;
+                s->form |= (uint8_t)shown;
+                if ((e = lz16_coded_token(s)) != 0)
+                    break;
+                left = s->left, from = s->from, sym = s->sym;
                 continue;
             }
-            s->alpha_used = at;
-            if ((e = lz16_coded_token(s)) != 0)
-                return e;
         }
-        /* as many as fit, up to the window's end (where it wraps) */
-        to = at & (LZ16_WINDOW - 1);
-        from = (to - s->from) & (LZ16_WINDOW - 1);
-        n = (uint32_t)(full - l) < s->left ? (uint32_t)(full - l) : s->left;
-        n = n < LZ16_WINDOW - to ? n : LZ16_WINDOW - to;
-        if (s->from)
-            n = n < LZ16_WINDOW - from ? n : LZ16_WINDOW - from;
-        w = win + to;
-        stop = l + n;
-        s->left -= n;
-        at += n;
-        if (s->from) {
-            const uint16_t *c = win + from;
-            if (again) {
-                do {
-                    const unsigned sym = *c++;
-                    *w++ = (uint16_t)sym;
-                    *l++ = (uint8_t)(sym ? sym | again : 0);
-                } while (l != stop);
+        if (room > LZ16_WINDOW - (at & (LZ16_WINDOW - 1)))
+            room = LZ16_WINDOW - (at & (LZ16_WINDOW - 1));
+        if (room > s->npix - at)
+            room = s->npix - at;
+        if (!again && s->colour.npix - used < room && s->colour.state == 0) {
+            if (!shown && left && (from || !(sym & 31u))) {
+                room = room < left ? room : left; /* transparent, as everything is until a pixel shows */
+            } else if (!shown && !left && !LZ16_TB(a->data)) {
+                room = 1;
             } else {
-                do
-                    *l++ = (uint8_t)(*w++ = *c++);
-                while (l != stop);
+                /* LZ16_AHEAD words more, at least a round's, unless the plane ends */
+                const int r = lz16_plane_more(&s->colour, s->colour.npix);
+                if (r < 0) {
+                    e = r;
+                    break;
+                }
             }
-        } else {
-            const unsigned sym = s->sym, level = sym | (sym ? again : 0);
-            if (sym) {
-                s->form |= LZ16_SHOWN;
-                top = repeats_top;
-            }
-            do {
-                *w++ = (uint16_t)sym;
-                *l++ = (uint8_t)level;
-            } while (l != stop);
         }
+        if (!again && room > LZ16_WINDOW - (used & (LZ16_WINDOW - 1)))
+            room = LZ16_WINDOW - (used & (LZ16_WINDOW - 1));
+        stop = w0 + room;
+        c = c0 = cwin + (used & (LZ16_WINDOW - 1));
+        do {
+            uint8_t *const wt = w; /* where this token's pixels start */
+            uint32_t m;
+            if (!left) {
+                const uint8_t *b = a->data, *const b_end = a->data_end;
+                const uint32_t here = at + (uint32_t)(w - w0);
+                unsigned t;
+                if (b == b_end)
+                    break; /* (the next round reads on) */
+                t = LZ16_TB(b);
+                if (t < top && t != LZ16_AGAIN) { /* literals, as many as come (drawn as they come) */
+                    uint32_t most = (uint32_t)(stop - w);
+                    if (b_end && most > (uint32_t)(b_end - b))
+                        most = (uint32_t)(b_end - b);
+                    if (dst && !alpha8) {
+                        uint16_t *d = dst + k + (w - w0);
+                        do {
+                            ++b;
+                            if (t) {
+                                shown = LZ16_SHOWN;
+                                top = repeats_top;
+                                t |= again;
+                            }
+                            *w++ = (uint8_t)t;
+                            LZ16_SHOW(t, d);
+                            ++d;
+                        } while (--most && (t = LZ16_TB(b)) < top && t != LZ16_AGAIN);
+                        a->data = b;
+                        continue;
+                    }
+                    do {
+                        ++b;
+                        if (t) {
+                            shown = LZ16_SHOWN;
+                            top = repeats_top;
+                            t |= again;
+                        }
+                        *w++ = (uint8_t)t;
+                    } while (--most && (t = LZ16_TB(b)) < top && t != LZ16_AGAIN);
+                    a->data = b;
+                    goto draw;
+                }
+                if ((t >= 0xC0 ? (t & 31u) == 31u : (t & 63u) == 63u) ||
+                    (t < 0xC0 && t >= 0x80 && (b + 1 == b_end || LZ16_TB(b + 1) >= 0x80)))
+                    break; /* a count or a distance of more than a byte: lz16_coded_token's */
+                if (t >= 0xC0) {
+                    left = (t & 31u) + 1;
+                    sym = t >= 0xE0 ? 31u | again : 0;
+                    from = 0;
+                } else if (t < 0x80) {
+                    left = (t & 63u) + 1;
+                    sym = here ? win[(here - 1) & (LZ16_WINDOW - 1)] : 0;
+                    from = 0;
+                } else {
+                    left = (t & 63u) + 3;
+                    from = LZ16_TB(b + 1);
+                    ++b;
+                    if (!from || from > here) {
+                        e = LZ16_E_DISTANCE;
+                        break;
+                    }
+                }
+                a->data = b + 1;
+                if (left > s->npix - here) {
+                    e = LZ16_E_STRUCTURE;
+                    break;
+                }
+            }
+            m = (uint32_t)(stop - w) < left ? (uint32_t)(stop - w) : left;
+            if (from) {
+                const uint8_t *f = win + ((at + (uint32_t)(w - w0) - from) & (LZ16_WINDOW - 1));
+                uint8_t *end;
+                if (m > (uint32_t)(win + LZ16_WINDOW - f)) /* the source wraps: the rest after it */
+                    m = (uint32_t)(win + LZ16_WINDOW - f);
+                left -= m;
+                end = w + m;
+                if (dst && !alpha8) { /* drawn as it is copied */
+                    uint16_t *d = dst + k + (w - w0);
+                    do {
+                        const unsigned v = *f++;
+                        *w++ = (uint8_t)v;
+                        LZ16_SHOW(v, d);
+                        ++d;
+                    } while (w != end);
+                    continue;
+                }
+                do
+                    *w++ = *f++;
+                while (w != end);
+            } else {
+                left -= m;
+                w = lz16_fill_symbols(w, w + m, sym);
+                if (sym) {
+                    shown = LZ16_SHOWN;
+                    top = repeats_top;
+                }
+                if (dst && !alpha8) { /* a run, drawn whole */
+                    uint16_t *d = dst + k + (wt - w0);
+                    const uint16_t *const d_end = d + m;
+                    if (sym == 31u) {
+                        do
+                            *d++ = *c++;
+                        while (d != d_end);
+                        last = c[-1];
+                    } else if ((sym & 31u) == 31u) {
+                        do
+                            *d++ = (uint16_t)last;
+                        while (d != d_end);
+                    } else if (sym) {
+                        do {
+                            if (!(sym & LZ16_AGAIN))
+                                last = *c++;
+                            *d = lz16_blend(*d, last, sym & 31u);
+                        } while (++d != d_end);
+                    }
+                    continue;
+                }
+            }
+        draw: /* the token's pixels, from the window */
+            {
+                const uint8_t *p = wt;
+                if (alpha8) {
+                    size_t j = k + (size_t)(wt - w0);
+                    for (; p != w; ++p, ++j) {
+                        const unsigned v = *p, level = v & 31u;
+                        if (level && !(v & LZ16_AGAIN))
+                            last = *c++;
+                        if (dst)
+                            dst[j] = (uint16_t)(level ? last : 0);
+                        alpha8[j] = (uint8_t)(level << 3 | level >> 2);
+                    }
+                } else { /* passed over (drawing over dst drew each token as it came) */
+                    do {
+                        const unsigned v = *p++;
+                        if ((v & 31u) && !(v & LZ16_AGAIN))
+                            last = *c++;
+                    } while (p != w);
+                }
+            }
+        } while (w != stop);
+        at += (uint32_t)(w - w0);
+        k += (size_t)(w - w0);
+        used += (uint32_t)(c - c0);
+        if (used > s->colour.npix) { /* fewer colour pixels than visible ones: what was drawn of them is stale */
+            e = LZ16_E_PLANES;
+            break;
+        }
+        if (e)
+            break;
     }
     s->alpha_used = at;
-    s->at = 0;
-    s->end = (uint8_t)(l - s->level);
-    return 1;
+    s->colour_used = used;
+    s->left = left;
+    s->from = (uint16_t)from;
+    s->sym = (uint8_t)sym;
+    s->last = (uint16_t)last;
+    s->form |= (uint8_t)shown;
+    if (e < 0 || (e == 1 && !k))
+        s->state = (int8_t)e;
+    return s->state < 0 ? s->state : (int32_t)k;
 }
+#undef LZ16_TB
+#undef LZ16_SHOW
 
 /* The next alpha words' levels into s->level. Returns 1, 0 past the last
  * pixel, or an error; *shown is not 0 where a level is. */
@@ -939,16 +1108,15 @@ static int lz16_word_levels(struct lz16_blend_stream *s, unsigned *shown)
     return 1;
 }
 
-/* Takes the next levels into s->level (from alpha words, or a coded
- * plane), and where any shows, decodes as many colour words ahead.
+/* Takes the next levels into s->level from alpha words, and where any
+ * shows, decodes as many colour words ahead.
  * Returns 1, 0 past the last pixel, or an error. */
 static int lz16_blend_levels(struct lz16_blend_stream *s)
 {
     unsigned shown = 0;
-    int e = s->form & LZ16_WORDS_FORM ? lz16_word_levels(s, &shown) : lz16_coded_levels(s);
+    int e = lz16_word_levels(s, &shown);
     if (e <= 0)
         return e;
-    shown |= s->form & LZ16_SHOWN;
     /* Colour words for every level taken; a trusted colour plane is read
      * only where some pixel shows, for an image with none has none. */
     while (shown && s->colour.npix - s->colour_used < 3 * LZ16_LEVEL_WORDS && s->colour.state == 0)
@@ -968,6 +1136,8 @@ static int32_t lz16_blend_take(struct lz16_blend_stream *s, uint16_t *dst, uint8
     const uint16_t *const cwin = s->colour.window;
     int e = s->state;
     size_t k = 0;
+    if (!(s->form & LZ16_WORDS_FORM))
+        return lz16_coded_take(s, dst, alpha8, n);
     if (e)
         return e < 0 ? e : 0;
     n = LZ16_CLAMP(n);
@@ -1103,8 +1273,12 @@ int lz16_mask_open(struct lz16_blend_file *f, lz16_read_at_fn read_at, void *ctx
 int32_t lz16_decode_mask(const void *mask, size_t size, uint16_t colour, uint16_t *dst, size_t capacity)
 {
     struct lz16_blend_stream s;
-    const int e = lz16_mask_init(&s, mask, size, colour);
-    return e ? e : lz16_blend_all(&s, dst, dst ? capacity : LZ16_ALL);
+    int32_t n = lz16_mask_init(&s, mask, size, colour), end;
+    if (n) /* (as lz16_blend_all, without what only planes of level words need) */
+        return n;
+    n = lz16_coded_take(&s, dst, NULL, dst ? capacity : LZ16_ALL);
+    end = n < 0 ? n : lz16_coded_take(&s, NULL, NULL, 1);
+    return end < 0 ? end : end ? LZ16_E_CAPACITY : n;
 }
 
 /* ---- Drawing in bands ------------------------------------------------- */

@@ -16,6 +16,9 @@
 #   trim [--thumb]     the frames' sheets untrimmed and trimmed (--thumb: the
 #                      Thumb instructions of drawing them)
 #   alpha              icons and sprites with alpha against RGB565A8 and LZ4
+#   drawing            instructions a pixel of drawing those icons and sprites
+#                      with alpha and as masks, on every CPU of the device
+#                      decoder (a sample; under qemu and simavr)
 #   fit [REPEATS]      --fit on Debian's wallpapers against ImageMagick
 #   bleed [OUT.png]    what scaling does to edges, flat colours and ramps
 #   lvgl [REPEATS]     lz16 images in LVGL against LVGL's own (needs an LVGL
@@ -26,7 +29,7 @@ build=build-bench
 name=${1:-}
 [ $# -gt 0 ] && shift
 case "$name" in
-  converter | batch | colour | frames | trim | alpha | fit | bleed | lvgl) ;;
+  converter | batch | colour | frames | trim | alpha | drawing | fit | bleed | lvgl) ;;
   *) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 2 ;;
 esac
 
@@ -92,6 +95,7 @@ case "$name" in
   frames) frames_corpus; python3 bench/frames.py "$build" corpus/frames "${1:-5}" ;;
   trim) frames_corpus; python3 bench/trim.py "$build" corpus/frames "$@" ;;
   alpha) mkdir -p corpus/alpha; python3 bench/alpha.py "$build" corpus/alpha ;;
+  drawing) mkdir -p corpus/alpha; python3 bench/drawing.py "$build" corpus/alpha ;;
   fit) python3 bench/fit.py "$build" "$@" ;;
   bleed) python3 bench/bleed.py "$build" "${1:-docs/bleed.png}" ;;
   lvgl)

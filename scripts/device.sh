@@ -21,9 +21,9 @@
 #    point on Thumb, m68k, RV32IMC and an ATmega1284 (16 KB, room for the
 #    blend's two windows), with the host's checksums;
 #  - instructions a pixel of each entry point on Thumb, RV32 and LX106
-#    (-Os), counted by single-stepping bench/lz16dec_count.c under qemu, on a
-#    181x181 tile map and photo, and drawing with alpha a 24x24 icon and a
-#    320x240 screen in bands.
+#    (-Os), counted by single-stepping bench/lz16dec_count.c under qemu
+#    (scripts/instructions.sh), on a 181x181 tile map and photo, and drawing
+#    with alpha (and as masks) a 24x24 icon and a 320x240 screen in bands.
 #
 #   scripts/device.sh [BUILD_DIR]   (lz16, lz16pack, unlz16 and lz16-mkimage from BUILD_DIR, default build)
 set -euo pipefail
@@ -79,11 +79,11 @@ while read -r cpu entry limit; do
   keep=()
   case $entry in
     lz16_stream_open) keep=(-Wl,--undefined=lz16_stream_read) ;;  # a file through a callback, read
-    lz16_blend_open) keep=(-Wl,--undefined=lz16_blend_read) ;;
+    lz16_blend_open | lz16_mask_init) keep=(-Wl,--undefined=lz16_blend_read) ;;
     lz16_stream_* | lz16_draw | lz16_draw_window) keep=(-Wl,--undefined=lz16_stream_init) ;;
     lz16_blend_* | lz16_draw_blend) keep=(-Wl,--undefined=lz16_blend_init) ;;
   esac
-  libgcc=(); [[ $entry = *blend* || $entry = lz16_draw* ]] && libgcc=(-lgcc)  # 32-bit multiply and divide
+  libgcc=(); [[ $entry = *blend* || $entry = *mask* || $entry = lz16_draw* ]] && libgcc=(-lgcc)  # 32-bit multiply and divide
   "${cc[@]}" "${warn[@]}" -Os -ffreestanding -ffunction-sections -fdata-sections -nostdlib -nostartfiles \
     -Wl,--gc-sections -Wl,-e,"$entry" "${keep[@]}" -o "$work/size.elf" device/lz16dec.c "${libgcc[@]}"
   bytes=$("$size" -A "$work/size.elf" | awk '$1 ~ /^\.(text|rodata)/ {s += $2} END {print s}')
@@ -185,52 +185,30 @@ for config in "${configs[@]}"; do
 done
 
 # Instructions a pixel: the difference between running an entry point on an
-# image once and not at all, over its pixels (bench/lz16dec_count.c). The
-# decoder is built -Os alone.
-arm-linux-gnueabi-gcc -mthumb -mcpu=cortex-m0 "${warn[@]}" -Os -Idevice -c device/lz16dec.c -o "$work/dec-thumb.o"
-# Thumb code for the Cortex-M0 linked into a Linux program: drop the
-# object's v6-M tag, which would make the linker call the ARM-state C
-# library without changing state.
-arm-linux-gnueabi-objcopy -R .ARM.attributes "$work/dec-thumb.o"
-riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-rv32.o"
-xtensa-lx106-elf-gcc "${warn[@]}" -Os -ffreestanding -Idevice -c device/lz16dec.c -o "$work/dec-lx106.o"
+# image once and not at all, over its pixels (scripts/instructions.sh).
+WORK=$work
+# shellcheck source=scripts/instructions.sh
+source scripts/instructions.sh
 for image in tiles.ppm photo.ppm badge.png screen.png; do
   mkdir "$work/count-${image%.*}"
   "$build/lz16pack" -q -f h --alpha --index device_images.h -o "$work/count-${image%.*}" "$work/$image"
 done
-count() { # CPU ENTRY IMAGE REPS
-  local program=(-DLZ16_ENTRY="$2" -DLZ16_REPS="$4" -Idevice -I"$work/count-$3" bench/lz16dec_count.c)
-  if [ "$1" = thumb ]; then
-    arm-linux-gnueabi-gcc -mthumb "${warn[@]}" -O2 -static "${program[@]}" "$work/dec-thumb.o" -o "$work/count"
-    qemu-arm -singlestep -d nochain,exec -D /dev/stdout "$work/count" | grep -c Trace
-  elif [ "$1" = lx106 ]; then
-    xtensa-lx106-elf-gcc "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles -static "${program[@]}" \
-      device/boards/lz16_board.c "$work/dec-lx106.o" -lgcc -o "$work/count"
-    qemu-xtensa -cpu lx106 -singlestep -d nochain,exec -D /dev/stdout "$work/count" | grep -c Trace
-  else
-    riscv64-unknown-elf-gcc -march=rv32imc -mabi=ilp32 "${warn[@]}" -O2 -ffreestanding -nostdlib -nostartfiles \
-      -Wl,--no-warn-rwx-segments -T device/boards/rv32-virt.ld "${program[@]}" device/boards/lz16_board.c \
-      "$work/dec-rv32.o" -o "$work/count"
-    timeout 300 qemu-system-riscv32 -M virt -bios none -nographic -kernel "$work/count" -singlestep \
-      -d nochain,exec -D /dev/stdout | grep -c Trace
-  fi
-}
-per_pixel() { # CPU ENTRY IMAGE PIXELS
-  local none once
-  none=$(count "$1" "$2" "$3" 0)
-  once=$(count "$1" "$2" "$3" 1)
-  awk -v d=$((once - none)) -v n="$4" 'BEGIN {printf "%.2f", d / n}'
-}
+for image in badge screen; do
+  mkdir "$work/count-$image-mask"
+  "$build/lz16pack" -q -f h --mask --index device_images.h -o "$work/count-$image-mask" "$work/$image.png"
+done
 echo "instructions a pixel, -Os: opaque (181x181 tiles / photo; file: the stream on a callback copying from memory;"
-echo "draw: lz16_draw in bands of 16 rows), and drawn with alpha (24x24 icon / 320x240 screen; draw_blend: over a colour)"
-printf '  %-6s' ""; printf ' %13s' unpack decode stream skip file draw unpack_blend blend_stream draw_blend; echo
+echo "draw: lz16_draw in bands of 16 rows), and drawn with alpha (24x24 icon / 320x240 screen; draw_blend: over a"
+echo "colour; mask: lz16_decode_mask of their alpha)"
+printf '  %-6s' ""; printf ' %13s' unpack decode stream skip file draw unpack_blend blend_stream draw_blend mask; echo
 for cpu in thumb rv32 lx106; do
   printf '  %-6s' $cpu
   for entry in 1 2 3 4 7 8; do
-    printf ' %13s' "$(per_pixel $cpu $entry tiles 32761)/$(per_pixel $cpu $entry photo 32761)"
+    printf ' %13s' "$(per_pixel $cpu $entry "$work/count-tiles" 32761)/$(per_pixel $cpu $entry "$work/count-photo" 32761)"
   done
-  for entry in 5 6 9; do
-    printf ' %13s' "$(per_pixel $cpu $entry badge 576)/$(per_pixel $cpu $entry screen 76800)"
+  for entry in 5 6 9 10; do
+    mask=""; ((entry == 10)) && mask=-mask
+    printf ' %13s' "$(per_pixel $cpu $entry "$work/count-badge$mask" 576)/$(per_pixel $cpu $entry "$work/count-screen$mask" 76800)"
   done
   echo
 done

@@ -53,14 +53,19 @@ device-backdrop-offset	device/lz16dec.c	under->width + under->x + x;	under->widt
 device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_SWITCH_BIT 0x4000u	Device\.Harness
 coded-trailing-bytes	src/codec/planes.cpp	return at != alpha.size() ? plane	return false ? plane	CodedPlanes|Masks
 coded-repeat-unchecked	src/codec/planes.cpp	(s > coded_repeat && (!repeats || !seen))	(s > coded_repeat && !repeats)	CodedPlanes
-device-coded-one-colour	device/lz16dec.c	const unsigned again = s->form & LZ16_ONE_COLOUR ? LZ16_AGAIN : 0;	const unsigned again = 0;	Device\.Blend
-device-coded-repeat-word	device/lz16dec.c	if (!(sym & LZ16_AGAIN))	if (1)	Device\.Blend
+device-coded-one-colour	device/lz16dec.c	const unsigned again = s->form & (LZ16_ONE_COLOUR | LZ16_MASK_FORM) ? LZ16_AGAIN : 0;	const unsigned again = s->form & LZ16_MASK_FORM ? LZ16_AGAIN : 0;	Device\.Blend
+device-coded-repeat-word	device/lz16dec.c	            if (!((v) & LZ16_AGAIN))	            if (1)	Device\.Blend
 device-coded-literal-32	device/lz16dec.c	if (t < top && t != LZ16_AGAIN) {	if (t < top) {	CodedPlanes
-device-coded-copy-reach	device/lz16dec.c	from > LZ16_WINDOW || from > s->alpha_used))	from > LZ16_WINDOW || from > s->alpha_used + 1))	CodedPlanes
-device-coded-trailing	device/lz16dec.c	return a->data_end && (a->data != a->data_end ||	return a->data_end && (0 ||	CodedPlanes
+device-coded-copy-reach	device/lz16dec.c	                    if (!from || from > here) {	                    if (!from || from > here + 1) {	CodedPlanes
+device-coded-run-past	device/lz16dec.c	                if (left > s->npix - here) {	                if (left > s->npix - here + 1) {	Masks
+device-coded-fill-short	device/lz16dec.c	h[0] = h[1] = h[2] = h[3] = two;	h[0] = h[1] = h[2] = two;	Device\.Blend|Masks
+device-coded-chunk-end	device/lz16dec.c	                    if (b_end && most > (uint32_t)(b_end - b))	                    if (0)	Device\.Blend|Masks
+device-trusted-end	device/lz16dec.c	        return used != p->npix;	        return 0;	Device\.Blend
+device-blend-one-multiply	device/lz16dec.c	((f - b) * a + (b << 5) + LZ16_HALF)	((f - b) * a + (b << 4) + LZ16_HALF)	Device\.Blend
+device-coded-trailing	device/lz16dec.c	else if (a->data_end && (a->data != a->data_end ||	else if (a->data_end && (0 ||	CodedPlanes
 mask-level-unchecked	src/codec/planes.cpp	if (levels[k] > alpha_max) return	if (false) return	Masks
 device-mask-form-unchecked	device/lz16dec.c	(form == (int)LZ16_MASK) != (how == LZ16_AS_MASK)	0	Masks
-device-mask-shows-none	device/lz16dec.c	LZ16_SHOWN | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR	LZ16_SHOWN)) == LZ16_ONE_COLOUR	Masks
+device-mask-shows-none	device/lz16dec.c	(LZ16_ONE_COLOUR | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR && !shown	(LZ16_ONE_COLOUR)) == LZ16_ONE_COLOUR && !shown	Masks
 lvgl-mask-file-unseen	integrations/lvgl/lz16_lvgl.c	head[0] == 0xA5 && head[1] == 3	head[0] == 0xA5 && head[1] == 2	Lvgl\.Masks
 lvgl-mask-row	integrations/lvgl/lz16_lvgl.c	read_row(s, NULL, row, w)	read_row(s, NULL, row + 1, w - 1)	Lvgl\.Masks
 pack-mask-levels	src/packing/pack.cpp	asset.mask = options.mask;	asset.mask = false;	Pack\.AMask
@@ -93,7 +98,7 @@ colour-plane-clear-pixels	src/codec/planes.cpp	    if (levels[k]) colour.push_ba
 planes-untagged	src/codec/planes.cpp	  if (size != colour_size) return	  if (false) return	CodedPlanes|Pack.LzIs
 blend-factor	device/lz16dec.c	const uint32_t a = level + (level >> 4);	const uint32_t a = level;	Device\.Blend|DeviceBlend
 blend-clear-touched	device/lz16dec.c	                if (level) {	                if (level || 1) {	Device\.Blend|DeviceBlend
-blend-unrounded	device/lz16dec.c	(f * a + b * (32 - a) + LZ16_HALF) >> 5	(f * a + b * (32 - a)) >> 5	Device\.Blend|DeviceBlend
+blend-unrounded	device/lz16dec.c	((f - b) * a + (b << 5) + LZ16_HALF) >> 5	((f - b) * a + (b << 5)) >> 5	Device\.Blend|DeviceBlend
 blend-pair-untagged	device/lz16dec.c	(!trusted && (LZ16_LEVEL1(first)	(0 && (LZ16_LEVEL1(first)	Device\.Blend|DeviceBlend
 blend-colour-too-many	device/lz16dec.c	used != s->colour.npix ? 1 : lz16_plane_more	used != s->colour.npix ? 0 : lz16_plane_more	Device\.Blend|DeviceBlend
 read-through-skipped	src/packing/image_in.cpp	if (in.mode != Read::pixels || kept_bytes <= allowance(in.file.size())) return "";	return "";	Hostile.AFile

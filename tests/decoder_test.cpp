@@ -240,6 +240,7 @@ TEST(Masks, DrawAsTheirColoursPlanesInEveryWayAndRefuseWhatIsMalformed) {
            {{0xA5, 3, 4, 0xC0, 7, 33, 0}, "has no level"},                    // a repeat: there is no colour plane
            {{0xA5, 3, 4, 0xC0, 7, 32, 0}, "has no level"},
            {{0xA5, 3, 4, 0xC0, 7, 31, 0, 0}, "goes on past"},
+           {{0xA5, 3, 4, 0xC1, 31, 0xC1}, "runs past"},  // a run of 2 where 1 is left
            {file, "not a mask"}}) {
     SCOPED_TRACE(why);
     std::vector<uint8_t> levels;
