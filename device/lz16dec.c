@@ -952,9 +952,10 @@ LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst,
                     a->data = b;
                     goto draw;
                 }
-                if ((t >= 0xC0 ? (t & 31u) == 31u : (t & 63u) == 63u) ||
+                if (t < 0x40 || (t >= 0xC0 ? (t & 31u) == 31u : (t & 63u) == 63u) ||
                     (t < 0xC0 && t >= 0x80 && (b + 1 == b_end || LZ16_TB(b + 1) >= 0x80)))
-                    break; /* a count or a distance of more than a byte: lz16_coded_token's */
+                    break; /* a literal not good here, or a count or a distance of more than a
+                            * byte: lz16_coded_token's */
                 if (t >= 0xC0) {
                     left = (t & 31u) + 1;
                     sym = t >= 0xE0 ? 31u | again : 0;

@@ -66,6 +66,7 @@ device-coded-trailing	device/lz16dec.c	else if (a->data_end && (a->data != a->da
 mask-level-unchecked	src/codec/planes.cpp	if (levels[k] > alpha_max) return	if (false) return	Masks
 device-mask-form-unchecked	device/lz16dec.c	(form == (int)LZ16_MASK) != (how == LZ16_AS_MASK)	0	Masks
 device-mask-shows-none	device/lz16dec.c	(LZ16_ONE_COLOUR | LZ16_MASK_FORM)) == LZ16_ONE_COLOUR && !shown	(LZ16_ONE_COLOUR)) == LZ16_ONE_COLOUR && !shown	Masks
+device-coded-literal-as-run	device/lz16dec.c	if (t < 0x40 || (t >= 0xC0	if ((t >= 0xC0	Masks
 lvgl-mask-file-unseen	integrations/lvgl/lz16_lvgl.c	head[0] == 0xA5 && head[1] == 3	head[0] == 0xA5 && head[1] == 2	Lvgl\.Masks
 lvgl-mask-row	integrations/lvgl/lz16_lvgl.c	read_row(s, NULL, row, w)	read_row(s, NULL, row + 1, w - 1)	Lvgl\.Masks
 pack-mask-levels	src/packing/pack.cpp	asset.mask = options.mask;	asset.mask = false;	Pack\.AMask

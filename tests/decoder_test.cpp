@@ -233,7 +233,7 @@ TEST(Masks, DrawAsTheirColoursPlanesInEveryWayAndRefuseWhatIsMalformed) {
   const std::vector<uint8_t> good = {0xA5, 3, 4, 0xC0, 7, 31, 0};  // clear, 7, 31, clear
   const std::vector<uint16_t> colour = {0x1234};
   const Bytes file = container_file(encode(colour.data(), 1));
-  uint16_t out[8];
+  uint16_t out[64];
   for (const auto& [bad, why] : std::vector<std::pair<std::vector<uint8_t>, std::string>>{
            {{0xA5, 1, 4, uint8_t(file.size()), 0xC0, 7, 31, 0}, "not a mask"},  // an image's alpha plane
            {{0xA5, 4, 4, 0xC0, 7, 31, 0}, "not a mask"},                      // no such form
@@ -241,11 +241,12 @@ TEST(Masks, DrawAsTheirColoursPlanesInEveryWayAndRefuseWhatIsMalformed) {
            {{0xA5, 3, 4, 0xC0, 7, 32, 0}, "has no level"},
            {{0xA5, 3, 4, 0xC0, 7, 31, 0, 0}, "goes on past"},
            {{0xA5, 3, 4, 0xC1, 31, 0xC1}, "runs past"},  // a run of 2 where 1 is left
+           {{0xA5, 3, 40, 7, 33, 0xC4}, "ends after 7"},  // 33 read, after a level, as a repeat of 34
            {file, "not a mask"}}) {
     SCOPED_TRACE(why);
     std::vector<uint8_t> levels;
     EXPECT_NE(read_mask(bad, levels).find(why), std::string::npos);
-    EXPECT_LT(lz16_decode_mask(bad.data(), bad.size(), 0xFFFF, out, 8), 0);
+    EXPECT_LT(lz16_decode_mask(bad.data(), bad.size(), 0xFFFF, out, 64), 0);
   }
   std::vector<uint8_t> levels;
   EXPECT_EQ(read_mask(good, levels), "");

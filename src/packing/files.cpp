@@ -153,7 +153,7 @@ std::string make_directory(const std::string& dir) {
 }
 
 std::string file_name_problem(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return "'" + std::string(name) + "' is not a file's name";
+  if (name.empty() || name == "." || name == "..") return std::string(1, '\'').append(name).append("' is not a file's name");
   if (name.find('/') != std::string_view::npos) return "a file's name holds no '/'";
   if (name.find('\0') != std::string_view::npos) return "a file's name holds no NUL byte";
   if (name.size() > name_max) return "a file's name is at most " + std::to_string(name_max) + " bytes";
@@ -161,11 +161,12 @@ std::string file_name_problem(std::string_view name) {
 }
 
 std::string hidden_name(std::string_view name, std::string_view suffix) {
-  if (1 + name.size() + suffix.size() <= name_max) return "." + std::string(name) + std::string(suffix);
+  std::string hidden(1, '.');
+  if (1 + name.size() + suffix.size() <= name_max) return hidden.append(name).append(suffix);
   char tail[24];
   std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(digest(name)));
   const size_t keep = name_max - 1 - 17 - suffix.size();
-  return "." + std::string(name.substr(0, keep)) + tail + std::string(suffix);
+  return hidden.append(name.substr(0, keep)).append(tail).append(suffix);
 }
 
 std::string temp_name(std::string_view name) { return hidden_name(name, ".lz16tmp"); }
