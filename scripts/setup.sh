@@ -2,9 +2,11 @@
 # Installs what lz16 needs, from Debian's packages, where it is missing:
 # by default what building the tools needs; with --tests, what the tests
 # need too; with --bench, what the benchmarks need as well. Safe to run
-# again: it installs nothing twice.
+# again: it installs nothing twice. With --web, what the web page needs:
+# emscripten, and Debian's source packages of the image libraries, which
+# scripts/build-web.sh builds for WebAssembly.
 #
-#   scripts/setup.sh [--tests | --bench]
+#   scripts/setup.sh [--tests | --bench | --web]
 set -euo pipefail
 # make: the build tool CMake's default generator calls (only a Recommends of cmake)
 packages=(cmake make g++ pkg-config libpng-dev libjpeg-dev libgif-dev libwebp-dev libstb-dev libqoi-dev libcli11-dev
@@ -32,7 +34,10 @@ case "${1:-}" in
       packages+=(libbenchmark-dev libzstd-dev zstd liblz4-dev imagemagick gnome-backgrounds mate-backgrounds pingus-data
                  frozen-bubble-data freeciv-data lincity-ng-data adwaita-icon-theme fonts-dejavu-core python3-png python3-lz4)
     fi ;;
-  *) echo "usage: scripts/setup.sh [--tests | --bench]" >&2; exit 2 ;;
+  --web)
+    # emscripten; dpkg-dev to unpack Debian's sources with their patches; Chromium and Node to test the page
+    packages+=(emscripten dpkg-dev chromium nodejs) ;;
+  *) echo "usage: scripts/setup.sh [--tests | --bench | --web]" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
@@ -41,4 +46,11 @@ if ((${#missing[@]})); then
   sudo=$( ((EUID == 0)) || echo sudo)
   $sudo apt-get update -qq >/dev/null
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+# The web page's image libraries are built from Debian's own sources: the deb-src lines for them.
+if [ "${1:-}" = --web ] && ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  sudo=$( ((EUID == 0)) || echo sudo)
+  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm bookworm-updates' 'Components: main' \
+    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' | $sudo tee /etc/apt/sources.list.d/lz16-debian-src.sources >/dev/null
+  $sudo apt-get update -qq >/dev/null
 fi

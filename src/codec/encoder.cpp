@@ -13,6 +13,7 @@
 #endif
 
 #include "match_finder.h"
+#include "threads.h"
 
 namespace lz16 {
 
@@ -280,14 +281,15 @@ SegmentPieces encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) 
   std::vector<Part> parts(static_cast<size_t>(nparts));
   for (int i = 0; i < nparts; ++i) {
     parts[i].start = static_cast<int32_t>(int64_t{npix} * i / nparts);
-    if (i > 0) parts[i].starts = std::make_unique_for_overwrite<TokenStart[]>(meet_span + 1);
+    if (i > 0) parts[i].starts.reset(new TokenStart[meet_span + 1]);  // left unset: each is written before it is read
   }
 
-  std::vector<std::jthread> threads;
-  threads.reserve(static_cast<size_t>(nparts - 1));
+  JoinedThreads threads;
+  threads.threads.reserve(static_cast<size_t>(nparts - 1));
   for (int i = 1; i < nparts; ++i) {
     try {
-      threads.emplace_back(run_part, parts.data(), nparts, i, rgb16_raw, npix);
+      if (!threads_available) throw std::system_error(std::make_error_code(std::errc::not_supported));
+      threads.threads.emplace_back(run_part, parts.data(), nparts, i, rgb16_raw, npix);
     } catch (const std::system_error&) {
       // No thread to be had: the parts before parse past these.
       for (int k = i; k < nparts; ++k) close_record(parts[k]);
@@ -295,7 +297,7 @@ SegmentPieces encode_parts(const uint16_t* rgb16_raw, int32_t npix, int nparts) 
     }
   }
   parse_part(parts.data(), nparts, 0, rgb16_raw, npix);  // if it throws, the threads are joined on the way out
-  for (std::jthread& t : threads) t.join();
+  threads.join();
 
   // The streams used, each from where the stream before meets it to its end.
   // A moved vector keeps its bytes where they are, so the pieces stay valid.
@@ -340,6 +342,7 @@ Segments join(SegmentPieces&& pieces) {
 }
 
 int usable_cores() {
+  if (!threads_available) return 1;
 #if defined(__linux__)
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));

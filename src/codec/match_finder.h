@@ -111,7 +111,7 @@ inline int32_t run_length(const uint16_t* a, const uint16_t* b, int32_t m, bool 
 // as for run_length. Tested by mask, not by counting: a caller that then
 // returns m does not wait for the words to arrive, so in flat areas the
 // next search can start while this one's loads are still in flight.
-inline bool same_run(const uint16_t* a, const uint16_t* b, int32_t m, bool wide) {
+inline bool same_run(const uint16_t* a, const uint16_t* b, int32_t m, [[maybe_unused]] bool wide) {
 #if defined(__SSE2__)
   if (wide) {
     const unsigned want = (1u << m) - 1;
