@@ -114,8 +114,13 @@ if [ ! -f "$sysroot/lib/libwebpdemux.a" ]; then
 fi
 
 echo "build-web: lz16pack" >&2
-emcmake cmake -S "$root" -B "$work/lz16" -DCMAKE_BUILD_TYPE=Release -DLZ16_TESTS=OFF -DLZ16_WEB_SYSROOT="$sysroot" \
+# A build folder for each source tree, so that trees may share the libraries.
+build=$work/lz16-$(printf '%s' "$root" | md5sum | cut -c1-8)
+emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLZ16_TESTS=OFF -DLZ16_WEB_SYSROOT="$sysroot" \
   >/dev/null
-cmake --build "$work/lz16" -j"$jobs" --target lz16pack-web >/dev/null
-python3 "$root/web/assemble.py" "$work/lz16/lz16pack-web.js" "$root/web" "$out/lz16.html"
-echo "build-web: $out/lz16.html ($(stat -c %s "$out/lz16.html") bytes)" >&2
+cmake --build "$build" -j"$jobs" --target lz16pack-web >/dev/null
+python3 "$root/web/assemble.py" "$build/lz16pack-web.js" "$root/web" "$out/lz16.html"
+size=$(stat -c %s "$out/lz16.html")
+echo "build-web: $out/lz16.html ($size bytes)" >&2
+# What a page may weigh: a file users mail and keep beside their art.
+((size <= 8 * 1024 * 1024)) || { echo "build-web: the page is over 8 MB" >&2; exit 1; }
