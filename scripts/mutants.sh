@@ -138,7 +138,7 @@ manifest-paths-from-cwd	src/cli/manifest.cpp	return dir.empty() || fs::path(path
 manifest-globs-directories	src/cli/manifest.cpp	!path.ends_with('/')	true	Manifest
 manifest-asset-unchecked	src/cli/manifest.cpp	why = settle(asset.settings)	why = settle_values(asset.settings)	Manifest
 manifest-value-at-asset	src/cli/manifest.cpp	!why.empty() || !(why = settle_values(scratch)).empty()	!why.empty()	Manifest
-manifest-format-ignored	tools/lz16pack.cpp	in.options = asset.settings.run.pack,	in.options = cli.run.pack,	Manifest
+manifest-format-ignored	src/cli/driver.cpp	in.options = asset.settings.run.pack,	in.options = cli.run.pack,	Manifest
 index-lvgl-lists-all	src/packing/assets.cpp	if (asset.format != AssetFormat::lvgl) continue;	if (false) continue;	Lvgl
 bmp-palette-unchecked	src/packing/read_bmp.cpp	if (index >= palette.size())	if (index >= 256)	Hostile.AFile|Readers.Bmp
 bmp-offset-in-headers	src/packing/read_bmp.cpp	if (offset < headers_end) return	if (false) return	Hostile.AFile|Readers.Bmp
