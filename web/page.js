@@ -140,13 +140,21 @@
   }
 
   async function addFiles(list) {
+    const unread = [];
     for (const file of list) {
-      const data = new Uint8Array(await file.arrayBuffer());
+      let data;
+      try {
+        data = new Uint8Array(await file.arrayBuffer());
+      } catch (e) {
+        unread.push(file.name);  // a folder, or a file gone since it was dropped
+        continue;
+      }
       inputs = inputs.filter((f) => f.name !== file.name);
       inputs.push({name: file.name, data});
     }
     fileLines.clear();
     showFiles();
+    $("status").textContent = unread.length ? "cannot read " + unread.join(", ") + " (folders are not taken: drop their files)" : "";
   }
 
   const drop = $("drop");
