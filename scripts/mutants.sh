@@ -2,8 +2,9 @@
 # Breaks the code on purpose, one fault at a time, and checks that the test
 # suite fails for each: a suite that stays green over a fault would let it
 # ship. Only the tests named for a fault run, which is enough to show that
-# the suite fails and takes a fraction of the time. Works on a copy of the
-# working tree (committed or not), so the checkout is never touched.
+# the suite fails and takes a fraction of the time. Works on copies of the
+# working tree (committed or not), two faults at a time, so the checkout is
+# never touched.
 #
 #   scripts/mutants.sh [NAME...]    (all faults when no name is given)
 #
@@ -176,50 +177,82 @@ EOF
 
 work=$(mktemp -d /tmp/lz16-mutants.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/tree"
-git ls-files -co --exclude-standard -z | tar -cf - --null -T - | tar -xf - -C "$work/tree"
+# Two shards, each with its own copy of the tree and build, run side by side:
+# a fault rebuilds one source and runs a few tests, which keeps one core
+# busy, so two at once take half the time on two cores.
 # Without link-time optimisation a fault in one source rebuilds in a second,
 # not in a dozen relinks of the whole program.
 # With ccache (scripts/setup.sh --tests installs it), a file put back as it
-# was is not compiled again: its objects come from the cache of this run.
+# was is not compiled again, and the second shard's first build comes from
+# the first's: its objects come from the cache of this run (paths taken
+# relative to the shard, which the shards share).
 launcher=()
 if command -v ccache >/dev/null; then
-  export CCACHE_DIR=$work/ccache CCACHE_MAXSIZE=2G
+  export CCACHE_DIR=$work/ccache CCACHE_MAXSIZE=2G CCACHE_BASEDIR=$work
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DLZ16_LTO=OFF "${launcher[@]}" >/dev/null
-cmake --build "$work/build" -j2 >/dev/null
+shards=2
+for ((k = 0; k < shards; ++k)); do
+  mkdir -p "$work/$k/tree"
+  git ls-files -co --exclude-standard -z | tar -cf - --null -T - | tar -xf - -C "$work/$k/tree"
+  cmake -S "$work/$k/tree" -B "$work/$k/build" -DCMAKE_BUILD_TYPE=Release -DLZ16_LTO=OFF "${launcher[@]}" >/dev/null
+  cmake --build "$work/$k/build" -j2 >/dev/null
+done
 
-missed=0
-while IFS=$'\t' read -r name file from to tests; do
-  if (($#)) && [[ " $* " != *" $name "* ]]; then continue; fi
-  # Only the program the named tests are in is rebuilt: the LVGL tests, or the rest.
-  target=lz16_tests
-  if [[ $tests == *Lvgl* ]]; then
-    target=lz16_lvgl_tests
-    if ! grep -q '^LZ16_LVGL_DIR:PATH=.' "$work/build/CMakeCache.txt"; then
-      printf '%-24s %s\n' "$name" "skipped: no LVGL tree (set LZ16_LVGL_DIR)"
-      continue
+# Runs the faults on stdin in shard $1's tree; prints a line each; exits with the number missed.
+run_shard() {
+  local at=$work/$1 missed=0 name file from to tests target started src result
+  while IFS=$'\t' read -r name file from to tests; do
+    # Only the program the named tests are in is rebuilt: the LVGL tests, or the rest.
+    target=lz16_tests
+    if [[ $tests == *Lvgl* ]]; then
+      target=lz16_lvgl_tests
+      if ! grep -q '^LZ16_LVGL_DIR:PATH=.' "$at/build/CMakeCache.txt"; then
+        printf '%-24s %s\n' "$name" "skipped: no LVGL tree (set LZ16_LVGL_DIR)"
+        continue
+      fi
     fi
-  fi
-  started=$SECONDS
-  src=$work/tree/$file
-  cp "$src" "$work/saved"
-  FROM=$from TO=$to perl -0pi -e '$n = () = /\Q$ENV{FROM}\E/g; die "matches $n times\n" if $n != 1;
-                                  s/\Q$ENV{FROM}\E/$ENV{TO}/' "$src" || { echo "$name: cannot apply to $file"; exit 2; }
-  if ! cmake --build "$work/build" -j2 --target "$target" >/dev/null 2>&1; then
-    result="caught (does not build)"
-  elif ctest --test-dir "$work/build" -j2 --stop-on-failure --timeout 300 --no-tests=error -R "$tests" >"$work/log" 2>&1; then
-    result="MISSED"
-    missed=$((missed + 1))
-  elif grep -q "No tests were found" "$work/log"; then
-    result="MISSED (no test matches '$tests')"
-    missed=$((missed + 1))
-  else
-    result="caught by $(grep -m1 -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_]+ \.+\*+(Failed|Timeout|Exception)' "$work/log" | cut -d' ' -f1)"
-  fi
-  printf '%-24s %s (%d s)\n' "$name" "$result" $((SECONDS - started))
-  cp "$work/saved" "$src"
-  touch "$src"
-done < <(sort -t $'\t' -k2,2 -s <<< "$faults")  # a file's faults one after the other
-((missed == 0))
+    started=$SECONDS
+    src=$at/tree/$file
+    cp "$src" "$at/saved"
+    FROM=$from TO=$to perl -0pi -e '$n = () = /\Q$ENV{FROM}\E/g; die "matches $n times\n" if $n != 1;
+                                    s/\Q$ENV{FROM}\E/$ENV{TO}/' "$src" || { echo "$name: cannot apply to $file"; exit 200; }
+    if ! cmake --build "$at/build" -j2 --target "$target" >/dev/null 2>&1; then
+      result="caught (does not build)"
+    elif ctest --test-dir "$at/build" --stop-on-failure --timeout 300 --no-tests=error -R "$tests" >"$at/log" 2>&1; then
+      result="MISSED"
+      missed=$((missed + 1))
+    elif grep -q "No tests were found" "$at/log"; then
+      result="MISSED (no test matches '$tests')"
+      missed=$((missed + 1))
+    else
+      result="caught by $(grep -m1 -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_]+ \.+\*+(Failed|Timeout|Exception)' "$at/log" | cut -d' ' -f1)"
+    fi
+    printf '%-24s %s (%d s)\n' "$name" "$result" $((SECONDS - started))
+    cp "$at/saved" "$src"
+    touch "$src"
+  done
+  exit $((missed < 200 ? missed : 199))
+}
+
+# The faults asked for, a file's one after the other, and the files dealt
+# to the shards in turn by their faults' count, the largest first.
+chosen=$(while IFS=$'\t' read -r name rest; do
+  if (($#)) && [[ " $* " != *" $name "* ]]; then continue; fi
+  printf '%s\t%s\n' "$name" "$rest"
+done <<< "$faults" | sort -t $'\t' -k2,2 -s)
+deal=$(cut -f2 <<< "$chosen" | sort | uniq -c | sort -rn -k1,1 -k2,2 |
+  awk -v n=$shards '{ best = 0; for (k = 1; k < n; ++k) if (load[k] < load[best]) best = k; load[best] += $1; print $2 "\t" best }')
+for ((k = 1; k < shards; ++k)); do
+  awk -F'\t' -v k=$k 'NR == FNR { shard[$1] = $2; next } shard[$2] == k' <(echo "$deal") <(echo "$chosen") |
+    run_shard "$k" > "$work/$k.out" &
+  pids[k]=$!
+done
+status=0
+awk -F'\t' 'NR == FNR { shard[$1] = $2; next } shard[$2] == 0' <(echo "$deal") <(echo "$chosen") | run_shard 0 || status=$?
+for ((k = 1; k < shards; ++k)); do
+  wait "${pids[k]}" || status=$((status + $?))
+  cat "$work/$k.out"
+done
+((status < 200)) || exit 2
+((status == 0))
