@@ -583,6 +583,62 @@ static void lz16_plane_trusted(struct lz16_state *p, const uint8_t *f)
     lz16_plane_start(p, code, data, NULL);
 }
 
+/* Decodes at least n more words of a trusted plane into its window, or up
+ * to its end (state 1): whole tokens, as lz16_unpack does, stopping only
+ * between them (at most a code's 15 words past n, far inside the window).
+ * A code whose words and source lie within the window is copied between
+ * pointers; the rest by the pixels' places in it. Each segment's loop
+ * keeps only its own pointer at hand, for CPUs with eight registers. */
+static void lz16_trusted_ahead(struct lz16_state *p, uint32_t n)
+{
+    uint16_t *const win = p->window;
+    uint32_t i = p->npix;
+    const uint32_t goal = i + n;
+    while (i < goal) {
+        if (!p->in_code) { /* literals */
+            const uint8_t *data = p->data;
+            unsigned lit;
+            do {
+                lit = LZ16_LITERAL(data);
+                data += 2;
+                win[i++ & (LZ16_WINDOW - 1)] = LZ16_PIXEL(lit);
+            } while (!(lit & LZ16_SWITCH_BIT) && i != goal);
+            p->data = data;
+            if (lit & LZ16_SWITCH_BIT) {
+                p->in_code = 1;
+                if (p->code == p->code_end) { /* the last literal */
+                    p->state = 1;
+                    break;
+                }
+            }
+        } else { /* codes */
+            const uint8_t *code = p->code;
+            unsigned t;
+            do {
+                const unsigned to = i & (LZ16_WINDOW - 1), from = (i - LZ16_DIST(t = LZ16_TOKEN(code))) & (LZ16_WINDOW - 1);
+                unsigned count = LZ16_COUNT(t);
+                code += 2;
+                i += count;
+                if ((to > from ? to : from) + count <= LZ16_WINDOW) {
+                    uint16_t *w = win + to;
+                    const uint16_t *src = win + from;
+                    do
+                        *w++ = *src++;
+                    while (--count);
+                } else { /* the words or the source wrap */
+                    unsigned k;
+                    for (k = 0; k < count; ++k)
+                        win[(to + k) & (LZ16_WINDOW - 1)] = win[(from + k) & (LZ16_WINDOW - 1)];
+                }
+            } while (!LZ16_SWITCHES(t) && i < goal);
+            p->code = code;
+            if (LZ16_SWITCHES(t))
+                p->in_code = 0;
+        }
+    }
+    p->npix = i;
+}
+
 /* A word of the plane past the used ones, decoding more into its window
  * where none is left: 1 when there is one, 0 at the plane's end, else an
  * error. */
@@ -591,11 +647,12 @@ static int lz16_plane_more(struct lz16_state *p, uint32_t used)
     int32_t r;
     if (used != p->npix)
         return 1;
-    r = lz16_stream_take(p, NULL, LZ16_AHEAD);
-    if (r == LZ16_E_STRUCTURE && !p->data_end) { /* a trusted plane, whose end was not known: there */
-        p->state = 1;
+    if (!p->data_end) { /* a trusted plane, whose end is known only when there */
+        if (p->state == 0)
+            lz16_trusted_ahead(p, LZ16_AHEAD);
         return used != p->npix;
     }
+    r = lz16_stream_take(p, NULL, LZ16_AHEAD);
     return r > 0 ? 1 : (int)r;
 }
 
@@ -833,15 +890,20 @@ LZ16_INLINE uint8_t *lz16_fill_symbols(uint8_t *w, uint8_t *const end, unsigned 
 #define LZ16_STRETCH 256u
 typedef char lz16_round_checked[LZ16_AHEAD >= LZ16_STRETCH ? 1 : -1];
 #define LZ16_TB(p) (ram ? LZ16_RAM_B(p) : LZ16_B(p))
+/* The last shown pixel's word: the last taken in this round, else the
+ * last before it. */
+#define LZ16_LAST (c != c0 ? c[-1] : last)
 /* A pixel of symbol v (as drawn) over *d, taking the next colour word
- * from c unless it shows the last one again. */
+ * from c unless it shows the last one again; an opaque pixel of its own
+ * word first, as most are. */
 #define LZ16_SHOW(v, d)                                                                                              \
     do {                                                                                                             \
-        const unsigned level_ = (v) & 31u;                                                                           \
-        if (level_) {                                                                                                \
-            if (!((v) & LZ16_AGAIN))                                                                                 \
-                last = *c++;                                                                                         \
-            *(d) = (uint16_t)(level_ == 31u ? last : lz16_blend(*(d), last, level_));                                \
+        const unsigned v_ = (v);                                                                                     \
+        if (v_ == 31u) {                                                                                             \
+            *(d) = *c++;                                                                                             \
+        } else if (v_ & 31u) {                                                                                       \
+            const unsigned f_ = v_ & LZ16_AGAIN ? LZ16_LAST : *c++;                                                  \
+            *(d) = (uint16_t)((v_ & 31u) == 31u ? f_ : lz16_blend(*(d), f_, v_ & 31u));                              \
         }                                                                                                            \
     } while (0)
 LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst, uint8_t *alpha8, size_t n)
@@ -989,6 +1051,16 @@ LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst,
                 end = w + m;
                 if (dst && !alpha8) { /* drawn as it is copied */
                     uint16_t *d = dst + k + (w - w0);
+                    if (again) { /* one colour, every shown pixel's */
+                        do {
+                            const unsigned v = *f++, level = v & 31u;
+                            *w++ = (uint8_t)v;
+                            if (level)
+                                *d = (uint16_t)(level == 31u ? last : lz16_blend(*d, last, level));
+                            ++d;
+                        } while (w != end);
+                        continue;
+                    }
                     do {
                         const unsigned v = *f++;
                         *w++ = (uint8_t)v;
@@ -1014,17 +1086,20 @@ LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst,
                         do
                             *d++ = *c++;
                         while (d != d_end);
-                        last = c[-1];
                     } else if ((sym & 31u) == 31u) {
+                        const uint16_t f = LZ16_LAST;
                         do
-                            *d++ = (uint16_t)last;
+                            *d++ = f;
                         while (d != d_end);
+                    } else if (sym & LZ16_AGAIN) {
+                        const unsigned f = LZ16_LAST;
+                        do
+                            *d = lz16_blend(*d, f, sym & 31u);
+                        while (++d != d_end);
                     } else if (sym) {
-                        do {
-                            if (!(sym & LZ16_AGAIN))
-                                last = *c++;
-                            *d = lz16_blend(*d, last, sym & 31u);
-                        } while (++d != d_end);
+                        do
+                            *d = lz16_blend(*d, *c++, sym);
+                        while (++d != d_end);
                     }
                     continue;
                 }
@@ -1037,22 +1112,23 @@ LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst,
                     for (; p != w; ++p, ++j) {
                         const unsigned v = *p, level = v & 31u;
                         if (level && !(v & LZ16_AGAIN))
-                            last = *c++;
+                            ++c;
                         if (dst)
-                            dst[j] = (uint16_t)(level ? last : 0);
+                            dst[j] = (uint16_t)(level ? LZ16_LAST : 0);
                         alpha8[j] = (uint8_t)(level << 3 | level >> 2);
                     }
                 } else { /* passed over (drawing over dst drew each token as it came) */
                     do {
                         const unsigned v = *p++;
                         if ((v & 31u) && !(v & LZ16_AGAIN))
-                            last = *c++;
+                            ++c;
                     } while (p != w);
                 }
             }
         } while (w != stop);
         at += (uint32_t)(w - w0);
         k += (size_t)(w - w0);
+        last = LZ16_LAST;
         used += (uint32_t)(c - c0);
         if (used > s->colour.npix) { /* fewer colour pixels than visible ones: what was drawn of them is stale */
             e = LZ16_E_PLANES;
@@ -1073,6 +1149,7 @@ LZ16_OUTLINE int32_t lz16_coded_take(struct lz16_blend_stream *s, uint16_t *dst,
     return s->state < 0 ? s->state : (int32_t)k;
 }
 #undef LZ16_TB
+#undef LZ16_LAST
 #undef LZ16_SHOW
 
 /* The next alpha words' levels into s->level. Returns 1, 0 past the last

@@ -55,7 +55,10 @@ device-swap-bytes	device/lz16dec.c	#define LZ16_SWITCH_BIT 0x2000u	#define LZ16_
 coded-trailing-bytes	src/codec/planes.cpp	return at != alpha.size() ? plane	return false ? plane	CodedPlanes|Masks
 coded-repeat-unchecked	src/codec/planes.cpp	(s > coded_repeat && (!repeats || !seen))	(s > coded_repeat && !repeats)	CodedPlanes
 device-coded-one-colour	device/lz16dec.c	const unsigned again = s->form & (LZ16_ONE_COLOUR | LZ16_MASK_FORM) ? LZ16_AGAIN : 0;	const unsigned again = s->form & LZ16_MASK_FORM ? LZ16_AGAIN : 0;	Device\.Blend
-device-coded-repeat-word	device/lz16dec.c	            if (!((v) & LZ16_AGAIN))	            if (1)	Device\.Blend
+device-coded-repeat-word	device/lz16dec.c	const unsigned f_ = v_ & LZ16_AGAIN ? LZ16_LAST : *c++;	const unsigned f_ = *c++;	Device\.Blend
+device-trusted-source-wrap	device/lz16dec.c	if ((to > from ? to : from) + count <= LZ16_WINDOW) {	if (to + count <= LZ16_WINDOW) {	Device\.Blend
+device-trusted-wrap-copy	device/lz16dec.c	win[(to + k) & (LZ16_WINDOW - 1)] = win[(from + k) & (LZ16_WINDOW - 1)];	win[(to + k) & (LZ16_WINDOW - 1)] = win[(from + k + 1) & (LZ16_WINDOW - 1)];	Device\.Blend
+device-one-colour-copy-level	device/lz16dec.c	*d = (uint16_t)(level == 31u ? last : lz16_blend(*d, last, level));	*d = (uint16_t)(level == 31u ? last : lz16_blend(*d, last, 31u - level));	Device\.Blend|Masks
 device-coded-literal-32	device/lz16dec.c	if (t < top && t != LZ16_AGAIN) {	if (t < top) {	CodedPlanes
 device-coded-copy-reach	device/lz16dec.c	                    if (!from || from > here) {	                    if (!from || from > here + 1) {	CodedPlanes
 device-coded-run-past	device/lz16dec.c	                if (left > s->npix - here) {	                if (left > s->npix - here + 1) {	Masks

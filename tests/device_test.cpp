@@ -144,9 +144,9 @@ std::vector<uint8_t> rgba_of(std::string_view kind, int width, int height, int s
 }
 
 TEST_F(Device, BlendDrawsEveryLevelWithinALevelAndBothEndsExactlyInEveryOrder) {
-  // Sizes that leave 0, 1 and 2 levels of padding; all transparent; all opaque levels but alpha below 255;
-  // one colour; and each in the coded form too.
-  for (const auto& [kind, width, height, seed] : {std::tuple{"tiles", 61, 37, 1}, {"noise", 20, 10, 2},
+  // Sizes that leave 0, 1 and 2 levels of padding (the first twice round the colour window); all transparent;
+  // all opaque levels but alpha below 255; one colour; and each in the coded form too.
+  for (const auto& [kind, width, height, seed] : {std::tuple{"tiles", 97, 61, 1}, {"noise", 20, 10, 2},
                                                   {"gradient", 1, 1, 3}, {"stripes", 5, 1, 0}, {"flat", 70, 40, 1}})
   for (const bool coded : {false, true}) {
     SCOPED_TRACE(std::string(kind) + (coded ? ", coded" : ""));
