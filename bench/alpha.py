@@ -6,7 +6,8 @@ scaled down from its 512 px ones by ImageMagick), and the game sprites with
 alpha of pingus and frozen-bubble. lz16's two planes against RGB565A8 raw
 (3 bytes a pixel) and in an LZ4 block, and the alpha alone in an LZ4 block
 (A8, the GUI library's masks) against lz16's mask of it (lz16pack
---mask), as bench/alpha.cpp measures each image.
+--mask), as bench/alpha.cpp measures each image; then the instructions a
+pixel of drawing a sample of them on the device (bench/drawing.py).
 
     bench/alpha.py BUILD_DIR CORPUS_DIR
 """
@@ -71,6 +72,9 @@ def main(build, corpus):
         line(label, rows)
     line("icons up to 128 px", [r for k, v in measured.items() if k in ("16 px", "24 px", "32 px", "48 px", "64 to 96 px") for r in v])
     line("sprites", [r for k, v in measured.items() if "sprites" in k for r in v])
+    print()
+    import drawing  # and the drawing of a sample of them on the device, in the same run
+    drawing.main(build, corpus)
 
 
 if __name__ == "__main__":

@@ -15,7 +15,8 @@
 #   frames [RUNS]      sprite sheets and GIFs: a file a frame, repeats, joined
 #   trim [--thumb]     the frames' sheets untrimmed and trimmed (--thumb: the
 #                      Thumb instructions of drawing them)
-#   alpha              icons and sprites with alpha against RGB565A8 and LZ4
+#   alpha              icons and sprites with alpha against RGB565A8 and LZ4,
+#                      then drawing's table
 #   drawing            instructions a pixel of drawing those icons and sprites
 #                      with alpha and as masks, on every CPU of the device
 #                      decoder (a sample; under qemu and simavr)
